@@ -1,0 +1,97 @@
+#include "drive/disk_errors.h"
+
+#include "platform/format_message.h"
+#include "platform/last_error.h"
+#include "platform/window.h"
+
+const char* const g_driverStatusText[kDriverStatusCount] = {
+    "",
+    "Successful, but retries required",
+    "Successful, but retries required with ECC",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "",
+    "General failure",
+    "Error allocating buffer space for I/O",
+    "",
+    "",
+    "Requests on an invalid sector",
+    "Command was canceled",
+    "Command is in progress, and can't be canceled",
+    "Cancel of an invalid command",
+    "media failure",
+    "Error on recalib. drive, etc.",
+    "Command not supported or invalid",
+    "Physical or logical device nonexistant",
+    "Media removed from device",
+    "Media may have changed",
+    "Un-recoverable error",
+    "General hardware failure",
+    "Unformatted media",
+    "Error allocating DMA buffer space for I/O",
+    "Device timed out",
+    "Write protect error",
+    "Device not ready",
+    "Device is busy",
+    "Volume received unlock without lk",
+    "Eject received with drive locked",
+    "Removable request to non-removable drive",
+    "Volume is in use - used for eject",
+    "Volume lock count exceeded",
+    "Eject command was not accepted",
+    "Cdrom read on audio or attempt play on data",
+    "Illegal access to locked device",
+    "Wrong media in drive",
+    "No space on media",
+    "Attempt to split big I/O barfed",
+};
+
+const char* const g_dosDiskErrorText[kDosDiskErrorCount] = {
+    "Write-protect error",
+    "Unknown unit",
+    "Drive not ready.",
+    "Unknown command.",
+    "Data error (Bad CRC).",
+    "Bad request structure length.",
+    "Seek error.",
+    "Unknown media type.",
+    "Sector not found.",
+    "Printer out of paper.",
+    "Write fault.",
+    "Read fault.",
+    "General failure.",
+    "The drive is locked.",
+};
+
+std::string DiskErrorText(DWORD code, BOOL driverLoaded) {
+    if (code & DISK_ERROR_FLAG) {
+        if (driverLoaded) {
+            DWORD index = code & ~DISK_ERROR_FLAG;
+            return g_driverStatusText[index < kDriverStatusCount ? index : 12];
+        }
+        DWORD index = code & 0xFF;
+        return g_dosDiskErrorText[index < kDosDiskErrorCount ? index : 12];
+    }
+    char* text = nullptr;
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                       LANG_USER_DEFAULT, reinterpret_cast<char*>(&text), 0, nullptr) &&
+        text) {
+        std::string s = text;
+        LocalFree(text);
+        return s;
+    }
+    // The system has no text for this code.
+    return "Unknown error " + std::to_string(code) + ".";
+}
+
+void ReportDiskError(HWND owner, const char* caption, BOOL driverLoaded) {
+    DWORD code = GetLastError();
+    std::string text = DiskErrorText(code, driverLoaded);
+    MessageBox(owner, text.c_str(), caption, MB_OK | MB_ICONERROR);
+}

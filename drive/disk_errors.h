@@ -1,0 +1,28 @@
+// Texts for the error codes that failed drive and file operations leave in the thread's
+// last-error value, and the message box that shows them.
+#pragma once
+
+#include <string>
+
+#include "platform/win_types.h"
+
+// Bit 29 marks a code made by Tavrel itself; no system code carries it.
+constexpr DWORD DISK_ERROR_FLAG = 0x20000000u;
+
+constexpr int kDriverStatusCount = 45;
+constexpr int kDosDiskErrorCount = 14;
+extern const char* const g_driverStatusText[kDriverStatusCount];
+extern const char* const g_dosDiskErrorText[kDosDiskErrorCount];
+
+// Index 13 of the DOS table: a refused Windows 95 volume lock or unlock.
+constexpr DWORD kLockRefusedCode = DISK_ERROR_FLAG + 13;
+// Index 8 of the DOS table: a transfer that ran past the end of the medium.
+constexpr DWORD kSectorNotFoundCode = DISK_ERROR_FLAG + 8;
+
+// The text ReportDiskError shows for a code: from the driver table while the own driver is in
+// use, from the DOS table otherwise, or the system's text for codes without the flag.
+std::string DiskErrorText(DWORD code, BOOL driverLoaded);
+
+// Shows DiskErrorText for the calling thread's last-error value in a message box owned by
+// owner, with caption and the error icon.
+void ReportDiskError(HWND owner, const char* caption, BOOL driverLoaded);

@@ -1,0 +1,182 @@
+#include "drive/drive_access.h"
+
+#include "drive/disk_errors.h"
+#include "drive/win95_wire.h"
+#include "platform/file_api.h"
+#include "platform/flat_memory.h"
+#include "platform/last_error.h"
+
+namespace {
+
+constexpr DWORD kSectorBytes = 512;
+
+BOOL NtTransfer(HANDLE volume, DWORD start, WORD count, void* buffer, bool write) {
+    if (SetFilePointer(volume, static_cast<LONG>(start * kSectorBytes), nullptr, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER)
+        return FALSE;
+    DWORD want = count * kSectorBytes, done = 0;
+    BOOL ok = write ? WriteFile(volume, buffer, want, &done, nullptr)
+                    : ReadFile(volume, buffer, want, &done, nullptr);
+    if (!ok) return FALSE;
+    if (done != want) {
+        // The medium ended inside the track side: say so rather than leave a stale code.
+        SetLastError(kSectorNotFoundCode);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DriverCall(HANDLE driver, DWORD code, const DriverRequest& request) {
+    std::uint8_t record[kDriverRequestBytes];
+    StoreDriverRequest(request, record);
+    DWORD returned = 0;
+    if (!DeviceIoControl(driver, code, record, sizeof record, nullptr, 0, &returned, nullptr)) {
+        SetLastError(GetLastError() | DISK_ERROR_FLAG);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DriverTransfer(HANDLE driver, WORD driveIndex, DWORD start, WORD count, void* buffer, bool write) {
+    platform::FlatMapping flat(buffer, count * kSectorBytes);
+    return DriverCall(driver, write ? kDriverWrite : kDriverRead, {driveIndex, count, start, flat.address()});
+}
+
+// Sends the block to VWIN32 and turns a returned carry into DISK_ERROR_FLAG + AL.
+BOOL Vwin32Call(HANDLE vwin32, DWORD code, DIOC_REGISTERS& regs) {
+    std::uint8_t block[kDiocRegistersBytes];
+    StoreRegisters(regs, block);
+    DWORD returned = 0;
+    if (!DeviceIoControl(vwin32, code, block, sizeof block, block, sizeof block, &returned, nullptr))
+        return FALSE;
+    regs = LoadRegisters(block);
+    return TRUE;
+}
+
+BOOL Vwin32Transfer(HANDLE vwin32, WORD driveIndex, DWORD start, WORD count, void* buffer,
+                    bool write, bool extended) {
+    platform::FlatMapping flatBuffer(buffer, count * kSectorBytes);
+    std::uint8_t packet[kDiskIoPacketBytes];
+    StorePacket({start, count, flatBuffer.address()}, packet);
+    platform::FlatMapping flatPacket(packet, sizeof packet);
+
+    DIOC_REGISTERS regs{};
+    DWORD code;
+    regs.reg_EBX = flatPacket.address();
+    regs.reg_ECX = 0xFFFF;
+    if (extended) {
+        code = VWIN32_DIOC_DOS_DRIVEINFO;
+        regs.reg_EAX = 0x7305;
+        regs.reg_EDX = driveIndex + 1u;
+        regs.reg_ESI = write ? 1 : 0;
+        regs.reg_Flags = 0;
+    } else {
+        code = write ? VWIN32_DIOC_DOS_INT26 : VWIN32_DIOC_DOS_INT25;
+        regs.reg_EAX = driveIndex;
+        regs.reg_Flags = 1;
+    }
+    if (!Vwin32Call(vwin32, code, regs)) return FALSE;
+    if (regs.reg_Flags & kCarryFlag) {
+        SetLastError(DISK_ERROR_FLAG + (regs.reg_EAX & 0xFF));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL Transfer(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
+              void* buffer, bool write) {
+    DWORD start = StartSector(head, cylinder, count);
+    switch (SelectDriveBackend(drive)) {
+        case DriveBackend::NtVolume: return NtTransfer(drive.hVolume, start, count, buffer, write);
+        case DriveBackend::OwnDriver:
+            return DriverTransfer(drive.hDriver, driveIndex, start, count, buffer, write);
+        case DriveBackend::Vwin32Extended:
+            return Vwin32Transfer(drive.hVwin32, driveIndex, start, count, buffer, write, true);
+        case DriveBackend::Vwin32Absolute:
+            return Vwin32Transfer(drive.hVwin32, driveIndex, start, count, buffer, write, false);
+    }
+    return FALSE;
+}
+
+BOOL Win95Lock(HANDLE vwin32, DIOC_REGISTERS regs) {
+    regs.reg_EAX = 0x440D;
+    regs.reg_Flags = 1;
+    if (!Vwin32Call(vwin32, VWIN32_DIOC_DOS_IOCTL, regs)) return FALSE;
+    if (regs.reg_Flags & kCarryFlag) {
+        SetLastError(kLockRefusedCode);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+DriveBackend SelectDriveBackend(const DriveContext& drive) {
+    if (drive.isNT) return DriveBackend::NtVolume;
+    if (drive.driverLoaded) return DriveBackend::OwnDriver;
+    if (drive.useExtendedAccess) return DriveBackend::Vwin32Extended;
+    return DriveBackend::Vwin32Absolute;
+}
+
+const char* DriveBackendName(DriveBackend backend) {
+    switch (backend) {
+        case DriveBackend::NtVolume: return "raw volume";
+        case DriveBackend::OwnDriver: return "own driver";
+        case DriveBackend::Vwin32Extended: return "VWIN32 extended (7305h)";
+        case DriveBackend::Vwin32Absolute: return "VWIN32 absolute (Int 25h/26h)";
+    }
+    return "?";
+}
+
+DWORD StartSector(WORD head, WORD cylinder, WORD count) {
+    return static_cast<DWORD>(count) * (static_cast<DWORD>(head) + 2u * static_cast<DWORD>(cylinder));
+}
+
+BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
+                 void* buffer, DWORD) {
+    return Transfer(drive, driveIndex, head, cylinder, count, buffer, false);
+}
+
+BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
+                  void* buffer, DWORD) {
+    return Transfer(drive, driveIndex, head, cylinder, count, buffer, true);
+}
+
+BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
+                BOOL extended) {
+    if (drive.isNT)
+        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr);
+    DIOC_REGISTERS regs{};
+    regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
+    regs.reg_ECX = extended ? 0x484A : 0x084A;
+    regs.reg_EDX = permissions;
+    return Win95Lock(drive.hVwin32, regs);
+}
+
+BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
+    if (drive.isNT)
+        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr);
+    DIOC_REGISTERS regs{};
+    regs.reg_EBX = driveIndex + 1u;
+    regs.reg_ECX = extended ? 0x486A : 0x086A;
+    return Win95Lock(drive.hVwin32, regs);
+}
+
+BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector) {
+    platform::FlatMapping flatBuffer(bootSector, kSectorBytes);
+    std::uint8_t packet[kDiskIoPacketBytes];
+    StorePacket({0, 1, flatBuffer.address()}, packet);
+    platform::FlatMapping flatPacket(packet, sizeof packet);
+    DIOC_REGISTERS regs{};
+    regs.reg_EBX = flatPacket.address();
+    regs.reg_EDX = driveIndex + 1u;
+    regs.reg_ECX = 0xFFFF;
+    regs.reg_EAX = 0x7305;
+    regs.reg_ESI = 0;
+    regs.reg_Flags = 0;
+    return Vwin32Call(hVwin32, VWIN32_DIOC_DOS_DRIVEINFO, regs);
+}
+
+BOOL ReleaseDriver(HANDLE hDriver, WORD driveIndex) {
+    return DriverCall(hDriver, kDriverRelease, {driveIndex, 0, 0, 0});
+}

@@ -1,0 +1,41 @@
+// The only road from a job to the diskette: whole sectors of one track side at a time, the
+// boot sector, and the volume lock, through one of four back-ends chosen afresh for every
+// transfer from the job's flags.
+#pragma once
+
+#include "platform/win_types.h"
+
+enum class DriveBackend { NtVolume, OwnDriver, Vwin32Extended, Vwin32Absolute };
+
+// The job's devices and flags, as they stand at the moment of a call.
+struct DriveContext {
+    BOOL isNT = FALSE;
+    BOOL driverLoaded = FALSE;
+    BOOL useExtendedAccess = FALSE;
+    HANDLE hVolume = INVALID_HANDLE_VALUE;
+    HANDLE hDriver = INVALID_HANDLE_VALUE;
+    HANDLE hVwin32 = INVALID_HANDLE_VALUE;
+};
+
+DriveBackend SelectDriveBackend(const DriveContext& drive);
+const char* DriveBackendName(DriveBackend backend);
+
+// First logical sector of the track side: count x (head + 2 x cylinder), 32-bit unsigned.
+DWORD StartSector(WORD head, WORD cylinder, WORD count);
+
+// count x 512 bytes of the track side (cylinder, head); capacity is what the caller knows of
+// the buffer's size. 0 on failure with the code in the thread's last-error value.
+BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
+                 void* buffer, DWORD capacity);
+BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
+                  void* buffer, DWORD capacity);
+
+BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
+                BOOL extended);
+BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended);
+
+// Windows 95: nonzero when VWIN32 carries out an extended (7305h) read of sector 0 at all,
+// whatever the DOS call itself returned.
+BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector);
+// Windows 95: tells the own driver that the job is over.
+BOOL ReleaseDriver(HANDLE hDriver, WORD driveIndex);

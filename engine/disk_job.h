@@ -1,0 +1,102 @@
+// The imaging job: one whole compress, expand or verify, from opening the drive to closing
+// everything, on the worker thread. All track data lives in fixed buffers inside the object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "drive/drive_access.h"
+#include "engine/image_format.h"
+#include "engine/job_ids.h"
+#include "engine/track_codec.h"
+#include "engine/worker_thread.h"
+
+class CDiskJob : public CWorkerThread {
+public:
+    explicit CDiskJob(HWND owner);
+    ~CDiskJob() override;
+
+    int RunJob() override;
+    int NotifyDone() override;
+
+    static WORD DriveIndexFromLetter(char letter) { return static_cast<WORD>(letter - 'A'); }
+
+    // Inputs, written by the owner only while no job runs.
+    std::string m_driveLetter;
+    std::string m_imagePath;
+    int m_compress = 0;
+    int m_operation = 0;
+
+    // What the owner may read after ID_JOB_DONE.
+    JobResult m_result = JobNotRun;
+    // Where verify found the first difference: the track side, and the index of the byte in
+    // the compared record (0 cylinder byte, 1 head byte, 2 + i data byte i).
+    int m_diffCylinder = -1;
+    int m_diffHead = -1;
+    int m_diffByte = -1;
+
+    // Media detection and track addressing.
+    BOOL DetectMedia();
+    BOOL ReadTrack(int cylinder, int head);
+    BOOL WriteTrack(int cylinder, int head);
+
+    // The image file.
+    BOOL OpenImage(const std::string& path, BOOL forRead);
+    BOOL ReadImageHeader();
+    BOOL ReadExact(void* buffer, DWORD count, DWORD* bytesDone);
+    BOOL WriteExact(const void* buffer, DWORD count, DWORD* bytesDone);
+    BOOL WriteTrackRecord();
+    BOOL ReadTrackRecord();
+    int PackTrack();
+    // Closes the image. A compress's new image replaces m_imagePath only when commit is set
+    // and it reached the disk; otherwise its temporary file is marked for deletion.
+    BOOL CloseImage(BOOL commit);
+
+    // The passes.
+    int CompressPass();
+    int ExpandPass();
+    int VerifyPass();
+
+    // Drive access, through the back-end the flags select.
+    BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer, DWORD capacity);
+    BOOL WriteSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer, DWORD capacity);
+    BOOL ReadBootSector(WORD driveIndex);
+    BOOL LockVolume(WORD driveIndex, BYTE lockLevel, WORD permissions, BOOL extended);
+    BOOL UnlockVolume(WORD driveIndex, BOOL extended);
+    BOOL ProbeExtendedAccess(WORD driveIndex);
+    BOOL ReleaseDriver(WORD driveIndex);
+    void ReportDiskError(const char* caption);
+
+    // Handles, each opened and closed by RunJob within one job.
+    UniqueHandle m_hVwin32;
+    UniqueHandle m_hDriver;
+    UniqueHandle m_hVolume;
+    UniqueHandle m_hImage;
+
+    TrackBuffer m_driveTrack;
+    TrackBuffer m_fileTrack;
+    std::uint8_t m_packBuffer[kPackBufferBytes];
+    std::uint8_t m_bootSector[512];
+
+    WORD m_driveIndex = 0xFFFF;
+    BOOL m_useExtendedAccess = 0;
+    BOOL m_driverLoaded = 0;
+    BOOL m_isNT = 0;
+    BOOL m_deleteImage = 0;
+    int m_mediaIndex = 0;
+    int m_mediaCode = 0;
+    int m_trackBytes = 0;
+
+private:
+    void RunNt();
+    void RunWin95();
+    void RunOperation();
+    DriveContext Drive() const;
+    void ShowError(const char* text, const char* caption = "Tavrel", UINT icon = 0x10);
+    void SetStatus(const char* text);
+    void DeleteTemporaryImage();
+
+    // A compress writes here and renames over m_imagePath only when complete.
+    std::string m_tempPath;
+    BOOL m_imageForWrite = 0;
+};

@@ -1,0 +1,152 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "engine/disk_job.h"
+#include "engine/track_codec.h"
+#include "platform/file_api.h"
+#include "platform/last_error.h"
+
+namespace {
+
+// Records go to and come from the image file through the job's exact reads and writes.
+class JobSink final : public ByteSink {
+public:
+    explicit JobSink(CDiskJob& job) : m_job(job) {}
+    int Write(const void* data, std::uint32_t count) override {
+        DWORD done;
+        return m_job.WriteExact(data, count, &done);
+    }
+
+private:
+    CDiskJob& m_job;
+};
+
+class JobSource final : public ByteSource {
+public:
+    explicit JobSource(CDiskJob& job) : m_job(job) {}
+    int Read(void* data, std::uint32_t count) override {
+        DWORD done;
+        return m_job.ReadExact(data, count, &done);
+    }
+
+private:
+    CDiskJob& m_job;
+};
+
+// Fails the way creating a file at path would, without touching what is there.
+bool CheckCreatable(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ENOENT;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        SetLastError(EISDIR);
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_DEVICE) {
+        SetLastError(EINVAL);
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SetLastError(EACCES);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
+    m_imageForWrite = !forRead;
+    if (forRead) {
+        m_hImage.reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    } else if (CheckCreatable(path)) {
+        // A new image is written beside the old one and replaces it only when complete, so a
+        // failed or cancelled compress never destroys an image it has not replaced.
+        std::string base = path + ".tavrel-partial-" + std::to_string(getpid());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_tempPath = attempt ? base + "-" + std::to_string(attempt) : base;
+            m_hImage.reset(CreateFileA(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                       nullptr));
+            if (m_hImage.valid() || GetLastError() != EEXIST) break;
+        }
+        if (!m_hImage.valid()) m_tempPath.clear();
+    } else {
+        m_hImage.reset();
+    }
+    if (!m_hImage.valid()) {
+        ReportDiskError("File Open Error");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CDiskJob::CloseImage(BOOL commit) {
+    if (!m_imageForWrite) {
+        m_hImage.Close();
+        return TRUE;
+    }
+    if (commit) {
+        bool ok = FlushFileBuffers(m_hImage.get()) && m_hImage.Close() &&
+                  MoveFileExA(m_tempPath.c_str(), m_imagePath.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (ok) {
+            m_tempPath.clear();
+            return TRUE;
+        }
+        ReportDiskError("Write Error");
+    }
+    m_hImage.Close();
+    m_deleteImage = 1;
+    return FALSE;
+}
+
+void CDiskJob::DeleteTemporaryImage() {
+    if (!m_tempPath.empty()) DeleteFileA(m_tempPath.c_str());
+    m_tempPath.clear();
+}
+
+BOOL CDiskJob::ReadImageHeader() {
+    DWORD done = 0;
+    BOOL readOk = ReadExact(&g_imageHeader, sizeof g_imageHeader, &done);
+    if (!readOk) {
+        // The bytes that did arrive are in the header; the checks still look at it.
+        ShowError("  Error reading file header information. ");
+    }
+    if (g_imageHeader.magic[0] != kImageMagic0 || g_imageHeader.magic[1] != kImageMagic1) {
+        ShowError("  Invalid header info. ");
+        return FALSE;
+    }
+    if (g_imageHeader.mediaCode != static_cast<std::uint8_t>(m_mediaCode & 0xFF)) {
+        ShowError("  Invalid media type. ");
+        return FALSE;
+    }
+    if (g_imageHeader.compression > RunLength) {
+        ShowError("  Invalid compression method. ");
+        return FALSE;
+    }
+    return readOk;
+}
+
+BOOL CDiskJob::ReadExact(void* buffer, DWORD count, DWORD* bytesDone) {
+    *bytesDone = 0;
+    return ReadFile(m_hImage.get(), buffer, count, bytesDone, nullptr) && *bytesDone == count;
+}
+
+BOOL CDiskJob::WriteExact(const void* buffer, DWORD count, DWORD* bytesDone) {
+    *bytesDone = 0;
+    return WriteFile(m_hImage.get(), buffer, count, bytesDone, nullptr) && *bytesDone == count;
+}
+
+BOOL CDiskJob::WriteTrackRecord() {
+    JobSink sink(*this);
+    return EncodeTrackRecord(sink, g_imageHeader.compression, m_driveTrack, m_trackBytes, m_packBuffer);
+}
+
+BOOL CDiskJob::ReadTrackRecord() {
+    JobSource source(*this);
+    return DecodeTrackRecord(source, g_imageHeader.compression, m_fileTrack, m_trackBytes, m_packBuffer);
+}
+
+int CDiskJob::PackTrack() { return ::PackTrack(m_driveTrack.data, m_trackBytes, m_packBuffer); }

@@ -1,0 +1,42 @@
+// The image file, byte for byte: a 4-byte header ('D', 'k', media code, compression method),
+// then one record per track side in the order cylinder 0 head 0, cylinder 0 head 1, ...
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kSectorBytes = 512;
+constexpr int kMaxSectorsPerTrack = 18;
+constexpr int kMaxTrackBytes = kMaxSectorsPerTrack * kSectorBytes;  // 9216
+constexpr int kPackBufferBytes = 3 * kMaxTrackBytes;                // 27648
+
+enum CompressionMethod : std::uint8_t { None = 0, RunLength = 1 };
+enum TrackEncoding : std::uint8_t { Raw = 0, Fill = 1, Packed = 2 };
+
+struct ImageHeader {
+    std::uint8_t magic[2];
+    std::uint8_t mediaCode;
+    std::uint8_t compression;
+};
+static_assert(sizeof(ImageHeader) == 4);
+
+constexpr std::uint8_t kImageMagic0 = 'D';
+constexpr std::uint8_t kImageMagic1 = 'k';
+
+// A method 0 record, and the first two bytes of a method 1 record, are the first
+// trackBytes + 2 bytes of this buffer taken in one piece.
+struct TrackBuffer {
+    std::uint8_t cylinder;
+    std::uint8_t head;
+    std::uint8_t data[kMaxTrackBytes];
+};
+static_assert(sizeof(TrackBuffer) == 2 + kMaxTrackBytes);
+static_assert(offsetof(TrackBuffer, data) == 2);
+
+// The one header record of the process: the job writes and reads into it.
+extern ImageHeader g_imageHeader;
+
+// Size of a method 0 image: 4 + 2 x cylinders x (trackBytes + 2).
+constexpr long long UncompressedImageSize(int cylinders, int trackBytes) {
+    return 4 + 2LL * cylinders * (trackBytes + 2);
+}

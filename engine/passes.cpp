@@ -1,0 +1,132 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/disk_job.h"
+#include "engine/media_table.h"
+#include "platform/window.h"
+
+namespace {
+
+// Progress goes out at cylinders 0, step, 2 x step, ...: twenty times for 40 or 80 cylinders.
+struct Progress {
+    explicit Progress(int lastCylinder) : step((lastCylinder + 1) / 20) {}
+    void At(const CWorkerThread& job, int cylinder) {
+        if (threshold == cylinder) {
+            job.SendToOwner(WM_COMMAND, ID_JOB_PROGRESS, 0);
+            threshold += step;
+        }
+    }
+    int step;
+    int threshold = 0;
+};
+
+}  // namespace
+
+int CDiskJob::CompressPass() {
+    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    Progress progress(media.lastCylinder);
+    char status[64];
+    DWORD done;
+
+    g_imageHeader.magic[0] = kImageMagic0;
+    g_imageHeader.magic[1] = kImageMagic1;
+    if (!WriteExact(&g_imageHeader, sizeof g_imageHeader, &done)) {
+        ShowError("  Error writing file header information. ");
+        return 0;
+    }
+    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
+        for (int head = 0; head < 2; ++head) {
+            std::snprintf(status, sizeof status, "Reading Cylinder - %d  Head - %d", cylinder, head);
+            SetStatus(status);
+            if (!ReadTrack(cylinder, head)) {
+                ReportDiskError("Read Error");
+                return 0;
+            }
+            // A cancel takes effect between reading a side and writing it.
+            if (IsCancelRequested(0)) {
+                m_result = JobCancelled;
+                return 0;
+            }
+            SetStatus("Writing File");
+            if (!WriteTrackRecord()) {
+                ShowError("  Error writing file. ", "Write Error");
+                return 0;
+            }
+        }
+        progress.At(*this, cylinder);
+    }
+    return 1;
+}
+
+int CDiskJob::ExpandPass() {
+    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    Progress progress(media.lastCylinder);
+    char status[64];
+
+    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
+        for (int head = 0; head < 2; ++head) {
+            SetStatus("Reading File");
+            if (!ReadTrackRecord()) {
+                ShowError("  Error reading file. ", "Read Error");
+                return 0;
+            }
+            std::snprintf(status, sizeof status, "Writing Cylinder - %d  Head - %d", cylinder, head);
+            SetStatus(status);
+            if (!WriteTrack(cylinder, head)) {
+                ReportDiskError("Write Error");
+                return 0;
+            }
+            if (IsCancelRequested(0)) {
+                m_result = JobCancelled;
+                return 0;
+            }
+        }
+        progress.At(*this, cylinder);
+    }
+    return 1;
+}
+
+int CDiskJob::VerifyPass() {
+    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    Progress progress(media.lastCylinder);
+    char status[64];
+
+    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
+        for (int head = 0; head < 2; ++head) {
+            std::snprintf(status, sizeof status, "Verifing Cylinder - %d  Head - %d", cylinder, head);
+            SetStatus(status);
+            if (!ReadTrack(cylinder, head)) {
+                ReportDiskError("Read Error");
+                return 0;
+            }
+            if (!ReadTrackRecord()) {
+                ShowError("  Error reading file. ", "Read Error");
+                return 0;
+            }
+            const auto* drive = reinterpret_cast<const std::uint8_t*>(&m_driveTrack);
+            const auto* file = reinterpret_cast<const std::uint8_t*>(&m_fileTrack);
+            size_t compared = static_cast<size_t>(m_trackBytes) + 2;
+            if (std::memcmp(drive, file, compared) != 0) {
+                size_t at = 0;
+                while (drive[at] == file[at]) ++at;
+                m_diffCylinder = cylinder;
+                m_diffHead = head;
+                m_diffByte = static_cast<int>(at);
+                m_result = JobDifferent;
+                // The file's name without its folders; either separator counts.
+                size_t slash = m_imagePath.find_last_of("\\/");
+                std::string name = slash == std::string::npos ? m_imagePath : m_imagePath.substr(slash + 1);
+                std::string text = "  " + name + " and " + m_driveLetter + ": are NOT the same! ";
+                ShowError(text.c_str(), "Tavrel", MB_ICONINFORMATION);
+                return 0;
+            }
+            if (IsCancelRequested(0)) {
+                m_result = JobCancelled;
+                return 0;
+            }
+            progress.At(*this, cylinder);
+        }
+    }
+    return 1;
+}

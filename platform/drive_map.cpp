@@ -1,0 +1,73 @@
+#include "platform/drive_map.h"
+
+#include <cctype>
+#include <map>
+#include <mutex>
+
+#include "platform/profile.h"
+
+namespace platform {
+namespace {
+
+std::mutex g_mutex;
+std::map<char, std::string>& Mapped() {
+    static std::map<char, std::string> mapped;
+    return mapped;
+}
+
+std::string FromProfile(char letter) {
+    std::string file = ProfilePath();
+    if (file.empty()) return {};
+    char key[2] = {letter, 0};
+    char value[4096];
+    GetPrivateProfileStringA("Drives", key, "", value, sizeof value, file.c_str());
+    return value;
+}
+
+}  // namespace
+
+DriveSource DriveLetterSource(char letter) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (letter < 'A' || letter > 'Z') return DriveSource::None;
+    {
+        std::lock_guard lock(g_mutex);
+        if (Mapped().count(letter)) return DriveSource::Process;
+    }
+    if (!FromProfile(letter).empty()) return DriveSource::Profile;
+    if (letter == 'A' || letter == 'B') return DriveSource::Default;
+    return DriveSource::None;
+}
+
+std::string ResolveDriveLetter(char letter) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (letter < 'A' || letter > 'Z') return {};
+    {
+        std::lock_guard lock(g_mutex);
+        auto it = Mapped().find(letter);
+        if (it != Mapped().end()) return it->second;
+    }
+    std::string fromProfile = FromProfile(letter);
+    if (!fromProfile.empty()) return fromProfile;
+    if (letter == 'A') return "/dev/fd0";
+    if (letter == 'B') return "/dev/fd1";
+    return {};
+}
+
+ScopedDriveMapping::ScopedDriveMapping(char letter, std::string path)
+    : m_letter(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) {
+    std::lock_guard lock(g_mutex);
+    auto it = Mapped().find(m_letter);
+    m_had = it != Mapped().end();
+    if (m_had) m_previous = it->second;
+    Mapped()[m_letter] = std::move(path);
+}
+
+ScopedDriveMapping::~ScopedDriveMapping() {
+    std::lock_guard lock(g_mutex);
+    if (m_had)
+        Mapped()[m_letter] = m_previous;
+    else
+        Mapped().erase(m_letter);
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Files, raw volumes and devices behind CreateFileA.
+//
+// "\\.\X:" opens the drive that the drive map gives for letter X (a block device or a regular
+// file holding a raw sector image); "\\.\NAME" opens a device registered in this process;
+// anything else is an ordinary file path.
+#pragma once
+
+#include "platform/win_types.h"
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* bytesRead, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* bytesWritten, void* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveMethod);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL DeleteFileA(const char* path);
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+// Renames within one file system; with MOVEFILE_WRITE_THROUGH the rename itself is made durable.
+BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
+
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                     DWORD* bytesReturned, void* overlapped);
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x40;
+DWORD GetFileAttributesA(const char* path);
+
+namespace platform {
+// What a volume handle is backed by; for tests and for the console tool's drive listing.
+struct VolumeInfo {
+    bool isBlockDevice = false;
+    bool readOnly = false;
+    bool directIo = false;
+    long long size = 0;
+};
+bool QueryVolumeInfo(HANDLE volume, VolumeInfo* info);
+}  // namespace platform

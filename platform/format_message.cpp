@@ -1,0 +1,39 @@
+#include "platform/format_message.h"
+
+#include <locale.h>
+#include <string.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/last_error.h"
+
+DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buffer, DWORD,
+                     void*) {
+    if ((flags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER)) !=
+            (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER) ||
+        !buffer) {
+        SetLastError(EINVAL);
+        return 0;
+    }
+    // strerror makes up "Unknown error N" for codes it does not know; those have no text.
+    if (messageId > 0x7FFFFFFF || !strerrorname_np(static_cast<int>(messageId))) {
+        SetLastError(ENOENT);
+        return 0;
+    }
+    locale_t loc = uselocale(static_cast<locale_t>(0));
+    const char* text = strerror_l(static_cast<int>(messageId), loc);
+    char* copy = strdup(text);
+    if (!copy) {
+        SetLastError(ENOMEM);
+        return 0;
+    }
+    *reinterpret_cast<char**>(buffer) = copy;
+    return static_cast<DWORD>(std::strlen(copy));
+}
+
+void* LocalFree(void* memory) {
+    std::free(memory);
+    return nullptr;
+}

@@ -1,0 +1,11 @@
+// System texts for error codes: the C library's text for an errno value, in the user's locale.
+#pragma once
+
+#include "platform/win_types.h"
+
+// Only FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER is supported: buffer is a
+// char** that receives a text to be freed with LocalFree. Returns its length, or 0 when the
+// system has no text for the code.
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                     char* buffer, DWORD size, void* arguments);
+void* LocalFree(void* memory);

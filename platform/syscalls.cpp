@@ -1,0 +1,132 @@
+#include "platform/syscalls.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+namespace platform {
+namespace {
+
+FaultHook& Hook() {
+    static FaultHook hook;
+    return hook;
+}
+
+int Injected(SysCall call, const char* path) {
+    const FaultHook& hook = Hook();
+    if (!hook) return 0;
+    return hook(call, path ? path : "");
+}
+
+}  // namespace
+
+const char* SysCallName(SysCall call) {
+    switch (call) {
+        case SysCall::Open: return "open";
+        case SysCall::Read: return "read";
+        case SysCall::Write: return "write";
+        case SysCall::Seek: return "seek";
+        case SysCall::Close: return "close";
+        case SysCall::Sync: return "sync";
+        case SysCall::Lock: return "lock";
+        case SysCall::Unlock: return "unlock";
+        case SysCall::Delete: return "delete";
+        case SysCall::Rename: return "rename";
+        case SysCall::Stat: return "stat";
+        case SysCall::Ioctl: return "ioctl";
+    }
+    return "?";
+}
+
+ScopedFaultHook::ScopedFaultHook(FaultHook hook) : m_previous(std::exchange(Hook(), std::move(hook))) {}
+ScopedFaultHook::~ScopedFaultHook() { Hook() = std::move(m_previous); }
+
+#define TAVREL_INJECT(call, path)                 \
+    if (int injected = Injected(call, path)) {    \
+        errno = injected;                         \
+        return -1;                                \
+    }
+
+int SysOpen(const char* path, int flags, mode_t mode) {
+    TAVREL_INJECT(SysCall::Open, path);
+    int fd;
+    do fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+ssize_t SysPread(int fd, void* buffer, size_t count, off_t offset, const char* path) {
+    TAVREL_INJECT(SysCall::Read, path);
+    ssize_t n;
+    do n = ::pread(fd, buffer, count, offset);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+ssize_t SysPwrite(int fd, const void* buffer, size_t count, off_t offset, const char* path) {
+    TAVREL_INJECT(SysCall::Write, path);
+    ssize_t n;
+    do n = ::pwrite(fd, buffer, count, offset);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int SysClose(int fd, const char* path) {
+    // The descriptor is released even when a failure is injected: a failed close never leaks.
+    if (int injected = Injected(SysCall::Close, path)) {
+        ::close(fd);
+        errno = injected;
+        return -1;
+    }
+    return ::close(fd);
+}
+
+int SysFsync(int fd, const char* path) {
+    TAVREL_INJECT(SysCall::Sync, path);
+    return ::fsync(fd);
+}
+
+int SysFlock(int fd, int operation, const char* path) {
+    TAVREL_INJECT((operation & LOCK_UN) ? SysCall::Unlock : SysCall::Lock, path);
+    int r;
+    do r = ::flock(fd, operation);
+    while (r < 0 && errno == EINTR);
+    return r;
+}
+
+int SysUnlink(const char* path) {
+    TAVREL_INJECT(SysCall::Delete, path);
+    return ::unlink(path);
+}
+
+int SysRename(const char* from, const char* to) {
+    TAVREL_INJECT(SysCall::Rename, to);
+    return ::rename(from, to);
+}
+
+int SysFstat(int fd, struct stat* st, const char* path) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::fstat(fd, st);
+}
+
+int SysStat(const char* path, struct stat* st) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::stat(path, st);
+}
+
+int SysIoctl(int fd, unsigned long request, void* arg, const char* path) {
+    TAVREL_INJECT(SysCall::Ioctl, path);
+    return ::ioctl(fd, request, arg);
+}
+
+int SysSeekCheck(const char* path) {
+    TAVREL_INJECT(SysCall::Seek, path);
+    return 0;
+}
+
+}  // namespace platform

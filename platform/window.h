@@ -1,0 +1,75 @@
+// The owner-window side of the system interface: an abstract window that any thread can send
+// to (the call returns only after the window's own thread handled the message), post to, and
+// open a message box on. The dialog implements it with Qt; the console tool and the tests use
+// QueuedWindow, which runs everything on the thread that pumps it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/win_types.h"
+
+class Window {
+public:
+    virtual ~Window() = default;
+    virtual LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual LRESULT SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // Modal: returns the button the user chose (IDOK, IDYES, ...).
+    virtual int ShowMessageBox(const char* text, const char* caption, UINT type) = 0;
+};
+
+LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendDlgItemMessage(HWND window, int controlId, UINT message, WPARAM wParam, LPARAM lParam);
+int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
+
+namespace platform {
+
+// Shows message boxes that have no owner window; the default writes "caption: text" to
+// standard error and answers IDOK.
+using OwnerlessMessageBox = std::function<int(const char* text, const char* caption, UINT type)>;
+void SetOwnerlessMessageBox(OwnerlessMessageBox handler);
+
+// The application's main window, which a worker thread created without an owner reports to.
+void SetMainWindow(HWND window);
+HWND GetMainWindow();
+
+// A window whose messages are handled on the thread that created it. Other threads queue
+// their calls and wait; that thread handles them in Pump().
+class QueuedWindow : public Window {
+public:
+    QueuedWindow();
+    ~QueuedWindow() override;
+
+    LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) final;
+    BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) final;
+    LRESULT SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) final;
+    int ShowMessageBox(const char* text, const char* caption, UINT type) final;
+
+    // Handles queued calls until done() is true; false when timeoutMs passed first.
+    bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 0xFFFFFFFFu);
+    // Handles what is queued now, waiting up to timeoutMs for the first; false if none came.
+    bool PumpOnce(unsigned timeoutMs);
+
+protected:
+    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+
+private:
+    struct Call;
+    LRESULT Dispatch(Call& call);
+    LRESULT Marshal(Call& call);
+
+    std::thread::id m_owner;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Call*> m_queue;
+};
+
+}  // namespace platform
