@@ -1,0 +1,40 @@
+# Tavrel: build, test and run. See README.md.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test test-plain test-asan test-tsan run bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+# Every test in the ordinary build, then again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the thread tests under ThreadSanitizer.
+test: deps test-plain test-asan test-tsan
+
+test-plain: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-asan: deps
+	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=address,undefined -DTAVREL_BUILD_APP=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD)-asan -j$(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS) -LE no-sanitize
+
+test-tsan: deps
+	@cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=thread -DTAVREL_BUILD_APP=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD)-tsan -j$(JOBS)
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch -R \
+	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L thread
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tavrel builds and tests with, if any is missing.
+# Run as root (CI and the development machines are); otherwise it prints what to run.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev libsimpleini-dev
+  qt6-base-dev xvfb xauth
+  dosfstools mtools
+  fuse3 libfuse3-dev
+  hyperfine zstd lz4 gzip time
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Not root. Run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
