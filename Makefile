@@ -33,6 +33,14 @@ test-tsan: deps
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch -R \
 	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L thread
 
+# Makes a real FAT diskette image and takes it through the console tool.
+run: build
+	@scripts/run-demo.sh $(BUILD)
+
+# Benchmarks are built by every build; this runs them and prints the comparison table.
+bench: build
+	@scripts/run-bench.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan
 
