@@ -53,20 +53,11 @@ const char* const g_driverStatusText[kDriverStatusCount] = {
 };
 
 const char* const g_dosDiskErrorText[kDosDiskErrorCount] = {
-    "Write-protect error",
-    "Unknown unit",
-    "Drive not ready.",
-    "Unknown command.",
-    "Data error (Bad CRC).",
-    "Bad request structure length.",
-    "Seek error.",
-    "Unknown media type.",
-    "Sector not found.",
-    "Printer out of paper.",
-    "Write fault.",
-    "Read fault.",
-    "General failure.",
-    "The drive is locked.",
+    "Write-protect error",   "Unknown unit",          "Drive not ready.",
+    "Unknown command.",      "Data error (Bad CRC).", "Bad request structure length.",
+    "Seek error.",           "Unknown media type.",   "Sector not found.",
+    "Printer out of paper.", "Write fault.",          "Read fault.",
+    "General failure.",      "The drive is locked.",
 };
 
 std::string DiskErrorText(DWORD code, BOOL driverLoaded) {

@@ -30,27 +30,33 @@ BOOL DriverCall(HANDLE driver, DWORD code, const DriverRequest& request) {
     std::uint8_t record[kDriverRequestBytes];
     StoreDriverRequest(request, record);
     DWORD returned = 0;
-    if (!DeviceIoControl(driver, code, record, sizeof record, nullptr, 0, &returned, nullptr)) {
+    BOOL result =
+        DeviceIoControl(driver, code, record, sizeof record, nullptr, 0, &returned, nullptr);
+    if (!result) {
         SetLastError(GetLastError() | DISK_ERROR_FLAG);
         return FALSE;
     }
-    return TRUE;
+    return result;
 }
 
-BOOL DriverTransfer(HANDLE driver, WORD driveIndex, DWORD start, WORD count, void* buffer, bool write) {
+BOOL DriverTransfer(HANDLE driver, WORD driveIndex, DWORD start, WORD count, void* buffer,
+                    bool write) {
     platform::FlatMapping flat(buffer, count * kSectorBytes);
-    return DriverCall(driver, write ? kDriverWrite : kDriverRead, {driveIndex, count, start, flat.address()});
+    return DriverCall(driver, write ? kDriverWrite : kDriverRead,
+                      {driveIndex, count, start, flat.address()});
 }
 
-// Sends the block to VWIN32 and turns a returned carry into DISK_ERROR_FLAG + AL.
+// Sends the block to VWIN32, which writes the registers of the finished DOS call back into it;
+// returns the call's own result and leaves the system's code when it fails.
 BOOL Vwin32Call(HANDLE vwin32, DWORD code, DIOC_REGISTERS& regs) {
     std::uint8_t block[kDiocRegistersBytes];
     StoreRegisters(regs, block);
     DWORD returned = 0;
-    if (!DeviceIoControl(vwin32, code, block, sizeof block, block, sizeof block, &returned, nullptr))
-        return FALSE;
+    BOOL result =
+        DeviceIoControl(vwin32, code, block, sizeof block, block, sizeof block, &returned, nullptr);
+    if (!result) return FALSE;
     regs = LoadRegisters(block);
-    return TRUE;
+    return result;
 }
 
 BOOL Vwin32Transfer(HANDLE vwin32, WORD driveIndex, DWORD start, WORD count, void* buffer,
@@ -75,19 +81,21 @@ BOOL Vwin32Transfer(HANDLE vwin32, WORD driveIndex, DWORD start, WORD count, voi
         regs.reg_EAX = driveIndex;
         regs.reg_Flags = 1;
     }
-    if (!Vwin32Call(vwin32, code, regs)) return FALSE;
+    BOOL result = Vwin32Call(vwin32, code, regs);
+    if (!result) return FALSE;
     if (regs.reg_Flags & kCarryFlag) {
         SetLastError(DISK_ERROR_FLAG + (regs.reg_EAX & 0xFF));
         return FALSE;
     }
-    return TRUE;
+    return result;
 }
 
 BOOL Transfer(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
               void* buffer, bool write) {
     DWORD start = StartSector(head, cylinder, count);
     switch (SelectDriveBackend(drive)) {
-        case DriveBackend::NtVolume: return NtTransfer(drive.hVolume, start, count, buffer, write);
+        case DriveBackend::NtVolume:
+            return NtTransfer(drive.hVolume, start, count, buffer, write);
         case DriveBackend::OwnDriver:
             return DriverTransfer(drive.hDriver, driveIndex, start, count, buffer, write);
         case DriveBackend::Vwin32Extended:
@@ -101,12 +109,14 @@ BOOL Transfer(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylind
 BOOL Win95Lock(HANDLE vwin32, DIOC_REGISTERS regs) {
     regs.reg_EAX = 0x440D;
     regs.reg_Flags = 1;
-    if (!Vwin32Call(vwin32, VWIN32_DIOC_DOS_IOCTL, regs)) return FALSE;
+    BOOL result = Vwin32Call(vwin32, VWIN32_DIOC_DOS_IOCTL, regs);
+    if (!result) return FALSE;
+    // Whatever AL says, a refused lock or unlock is reported as the locked drive.
     if (regs.reg_Flags & kCarryFlag) {
         SetLastError(kLockRefusedCode);
         return FALSE;
     }
-    return TRUE;
+    return result;
 }
 
 }  // namespace
@@ -120,16 +130,21 @@ DriveBackend SelectDriveBackend(const DriveContext& drive) {
 
 const char* DriveBackendName(DriveBackend backend) {
     switch (backend) {
-        case DriveBackend::NtVolume: return "raw volume";
-        case DriveBackend::OwnDriver: return "own driver";
-        case DriveBackend::Vwin32Extended: return "VWIN32 extended (7305h)";
-        case DriveBackend::Vwin32Absolute: return "VWIN32 absolute (Int 25h/26h)";
+        case DriveBackend::NtVolume:
+            return "raw volume";
+        case DriveBackend::OwnDriver:
+            return "own driver";
+        case DriveBackend::Vwin32Extended:
+            return "VWIN32 extended (7305h)";
+        case DriveBackend::Vwin32Absolute:
+            return "VWIN32 absolute (Int 25h/26h)";
     }
     return "?";
 }
 
 DWORD StartSector(WORD head, WORD cylinder, WORD count) {
-    return static_cast<DWORD>(count) * (static_cast<DWORD>(head) + 2u * static_cast<DWORD>(cylinder));
+    return static_cast<DWORD>(count) *
+           (static_cast<DWORD>(head) + 2u * static_cast<DWORD>(cylinder));
 }
 
 BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
@@ -145,7 +160,8 @@ BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cy
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended) {
     if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                               nullptr);
     DIOC_REGISTERS regs{};
     regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
     regs.reg_ECX = extended ? 0x484A : 0x084A;
@@ -155,7 +171,8 @@ BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD
 
 BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
     if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr, nullptr);
+        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+                               nullptr);
     DIOC_REGISTERS regs{};
     regs.reg_EBX = driveIndex + 1u;
     regs.reg_ECX = extended ? 0x486A : 0x086A;

@@ -2,6 +2,7 @@
 // packet and the own driver's request record. All little-endian, without padding.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/le.h"
@@ -24,6 +25,8 @@ struct DIOC_REGISTERS {
     DWORD reg_EBX, reg_EDX, reg_ECX, reg_EAX, reg_EDI, reg_ESI, reg_Flags;
 };
 constexpr DWORD kDiocRegistersBytes = 28;
+static_assert(sizeof(DIOC_REGISTERS) == kDiocRegistersBytes);
+static_assert(offsetof(DIOC_REGISTERS, reg_EAX) == 12 && offsetof(DIOC_REGISTERS, reg_Flags) == 24);
 
 struct DiskIoPacket {
     DWORD startSector;
@@ -31,6 +34,10 @@ struct DiskIoPacket {
     DWORD buffer;  // flat address
 };
 constexpr DWORD kDiskIoPacketBytes = 10;
+// In memory the compiler pads the count; on the wire (StorePacket) the fields touch.
+static_assert(sizeof(DiskIoPacket::startSector) + sizeof(DiskIoPacket::count) +
+                  sizeof(DiskIoPacket::buffer) ==
+              kDiskIoPacketBytes);
 
 struct DriverRequest {
     DWORD driveIndex;
@@ -39,13 +46,15 @@ struct DriverRequest {
     DWORD buffer;  // flat address
 };
 constexpr DWORD kDriverRequestBytes = 16;
+static_assert(sizeof(DriverRequest) == kDriverRequestBytes);
 
 inline void StoreRegisters(const DIOC_REGISTERS& r, std::uint8_t* out) {
-    const DWORD fields[7] = {r.reg_EBX, r.reg_EDX, r.reg_ECX, r.reg_EAX, r.reg_EDI, r.reg_ESI, r.reg_Flags};
+    const DWORD fields[7] = {r.reg_EBX, r.reg_EDX, r.reg_ECX,  r.reg_EAX,
+                             r.reg_EDI, r.reg_ESI, r.reg_Flags};
     for (int i = 0; i < 7; ++i) le::Put32(out + 4 * i, fields[i]);
 }
 inline DIOC_REGISTERS LoadRegisters(const std::uint8_t* in) {
-    return {le::Get32(in), le::Get32(in + 4), le::Get32(in + 8), le::Get32(in + 12),
+    return {le::Get32(in),      le::Get32(in + 4),  le::Get32(in + 8), le::Get32(in + 12),
             le::Get32(in + 16), le::Get32(in + 20), le::Get32(in + 24)};
 }
 

@@ -142,12 +142,15 @@ void CDiskJob::RunOperation() {
             }
             break;
         case Expand:
-            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader()) passResult = ExpandPass();
+            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader())
+                passResult = ExpandPass();
             break;
         case Verify:
-            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader()) passResult = VerifyPass();
+            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader())
+                passResult = VerifyPass();
             break;
-        default: break;
+        default:
+            break;
     }
     if (!opened) return;
     if (CloseImage(m_operation == Compress && passResult) && passResult) m_result = JobDone;
@@ -179,6 +182,10 @@ BOOL CDiskJob::ProbeExtendedAccess(WORD driveIndex) {
     return ::ProbeExtendedAccess(m_hVwin32.get(), driveIndex, m_bootSector);
 }
 
-BOOL CDiskJob::ReleaseDriver(WORD driveIndex) { return ::ReleaseDriver(m_hDriver.get(), driveIndex); }
+BOOL CDiskJob::ReleaseDriver(WORD driveIndex) {
+    return ::ReleaseDriver(m_hDriver.get(), driveIndex);
+}
 
-void CDiskJob::ReportDiskError(const char* caption) { ::ReportDiskError(m_hOwner, caption, m_driverLoaded); }
+void CDiskJob::ReportDiskError(const char* caption) {
+    ::ReportDiskError(m_hOwner, caption, m_driverLoaded);
+}

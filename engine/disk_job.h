@@ -12,7 +12,7 @@
 #include "engine/worker_thread.h"
 
 class CDiskJob : public CWorkerThread {
-public:
+  public:
     explicit CDiskJob(HWND owner);
     ~CDiskJob() override;
 
@@ -58,8 +58,10 @@ public:
     int VerifyPass();
 
     // Drive access, through the back-end the flags select.
-    BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer, DWORD capacity);
-    BOOL WriteSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer, DWORD capacity);
+    BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
+                     DWORD capacity);
+    BOOL WriteSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
+                      DWORD capacity);
     BOOL ReadBootSector(WORD driveIndex);
     BOOL LockVolume(WORD driveIndex, BYTE lockLevel, WORD permissions, BOOL extended);
     BOOL UnlockVolume(WORD driveIndex, BOOL extended);
@@ -87,7 +89,7 @@ public:
     int m_mediaCode = 0;
     int m_trackBytes = 0;
 
-private:
+  private:
     void RunNt();
     void RunWin95();
     void RunOperation();

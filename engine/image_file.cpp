@@ -13,26 +13,26 @@ namespace {
 
 // Records go to and come from the image file through the job's exact reads and writes.
 class JobSink final : public ByteSink {
-public:
+  public:
     explicit JobSink(CDiskJob& job) : m_job(job) {}
     int Write(const void* data, std::uint32_t count) override {
         DWORD done;
         return m_job.WriteExact(data, count, &done);
     }
 
-private:
+  private:
     CDiskJob& m_job;
 };
 
 class JobSource final : public ByteSource {
-public:
+  public:
     explicit JobSource(CDiskJob& job) : m_job(job) {}
     int Read(void* data, std::uint32_t count) override {
         DWORD done;
         return m_job.ReadExact(data, count, &done);
     }
 
-private:
+  private:
     CDiskJob& m_job;
 };
 
@@ -60,15 +60,16 @@ bool CheckCreatable(const std::string& path) {
 BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
     m_imageForWrite = !forRead;
     if (forRead) {
-        m_hImage.reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        m_hImage.reset(
+            CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     } else if (CheckCreatable(path)) {
         // A new image is written beside the old one and replaces it only when complete, so a
         // failed or cancelled compress never destroys an image it has not replaced.
         std::string base = path + ".tavrel-partial-" + std::to_string(getpid());
         for (int attempt = 0; attempt < 100; ++attempt) {
             m_tempPath = attempt ? base + "-" + std::to_string(attempt) : base;
-            m_hImage.reset(CreateFileA(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                                       nullptr));
+            m_hImage.reset(
+                CreateFileA(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
             if (m_hImage.valid() || GetLastError() != EEXIST) break;
         }
         if (!m_hImage.valid()) m_tempPath.clear();
@@ -141,12 +142,16 @@ BOOL CDiskJob::WriteExact(const void* buffer, DWORD count, DWORD* bytesDone) {
 
 BOOL CDiskJob::WriteTrackRecord() {
     JobSink sink(*this);
-    return EncodeTrackRecord(sink, g_imageHeader.compression, m_driveTrack, m_trackBytes, m_packBuffer);
+    return EncodeTrackRecord(sink, g_imageHeader.compression, m_driveTrack, m_trackBytes,
+                             m_packBuffer);
 }
 
 BOOL CDiskJob::ReadTrackRecord() {
     JobSource source(*this);
-    return DecodeTrackRecord(source, g_imageHeader.compression, m_fileTrack, m_trackBytes, m_packBuffer);
+    return DecodeTrackRecord(source, g_imageHeader.compression, m_fileTrack, m_trackBytes,
+                             m_packBuffer);
 }
 
-int CDiskJob::PackTrack() { return ::PackTrack(m_driveTrack.data, m_trackBytes, m_packBuffer); }
+int CDiskJob::PackTrack() {
+    return ::PackTrack(m_driveTrack.data, m_trackBytes, m_packBuffer);
+}

@@ -23,7 +23,8 @@ int MatchMediaType(const std::uint8_t* bootSector) {
 }
 
 const char* MediaTypeName(int row) {
-    static const char* const names[] = {"360 KB", "1.2 MB", "720 KB", "1.44 MB (F9)", "1.44 MB (F0)"};
+    static const char* const names[] = {"360 KB", "1.2 MB", "720 KB", "1.44 MB (F9)",
+                                        "1.44 MB (F0)"};
     return row >= 0 && row < kMediaTypeRows ? names[row] : "unknown";
 }
 

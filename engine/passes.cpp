@@ -37,7 +37,8 @@ int CDiskJob::CompressPass() {
     }
     for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
         for (int head = 0; head < 2; ++head) {
-            std::snprintf(status, sizeof status, "Reading Cylinder - %d  Head - %d", cylinder, head);
+            std::snprintf(status, sizeof status, "Reading Cylinder - %d  Head - %d", cylinder,
+                          head);
             SetStatus(status);
             if (!ReadTrack(cylinder, head)) {
                 ReportDiskError("Read Error");
@@ -71,7 +72,8 @@ int CDiskJob::ExpandPass() {
                 ShowError("  Error reading file. ", "Read Error");
                 return 0;
             }
-            std::snprintf(status, sizeof status, "Writing Cylinder - %d  Head - %d", cylinder, head);
+            std::snprintf(status, sizeof status, "Writing Cylinder - %d  Head - %d", cylinder,
+                          head);
             SetStatus(status);
             if (!WriteTrack(cylinder, head)) {
                 ReportDiskError("Write Error");
@@ -94,7 +96,8 @@ int CDiskJob::VerifyPass() {
 
     for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
         for (int head = 0; head < 2; ++head) {
-            std::snprintf(status, sizeof status, "Verifing Cylinder - %d  Head - %d", cylinder, head);
+            std::snprintf(status, sizeof status, "Verifing Cylinder - %d  Head - %d", cylinder,
+                          head);
             SetStatus(status);
             if (!ReadTrack(cylinder, head)) {
                 ReportDiskError("Read Error");
@@ -116,7 +119,8 @@ int CDiskJob::VerifyPass() {
                 m_result = JobDifferent;
                 // The file's name without its folders; either separator counts.
                 size_t slash = m_imagePath.find_last_of("\\/");
-                std::string name = slash == std::string::npos ? m_imagePath : m_imagePath.substr(slash + 1);
+                std::string name =
+                    slash == std::string::npos ? m_imagePath : m_imagePath.substr(slash + 1);
                 std::string text = "  " + name + " and " + m_driveLetter + ": are NOT the same! ";
                 ShowError(text.c_str(), "Tavrel", MB_ICONINFORMATION);
                 return 0;

@@ -18,30 +18,32 @@ int PackTrack(const std::uint8_t* data, int n, std::uint8_t* out);
 int UnpackTrack(const std::uint8_t* packed, int packedLength, std::uint8_t* out, int n);
 
 // The largest packed form of n bytes.
-constexpr int MaxPackedLength(int n) { return n + 2 * (n / 256) + (n % 256 ? 1 : 0); }
+constexpr int MaxPackedLength(int n) {
+    return n + 2 * (n / 256) + (n % 256 ? 1 : 0);
+}
 
 // Where records go and come from: nonzero only when exactly count bytes moved.
 class ByteSink {
-public:
+  public:
     virtual int Write(const void* data, std::uint32_t count) = 0;
 
-protected:
+  protected:
     ~ByteSink() = default;
 };
 class ByteSource {
-public:
+  public:
     virtual int Read(void* data, std::uint32_t count) = 0;
 
-protected:
+  protected:
     ~ByteSource() = default;
 };
 
 enum class RecordError : std::uint8_t {
     None,
-    ShortRead,     // the file ended, or a read failed
-    BadEncoding,   // an encoding byte above 2
-    PackedTooLong, // a packed length above the pack buffer's size
-    Malformed,     // a packed form that does not describe exactly the track side
+    ShortRead,      // the file ended, or a read failed
+    BadEncoding,    // an encoding byte above 2
+    PackedTooLong,  // a packed length above the pack buffer's size
+    Malformed,      // a packed form that does not describe exactly the track side
 };
 const char* RecordErrorText(RecordError error);
 

@@ -26,14 +26,20 @@ BOOL CWorkerThread::Start() {
     return TRUE;
 }
 
-BOOL CWorkerThread::Cancel() { return SetEvent(m_hCancelEvent.get()); }
+BOOL CWorkerThread::Cancel() {
+    return SetEvent(m_hCancelEvent.get());
+}
 
 BOOL CWorkerThread::IsCancelRequested(DWORD milliseconds) {
     return WaitForSingleObject(m_hCancelEvent.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-int CWorkerThread::RunJob() { return 0; }
-int CWorkerThread::NotifyDone() { return 0; }
+int CWorkerThread::RunJob() {
+    return 0;
+}
+int CWorkerThread::NotifyDone() {
+    return 0;
+}
 
 BOOL CWorkerThread::IsRunning() const {
     if (!m_hThread.valid()) return FALSE;
@@ -46,7 +52,8 @@ LRESULT CWorkerThread::SendToOwner(UINT message, WPARAM wParam, LPARAM lParam) c
     return SendMessage(m_hOwner, message, wParam, lParam);
 }
 
-LRESULT CWorkerThread::SendToOwnerItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) const {
+LRESULT CWorkerThread::SendToOwnerItem(int controlId, UINT message, WPARAM wParam,
+                                       LPARAM lParam) const {
     return SendDlgItemMessage(m_hOwner, controlId, message, wParam, lParam);
 }
 

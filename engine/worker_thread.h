@@ -5,7 +5,7 @@
 #include "platform/win_types.h"
 
 class CWorkerThread {
-public:
+  public:
     // Without an owner, the application's main window (if any) becomes the owner.
     explicit CWorkerThread(HWND owner = nullptr);
     virtual ~CWorkerThread();
@@ -28,11 +28,11 @@ public:
     BOOL PostToOwner(UINT message, WPARAM wParam, LPARAM lParam) const;
     HWND GetOwnerWindow() const { return m_hOwner; }
 
-protected:
+  protected:
     UniqueHandle m_hCancelEvent;
     HWND m_hOwner;
 
-private:
+  private:
     static DWORD WorkerThreadProc(void* parameter);
     UniqueHandle m_hThread;
 };

@@ -13,13 +13,13 @@ namespace platform {
 using DeviceFactory = std::function<HANDLE()>;
 
 class ScopedDevice {
-public:
+  public:
     ScopedDevice(std::string name, DeviceFactory factory);
     ~ScopedDevice();
     ScopedDevice(const ScopedDevice&) = delete;
     ScopedDevice& operator=(const ScopedDevice&) = delete;
 
-private:
+  private:
     std::string m_name;
 };
 

@@ -17,13 +17,13 @@ DriveSource DriveLetterSource(char letter);
 
 // Maps a letter for the lifetime of the object, then restores what was there before.
 class ScopedDriveMapping {
-public:
+  public:
     ScopedDriveMapping(char letter, std::string path);
     ~ScopedDriveMapping();
     ScopedDriveMapping(const ScopedDriveMapping&) = delete;
     ScopedDriveMapping& operator=(const ScopedDriveMapping&) = delete;
 
-private:
+  private:
     char m_letter;
     bool m_had;
     std::string m_previous;

@@ -23,7 +23,9 @@ using platform::SysOpen;
 
 namespace {
 
-DWORD Errno() { return static_cast<DWORD>(errno ? errno : EIO); }
+DWORD Errno() {
+    return static_cast<DWORD>(errno ? errno : EIO);
+}
 
 // O_DIRECT wants buffers aligned to the logical block size; a page covers every device.
 constexpr size_t kDirectAlign = 4096;
@@ -181,7 +183,9 @@ struct FileObject final : KernelObject {
     }
 };
 
-FileObject* AsFile(HANDLE h) { return IsValidHandle(h) ? dynamic_cast<FileObject*>(h) : nullptr; }
+FileObject* AsFile(HANDLE h) {
+    return IsValidHandle(h) ? dynamic_cast<FileObject*>(h) : nullptr;
+}
 
 HANDLE Fail(DWORD code) {
     SetLastError(code);
@@ -233,6 +237,16 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     }
 
     f->isBlock = true;
+    // A write-protected medium may still open read-write; its writes would then fail with a
+    // less telling code. Ask the device and treat it as read-only from the start.
+    int deviceReadOnly = 0;
+    if (wantWrite && !readOnly &&
+        platform::SysIoctl(fd, BLKROGET, &deviceReadOnly, path.c_str()) == 0 && deviceReadOnly) {
+        f->readOnly = true;
+        f->canWrite = false;
+        f->canRead = true;
+        readOnly = true;
+    }
     unsigned long long bytes = 0;
     if (platform::SysIoctl(fd, BLKGETSIZE64, &bytes, path.c_str()) == 0)
         f->size = static_cast<long long>(bytes);
@@ -263,10 +277,16 @@ HANDLE OpenFile(const char* path, DWORD access, DWORD disposition) {
     bool wantRead = (access & GENERIC_READ) != 0 || !wantWrite;
     int flags = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
     switch (disposition) {
-        case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-        case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-        case OPEN_EXISTING: break;
-        default: return Fail(EINVAL);
+        case CREATE_ALWAYS:
+            flags |= O_CREAT | O_TRUNC;
+            break;
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case OPEN_EXISTING:
+            break;
+        default:
+            return Fail(EINVAL);
     }
     if (disposition != CREATE_NEW) {
         // Refuse what is not a regular file before opening it: opening a FIFO would block,
@@ -339,11 +359,12 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
         return INVALID_SET_FILE_POINTER;
     }
     // Without a high part the distance is an unsigned 32-bit offset for FILE_BEGIN.
-    long long move = distanceHigh
-                         ? static_cast<long long>((static_cast<unsigned long long>(*distanceHigh) << 32) |
-                                                  static_cast<DWORD>(distance))
-                         : (moveMethod == FILE_BEGIN ? static_cast<long long>(static_cast<DWORD>(distance))
-                                                     : static_cast<long long>(distance));
+    long long move =
+        distanceHigh
+            ? static_cast<long long>((static_cast<unsigned long long>(*distanceHigh) << 32) |
+                                     static_cast<DWORD>(distance))
+            : (moveMethod == FILE_BEGIN ? static_cast<long long>(static_cast<DWORD>(distance))
+                                        : static_cast<long long>(distance));
     long long base = 0;
     if (moveMethod == FILE_CURRENT) {
         base = static_cast<long long>(f->position);

@@ -11,7 +11,7 @@
 namespace platform {
 
 class FlatMapping {
-public:
+  public:
     // Maps length bytes at memory; address() is 0 when every slot is taken.
     FlatMapping(void* memory, size_t length);
     ~FlatMapping();
@@ -20,7 +20,7 @@ public:
 
     DWORD address() const { return m_address; }
 
-private:
+  private:
     int m_slot = -1;
     DWORD m_address = 0;
 };

@@ -9,8 +9,12 @@ namespace {
 std::atomic<int> g_liveObjects{0};
 }
 
-KernelObject::KernelObject() { ++g_liveObjects; }
-KernelObject::~KernelObject() { --g_liveObjects; }
+KernelObject::KernelObject() {
+    ++g_liveObjects;
+}
+KernelObject::~KernelObject() {
+    --g_liveObjects;
+}
 
 DWORD KernelObject::Wait(DWORD) {
     SetLastError(EINVAL);
@@ -33,5 +37,7 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 namespace platform {
-int LiveHandleCount() { return g_liveObjects.load(); }
+int LiveHandleCount() {
+    return g_liveObjects.load();
+}
 }  // namespace platform

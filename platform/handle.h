@@ -22,7 +22,9 @@ struct KernelObject {
 
 BOOL CloseHandle(HANDLE handle);
 
-inline bool IsValidHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+inline bool IsValidHandle(HANDLE h) {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
 namespace platform {
 // Kernel objects alive in this process; tests compare it before and after a job.
@@ -31,7 +33,7 @@ int LiveHandleCount();
 
 // Owns one handle: closes it on Close(), on reset() and when it goes out of scope.
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE h) : m_h(h) {}
     ~UniqueHandle() { Close(); }
@@ -57,6 +59,6 @@ public:
         return CloseHandle(std::exchange(m_h, INVALID_HANDLE_VALUE));
     }
 
-private:
+  private:
     HANDLE m_h = INVALID_HANDLE_VALUE;
 };

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+// Header-only use, plain 8-bit text: profile files hold paths and numbers.
+#define SI_IMPLEMENTATION
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
@@ -85,11 +87,14 @@ std::optional<std::string> KeyOf(const std::string& line) {
     return Trim(t.substr(0, eq));
 }
 
-bool Same(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+bool Same(const std::string& a, const char* b) {
+    return strcasecmp(a.c_str(), b) == 0;
+}
 
 }  // namespace
 
-UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file) {
+UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
+                           const char* file) {
     CSimpleIniA ini;
     if (!LoadIni(ini, file)) return static_cast<UINT>(defaultValue);
     const char* v = ini.GetValue(section, key, nullptr);

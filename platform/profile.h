@@ -6,7 +6,8 @@
 
 #include "platform/win_types.h"
 
-UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file);
+UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
+                           const char* file);
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                char* buffer, DWORD size, const char* file);
 // A null value removes the key; a null key removes the whole section.
@@ -19,13 +20,13 @@ namespace platform {
 std::string ProfilePath();
 
 class ScopedProfilePath {
-public:
+  public:
     explicit ScopedProfilePath(std::string path);
     ~ScopedProfilePath();
     ScopedProfilePath(const ScopedProfilePath&) = delete;
     ScopedProfilePath& operator=(const ScopedProfilePath&) = delete;
 
-private:
+  private:
     bool m_had;
     std::string m_previous;
 };

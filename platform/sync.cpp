@@ -80,7 +80,9 @@ struct ThreadObject final : KernelObject {
     }
 };
 
-EventObject* AsEvent(HANDLE h) { return IsValidHandle(h) ? dynamic_cast<EventObject*>(h) : nullptr; }
+EventObject* AsEvent(HANDLE h) {
+    return IsValidHandle(h) ? dynamic_cast<EventObject*>(h) : nullptr;
+}
 
 }  // namespace
 
@@ -148,4 +150,6 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
     return TRUE;
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

@@ -27,29 +27,44 @@ int Injected(SysCall call, const char* path) {
 
 const char* SysCallName(SysCall call) {
     switch (call) {
-        case SysCall::Open: return "open";
-        case SysCall::Read: return "read";
-        case SysCall::Write: return "write";
-        case SysCall::Seek: return "seek";
-        case SysCall::Close: return "close";
-        case SysCall::Sync: return "sync";
-        case SysCall::Lock: return "lock";
-        case SysCall::Unlock: return "unlock";
-        case SysCall::Delete: return "delete";
-        case SysCall::Rename: return "rename";
-        case SysCall::Stat: return "stat";
-        case SysCall::Ioctl: return "ioctl";
+        case SysCall::Open:
+            return "open";
+        case SysCall::Read:
+            return "read";
+        case SysCall::Write:
+            return "write";
+        case SysCall::Seek:
+            return "seek";
+        case SysCall::Close:
+            return "close";
+        case SysCall::Sync:
+            return "sync";
+        case SysCall::Lock:
+            return "lock";
+        case SysCall::Unlock:
+            return "unlock";
+        case SysCall::Delete:
+            return "delete";
+        case SysCall::Rename:
+            return "rename";
+        case SysCall::Stat:
+            return "stat";
+        case SysCall::Ioctl:
+            return "ioctl";
     }
     return "?";
 }
 
-ScopedFaultHook::ScopedFaultHook(FaultHook hook) : m_previous(std::exchange(Hook(), std::move(hook))) {}
-ScopedFaultHook::~ScopedFaultHook() { Hook() = std::move(m_previous); }
+ScopedFaultHook::ScopedFaultHook(FaultHook hook)
+    : m_previous(std::exchange(Hook(), std::move(hook))) {}
+ScopedFaultHook::~ScopedFaultHook() {
+    Hook() = std::move(m_previous);
+}
 
-#define TAVREL_INJECT(call, path)                 \
-    if (int injected = Injected(call, path)) {    \
-        errno = injected;                         \
-        return -1;                                \
+#define TAVREL_INJECT(call, path)              \
+    if (int injected = Injected(call, path)) { \
+        errno = injected;                      \
+        return -1;                             \
     }
 
 int SysOpen(const char* path, int flags, mode_t mode) {

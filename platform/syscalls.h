@@ -9,7 +9,20 @@
 
 namespace platform {
 
-enum class SysCall { Open, Read, Write, Seek, Close, Sync, Lock, Unlock, Delete, Rename, Stat, Ioctl };
+enum class SysCall {
+    Open,
+    Read,
+    Write,
+    Seek,
+    Close,
+    Sync,
+    Lock,
+    Unlock,
+    Delete,
+    Rename,
+    Stat,
+    Ioctl
+};
 
 const char* SysCallName(SysCall call);
 
@@ -19,19 +32,20 @@ using FaultHook = std::function<int(SysCall call, const char* path)>;
 // Installs a fault hook for the lifetime of the object and restores the previous one after.
 // Install it while no job runs: the worker thread reads it without a lock.
 class ScopedFaultHook {
-public:
+  public:
     explicit ScopedFaultHook(FaultHook hook);
     ~ScopedFaultHook();
     ScopedFaultHook(const ScopedFaultHook&) = delete;
     ScopedFaultHook& operator=(const ScopedFaultHook&) = delete;
 
-private:
+  private:
     FaultHook m_previous;
 };
 
 int SysOpen(const char* path, int flags, mode_t mode = 0);
 ssize_t SysPread(int fd, void* buffer, size_t count, off_t offset, const char* path = nullptr);
-ssize_t SysPwrite(int fd, const void* buffer, size_t count, off_t offset, const char* path = nullptr);
+ssize_t SysPwrite(int fd, const void* buffer, size_t count, off_t offset,
+                  const char* path = nullptr);
 int SysClose(int fd, const char* path = nullptr);
 int SysFsync(int fd, const char* path = nullptr);
 int SysFlock(int fd, int operation, const char* path = nullptr);

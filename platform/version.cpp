@@ -33,6 +33,9 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
 }
 
 namespace platform {
-ScopedPlatformId::ScopedPlatformId(DWORD platformId) : m_previous(g_platformId.exchange(platformId)) {}
-ScopedPlatformId::~ScopedPlatformId() { g_platformId = m_previous; }
+ScopedPlatformId::ScopedPlatformId(DWORD platformId)
+    : m_previous(g_platformId.exchange(platformId)) {}
+ScopedPlatformId::~ScopedPlatformId() {
+    g_platformId = m_previous;
+}
 }  // namespace platform

@@ -18,13 +18,13 @@ BOOL GetVersionExA(OSVERSIONINFOA* info);
 
 namespace platform {
 class ScopedPlatformId {
-public:
+  public:
     explicit ScopedPlatformId(DWORD platformId);
     ~ScopedPlatformId();
     ScopedPlatformId(const ScopedPlatformId&) = delete;
     ScopedPlatformId& operator=(const ScopedPlatformId&) = delete;
 
-private:
+  private:
     DWORD m_previous;
 };
 }  // namespace platform

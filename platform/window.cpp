@@ -19,8 +19,12 @@ void SetOwnerlessMessageBox(OwnerlessMessageBox handler) {
     g_ownerless = std::move(handler);
 }
 
-void SetMainWindow(HWND window) { g_mainWindow = window; }
-HWND GetMainWindow() { return g_mainWindow.load(); }
+void SetMainWindow(HWND window) {
+    g_mainWindow = window;
+}
+HWND GetMainWindow() {
+    return g_mainWindow.load();
+}
 
 struct QueuedWindow::Call {
     enum Kind { Message, Item, Box, Posted };
@@ -46,9 +50,12 @@ QueuedWindow::~QueuedWindow() {
 LRESULT QueuedWindow::Dispatch(Call& call) {
     switch (call.kind) {
         case Call::Message:
-        case Call::Posted: return OnMessage(call.message, call.wParam, call.lParam);
-        case Call::Item: return OnItemMessage(call.controlId, call.message, call.wParam, call.lParam);
-        case Call::Box: return OnMessageBox(call.text, call.caption, static_cast<UINT>(call.message));
+        case Call::Posted:
+            return OnMessage(call.message, call.wParam, call.lParam);
+        case Call::Item:
+            return OnItemMessage(call.controlId, call.message, call.wParam, call.lParam);
+        case Call::Box:
+            return OnMessageBox(call.text, call.caption, static_cast<UINT>(call.message));
     }
     return 0;
 }
@@ -102,7 +109,8 @@ bool QueuedWindow::PumpOnce(unsigned timeoutMs) {
     std::deque<Call*> batch;
     {
         std::unique_lock lock(m_mutex);
-        if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !m_queue.empty(); }))
+        if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&] { return !m_queue.empty(); }))
             return false;
         batch.swap(m_queue);
     }
@@ -127,7 +135,8 @@ bool QueuedWindow::PumpUntil(const std::function<bool()>& done, unsigned timeout
         if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
         unsigned slice = 50;
         if (timeoutMs != 0xFFFFFFFFu) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
             if (left < slice) slice = static_cast<unsigned>(left);
         }
         PumpOnce(slice);

@@ -14,7 +14,7 @@
 #include "platform/win_types.h"
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
     virtual LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) = 0;
@@ -42,7 +42,7 @@ HWND GetMainWindow();
 // A window whose messages are handled on the thread that created it. Other threads queue
 // their calls and wait; that thread handles them in Pump().
 class QueuedWindow : public Window {
-public:
+  public:
     QueuedWindow();
     ~QueuedWindow() override;
 
@@ -56,12 +56,12 @@ public:
     // Handles what is queued now, waiting up to timeoutMs for the first; false if none came.
     bool PumpOnce(unsigned timeoutMs);
 
-protected:
+  protected:
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
 
-private:
+  private:
     struct Call;
     LRESULT Dispatch(Call& call);
     LRESULT Marshal(Call& call);

@@ -6,7 +6,9 @@
 
 #include "tests/support/temp_dir.h"
 
-bool HaveFatTools() { return Shell("command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null") == 0; }
+bool HaveFatTools() {
+    return Shell("command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null") == 0;
+}
 
 bool MakeFloppyImage(const std::string& path, const FloppyFormat& format, bool withFiles) {
     char descriptor[8];

@@ -16,7 +16,7 @@ struct ShownBox {
 };
 
 class RecordingWindow : public platform::QueuedWindow {
-public:
+  public:
     std::vector<std::string> statusLines;
     std::vector<ShownBox> boxes;
     std::vector<int> progressAtStatus;  // index into statusLines when each progress step came
@@ -25,7 +25,7 @@ public:
     // Called on each status line; lets a test act at a precise point of a pass.
     std::function<void(const std::string&)> onStatus;
 
-protected:
+  protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM) override {
         if (message == WM_COMMAND && LOWORD(wParam) == ID_JOB_PROGRESS) {
             ++progressSteps;

@@ -16,7 +16,8 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (!m_path.empty()) Shell("chmod -R u+rwX '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'");
+    if (!m_path.empty())
+        Shell("chmod -R u+rwX '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'");
 }
 
 int Shell(const std::string& command) {

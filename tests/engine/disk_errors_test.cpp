@@ -1,0 +1,45 @@
+// The texts shown for error codes: which table, which index, and the system's own texts.
+#include "drive/disk_errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+TEST(DiskErrors, TableChoiceFollowsTheDriver) {
+    EXPECT_EQ(DiskErrorText(0x2000000D, FALSE), "The drive is locked.");
+    EXPECT_EQ(DiskErrorText(0x2000000D, TRUE), "Error allocating buffer space for I/O");
+    EXPECT_EQ(DiskErrorText(0x20000000, FALSE), "Write-protect error");
+    EXPECT_EQ(DiskErrorText(0x20000000, TRUE), "");
+    EXPECT_EQ(DiskErrorText(0x20000002, FALSE), "Drive not ready.");
+    EXPECT_EQ(DiskErrorText(0x20000008, FALSE), "Sector not found.");
+}
+
+TEST(DiskErrors, OutOfRangeIndicesFallBackToGeneralFailure) {
+    EXPECT_EQ(DiskErrorText(0x20000050, FALSE), "General failure.");
+    EXPECT_EQ(DiskErrorText(0x20000050, TRUE), "General failure");
+    EXPECT_EQ(DiskErrorText(0x2000010D, FALSE), "The drive is locked.")
+        << "only the low byte counts";
+    EXPECT_EQ(DiskErrorText(0x2000010D, TRUE), "General failure");
+    EXPECT_EQ(DiskErrorText(0x2000002C, TRUE), "Attempt to split big I/O barfed");
+    EXPECT_EQ(DiskErrorText(0x2000002D, TRUE), "General failure");
+}
+
+TEST(DiskErrors, TablesHoldTheirTexts) {
+    EXPECT_STREQ(g_driverStatusText[23], "Physical or logical device nonexistant");
+    EXPECT_STREQ(g_driverStatusText[31], "Write protect error");
+    EXPECT_STREQ(g_dosDiskErrorText[4], "Data error (Bad CRC).");
+    for (int i : {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14, 15})
+        EXPECT_STREQ(g_driverStatusText[i], "") << i;
+}
+
+TEST(DiskErrors, SystemCodesUseTheSystemText) {
+    EXPECT_EQ(DiskErrorText(ENOENT, FALSE), std::strerror(ENOENT));
+    EXPECT_EQ(DiskErrorText(EBUSY, TRUE), std::strerror(EBUSY))
+        << "no flag: the driver does not matter";
+    EXPECT_EQ(DiskErrorText(0x1FFFFFFF, FALSE), "Unknown error 536870911.");
+}
+
+}  // namespace

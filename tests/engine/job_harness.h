@@ -1,0 +1,51 @@
+// Runs whole jobs against raw image files standing in for drive A:.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/disk_job.h"
+#include "platform/drive_map.h"
+#include "tests/support/floppy_images.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/temp_dir.h"
+
+class JobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mcopy are needed (dosfstools, mtools)";
+    }
+
+    // Runs one job on drive A: mapped to drivePath. Fresh window unless keepWindow.
+    bool Run(int operation, const std::string& drivePath, const std::string& image,
+             int compress = 1) {
+        platform::ScopedDriveMapping mapping('A', drivePath);
+        job->m_driveLetter = "A";
+        job->m_imagePath = image;
+        job->m_operation = operation;
+        job->m_compress = compress;
+        return RunToCompletion(*job, *window);
+    }
+
+    void NewWindow() {
+        job.reset();
+        window = std::make_unique<RecordingWindow>();
+        job = std::make_unique<CDiskJob>(window.get());
+    }
+
+    std::string Floppy(const FloppyFormat& format, const std::string& name = "drive.img") {
+        std::string path = dir / name;
+        EXPECT_TRUE(MakeFloppyImage(path, format)) << "mkfs.fat failed for " << format.name;
+        return path;
+    }
+
+    TempDir dir;
+    std::unique_ptr<RecordingWindow> window = std::make_unique<RecordingWindow>();
+    std::unique_ptr<CDiskJob> job = std::make_unique<CDiskJob>(window.get());
+};
+
+constexpr FloppyFormat k144 = kFloppyFormats[4];
+constexpr FloppyFormat k360 = kFloppyFormats[0];
+constexpr FloppyFormat k720 = kFloppyFormats[2];

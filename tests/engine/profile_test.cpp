@@ -1,0 +1,68 @@
+// Profile files: defaults, case-insensitive names, and edits that leave other lines alone.
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(Profile, MissingFileSectionOrKeyGivesTheDefault) {
+    TempDir dir;
+    std::string file = dir / "t.INI";
+    char buffer[64];
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "Operation", 7, file.c_str()), 7u);
+    EXPECT_EQ(GetPrivateProfileStringA("Options", "X", "def", buffer, sizeof buffer, file.c_str()),
+              3u);
+    EXPECT_STREQ(buffer, "def");
+    WriteFileBytes(file, "[Options]\nOperation=2\n");
+    EXPECT_EQ(GetPrivateProfileIntA("Other", "Operation", 7, file.c_str()), 7u);
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "Missing", 7, file.c_str()), 7u);
+}
+
+TEST(Profile, NamesMatchWithoutCase) {
+    TempDir dir;
+    std::string file = dir / "t.INI";
+    WriteFileBytes(file, "[options]\noperation=2\nName=A:\\DISK.TVL\n");
+    char buffer[64];
+    EXPECT_EQ(GetPrivateProfileIntA("OPTIONS", "Operation", 0, file.c_str()), 2u);
+    GetPrivateProfileStringA("Options", "NAME", "", buffer, sizeof buffer, file.c_str());
+    EXPECT_STREQ(buffer, "A:\\DISK.TVL");
+}
+
+TEST(Profile, ShortBufferIsCutAndTerminated) {
+    TempDir dir;
+    std::string file = dir / "t.INI";
+    WriteFileBytes(file, "[s]\nk=abcdefgh\n");
+    char buffer[4];
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buffer, sizeof buffer, file.c_str()), 3u);
+    EXPECT_STREQ(buffer, "abc");
+}
+
+TEST(Profile, WritingOneKeyLeavesEveryOtherLine) {
+    TempDir dir;
+    std::string file = dir / "t.INI";
+    const std::string before =
+        "; settings\n[Options]\nOperation = 1\n  AutoClose=0\n\n[Drive Letters]\nDrive1=A\n# end\n";
+    WriteFileBytes(file, before);
+    ASSERT_TRUE(WritePrivateProfileStringA("options", "AUTOCLOSE", "1", file.c_str()));
+    EXPECT_EQ(
+        ReadFileBytes(file),
+        "; settings\n[Options]\nOperation = 1\nAUTOCLOSE=1\n\n[Drive Letters]\nDrive1=A\n# end\n");
+    ASSERT_TRUE(WritePrivateProfileStringA("Drive Letters", "Drive2", "B", file.c_str()));
+    EXPECT_EQ(ReadFileBytes(file),
+              "; settings\n[Options]\nOperation = 1\nAUTOCLOSE=1\n\n[Drive Letters]\nDrive1=A\n# "
+              "end\nDrive2=B\n");
+    ASSERT_TRUE(WritePrivateProfileStringA("File Names", "File1", "X.TVL", file.c_str()));
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "Operation", 0, file.c_str()), 1u);
+    ASSERT_TRUE(WritePrivateProfileStringA("Options", "Operation", nullptr, file.c_str()));
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "Operation", 9, file.c_str()), 9u);
+    ASSERT_TRUE(WritePrivateProfileStringA("Drive Letters", nullptr, nullptr, file.c_str()));
+    char buffer[8];
+    GetPrivateProfileStringA("Drive Letters", "Drive1", "-", buffer, sizeof buffer, file.c_str());
+    EXPECT_STREQ(buffer, "-");
+    GetPrivateProfileStringA("File Names", "File1", "-", buffer, sizeof buffer, file.c_str());
+    EXPECT_STREQ(buffer, "X.TVL");
+}
+
+}  // namespace
