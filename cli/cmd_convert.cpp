@@ -1,0 +1,101 @@
+// convert SRC DST: an image to a raw sector image or back, without a drive. The output is
+// written beside DST and renamed over it only when complete.
+#include <chrono>
+
+#include "cli/atomic_output.h"
+#include "cli/cancel_signals.h"
+#include "cli/commands.h"
+#include "cli/console_text.h"
+#include "cli/exit_codes.h"
+#include "cli/image_inspector.h"
+#include "cli/output_path.h"
+#include "cli/raw_image.h"
+#include "engine/image_format.h"
+#include "engine/media_table.h"
+
+namespace cli {
+namespace {
+
+int ImageToRaw(const ConvertOptions& options, Console& console, const CancelSignals& signals,
+               AtomicOutput& out, std::string* summary) {
+    ImageReport report;
+    bool cancelled = false;
+    bool opened =
+        InspectImage(options.source, &report, [&](int, int, const std::uint8_t* data, int n) {
+            if (signals.Requested()) {
+                cancelled = true;
+                return false;
+            }
+            return out.Write(data, static_cast<std::uint32_t>(n)) != 0;
+        });
+    if (cancelled) return kExitCancelled;
+    if (!opened || !report.complete() || report.badRecord >= 0) {
+        std::string why = out.WriteError();
+        console.Error(why.empty() ? "tavrel-cli: " + options.source + ": " + report.problem : why);
+        return kExitFailed;
+    }
+    // Padding after the last record (old transfer programs added it) does not touch the data.
+    if (report.trailingBytes > 0)
+        console.Warning("tavrel-cli: " + options.source + ": ignoring " +
+                        std::to_string(report.trailingBytes) +
+                        " trailing bytes after the last record");
+    *summary = "Converted " + options.source + " (" + FormatName(report) +
+               " image) to the raw image " + options.target + ", " +
+               WithThousands(report.diskBytes()) + " bytes";
+    return kExitDone;
+}
+
+int RawToImage(const ConvertOptions& options, Console& console, const CancelSignals& signals,
+               AtomicOutput& out, std::string* summary) {
+    RawEncodeResult result;
+    std::string error;
+    if (!EncodeRawImage(
+            options.source, out, !options.noCompression, [&] { return signals.Requested(); },
+            &result, &error)) {
+        if (result.cancelled) return kExitCancelled;
+        std::string why = out.WriteError();
+        console.Error(why.empty() ? error : why);
+        return kExitFailed;
+    }
+    if (result.ignoredBytes > 0)
+        console.Warning("tavrel-cli: " + options.source + ": ignoring " +
+                        std::to_string(result.ignoredBytes) + " bytes beyond the diskette's size");
+    const MediaTypeEntry& media = MediaTypeTable[result.mediaRow];
+    long long uncompressed =
+        UncompressedImageSize(media.lastCylinder + 1, media.sectorsPerTrack * kSectorBytes);
+    *summary = "Converted the raw image " + options.source + " (" + MediaTypeName(result.mediaRow) +
+               ") to " + options.target + ", " + WithThousands(out.written()) + " bytes, " +
+               Percent(out.written(), uncompressed) + " of " + WithThousands(uncompressed);
+    return kExitDone;
+}
+
+}  // namespace
+
+int RunConvert(const ConvertOptions& options, Console& console) {
+    if (!CheckOutputPath(options.target, options.force, console)) return kExitFailed;
+    auto start = std::chrono::steady_clock::now();
+    CancelSignals signals;
+    AtomicOutput out;
+    std::string error;
+    if (!out.Open(options.target, &error)) {
+        console.Error(error);
+        return kExitFailed;
+    }
+    std::string summary;
+    int code = LooksLikeImage(options.source)
+                   ? ImageToRaw(options, console, signals, out, &summary)
+                   : RawToImage(options, console, signals, out, &summary);
+    if (code == kExitCancelled)
+        console.Warning("Cancelled: " + options.target + " was not written");
+    if (code != kExitDone) return code;
+    if (!out.Commit(&error)) {
+        console.Error(error);
+        return kExitFailed;
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console.Summary(summary + ", in " + Duration(seconds));
+    return kExitDone;
+}
+
+}  // namespace cli

@@ -1,0 +1,27 @@
+// expand IMAGE DRIVE: the same job as the dialog's "Expand file to drive".
+#include "cli/commands.h"
+#include "cli/console_text.h"
+#include "cli/drive_target.h"
+#include "cli/exit_codes.h"
+#include "cli/job_runner.h"
+#include "engine/media_table.h"
+
+namespace cli {
+
+int RunExpand(const TransferOptions& options, Console& console) {
+    DriveTarget drive;
+    std::string error;
+    if (!drive.Resolve(options.drive, &error)) {
+        console.Error(error);
+        return kExitFailed;
+    }
+    JobOutcome outcome = RunDiskJob({Expand, drive.letter(), options.image, false}, console);
+    if (outcome.result == JobCancelled)
+        console.Warning("Cancelled: the diskette in " + drive.label() + " is partly overwritten");
+    if (outcome.result != JobDone) return ExitCodeFor(outcome.result);
+    console.Summary("Expanded " + options.image + " onto " + drive.label() + " (" +
+                    MediaTypeName(outcome.mediaRow) + ") in " + Duration(outcome.seconds));
+    return kExitDone;
+}
+
+}  // namespace cli

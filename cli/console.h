@@ -1,0 +1,33 @@
+// Where the tool's output goes: errors always to standard error, the summary to standard
+// output, and a progress line that is redrawn in place only when standard error is a terminal.
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+class Console {
+  public:
+    explicit Console(bool quiet);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    bool quiet() const { return m_quiet; }
+    // A live progress display is wanted: not quiet and standard error is a terminal.
+    bool interactive() const { return m_interactive; }
+
+    void Error(const std::string& line);
+    void Warning(const std::string& line);
+    void Summary(const std::string& line);
+    // Replaces the progress line; does nothing off a terminal.
+    void Progress(const std::string& line);
+    void EndProgress();
+
+  private:
+    bool m_quiet;
+    bool m_interactive;
+    bool m_progressShown = false;
+};
+
+}  // namespace cli

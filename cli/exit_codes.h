@@ -1,0 +1,27 @@
+// The console tool's process exit codes. Scripts test these, so they never change meaning.
+#pragma once
+
+#include "engine/job_ids.h"
+
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitCancelled = 1,
+    kExitFailed = 2,
+    kExitDifferent = 3,
+    kExitUsage = 64,  // sysexits' EX_USAGE
+};
+
+inline int ExitCodeFor(JobResult result) {
+    switch (result) {
+        case JobDone:
+            return kExitDone;
+        case JobCancelled:
+            return kExitCancelled;
+        case JobDifferent:
+            return kExitDifferent;
+        case JobNotRun:
+        case JobFailed:
+            break;
+    }
+    return kExitFailed;
+}

@@ -1,0 +1,60 @@
+// Reads an image file from front to back through the engine's record decoder and says what it
+// holds: format, method, each track side's encoding, and whether the file is complete and
+// well-formed. info reports this; convert takes the decoded track sides from it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class SideState : std::uint8_t { Missing, Raw, Fill, Packed, Bad };
+
+struct SideReport {
+    SideState state = SideState::Missing;
+    long long offset = -1;  // where the record starts in the file
+    int packedLength = 0;
+};
+
+struct ImageReport {
+    long long fileSize = 0;
+    // The first thing wrong with the file, one line; empty when complete and well-formed.
+    std::string problem;
+    bool headerValid = false;  // magic, a known media code and a known method
+    int mediaCode = -1;        // -1 until 4 header bytes were read
+    int method = -1;
+    int mediaRow = -1;  // the row whose geometry the records follow
+    int bootRow = -1;   // the row the boot sector in the first record matches, if any
+    int cylinders = 0;
+    int sectorsPerTrack = 0;
+    int expected = 0;
+    int present = 0;
+    int raw = 0;
+    int fill = 0;
+    int packed = 0;
+    int badRecord = -1;
+    long long trailingBytes = 0;
+    std::vector<SideReport> sides;
+
+    int trackBytes() const { return sectorsPerTrack * 512; }
+    bool complete() const { return headerValid && expected > 0 && present == expected; }
+    bool wellFormed() const { return problem.empty(); }
+    long long diskBytes() const { return 2LL * cylinders * trackBytes(); }
+};
+
+// Each track side as it is decoded, in file order; returning false stops the reading.
+using TrackVisitor = std::function<bool(int cylinder, int head, const std::uint8_t* data, int n)>;
+
+// False when the file could not be opened or read at all (report->problem says why). A file
+// that opened is described in report, whatever it holds; visit sees only sound track sides.
+bool InspectImage(const std::string& path, ImageReport* report, const TrackVisitor& visit = {});
+
+// "1.44 MB (F0)" when the boot sector tells the variant, else the format's common name.
+std::string FormatName(const ImageReport& report);
+
+// "record 57 (cylinder 28, head 1)".
+std::string RecordName(int index);
+
+}  // namespace cli

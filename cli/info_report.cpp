@@ -1,0 +1,136 @@
+#include "cli/info_report.h"
+
+#include <cstdio>
+
+#include "cli/console_text.h"
+#include "engine/image_format.h"
+
+namespace cli {
+namespace {
+
+char SideChar(SideState state) {
+    switch (state) {
+        case SideState::Fill:
+            return '.';
+        case SideState::Packed:
+            return '+';
+        case SideState::Raw:
+            return '#';
+        case SideState::Bad:
+            return 'X';
+        case SideState::Missing:
+            break;
+    }
+    return '-';
+}
+
+const char* MethodName(int method) {
+    switch (method) {
+        case None:
+            return "none";
+        case RunLength:
+            return "run-length";
+        default:
+            return "unknown";
+    }
+}
+
+long long UncompressedSize(const ImageReport& r) {
+    return UncompressedImageSize(r.cylinders, r.trackBytes());
+}
+
+std::string Line(const char* label, const std::string& value) {
+    char head[24];
+    std::snprintf(head, sizeof head, "  %-14s", label);
+    return head + value + "\n";
+}
+
+std::string State(const ImageReport& r) {
+    return r.wellFormed() ? "complete and well-formed" : r.problem;
+}
+
+}  // namespace
+
+std::vector<std::string> TrackMap(const ImageReport& report) {
+    std::vector<std::string> rows(2, std::string(static_cast<size_t>(report.cylinders), '-'));
+    for (size_t i = 0; i < report.sides.size(); ++i)
+        rows[i % 2][i / 2] = SideChar(report.sides[i].state);
+    return rows;
+}
+
+std::string MapLegend() {
+    return ". fill  + packed  # raw  - missing  X bad";
+}
+
+std::string InfoText(const std::string& path, const ImageReport& r, bool withMap) {
+    std::string out = path + "\n";
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%s, media code %d: %d cylinders, 2 heads, %d sectors per track",
+                  FormatName(r).c_str(), r.mediaCode, r.cylinders, r.sectorsPerTrack);
+    out += Line("Format:", text);
+    out += Line("Compression:",
+                std::string(MethodName(r.method)) + " (method " + std::to_string(r.method) + ")");
+    out += Line("Records:", std::to_string(r.present) + " of " + std::to_string(r.expected));
+    out += Line("Encodings:", "raw " + std::to_string(r.raw) + ", fill " + std::to_string(r.fill) +
+                                  ", packed " + std::to_string(r.packed));
+    out += Line("Image size:", WithThousands(r.fileSize) + " bytes");
+    out += Line("Uncompressed:", WithThousands(UncompressedSize(r)) + " bytes (the image is " +
+                                     Percent(r.fileSize, UncompressedSize(r)) + " of it)");
+    out += Line("State:", State(r));
+    if (withMap) {
+        out += "\n  Track map (" + MapLegend() + ")\n";
+        std::string tens = "            ", ones = "            ";
+        for (int c = 0; c < r.cylinders; ++c) {
+            tens += c % 10 == 0 ? static_cast<char>('0' + c / 10 % 10) : ' ';
+            ones += static_cast<char>('0' + c % 10);
+        }
+        tens.erase(tens.find_last_not_of(' ') + 1);
+        out += tens + "\n" + ones + "\n";
+        std::vector<std::string> rows = TrackMap(r);
+        for (size_t head = 0; head < rows.size(); ++head)
+            out += "    head " + std::to_string(head) + "  " + rows[head] + "\n";
+    }
+    return out;
+}
+
+std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap) {
+    std::string out = "{";
+    out += "\"path\":" + JsonString(path);
+    out += ",\"size\":" + std::to_string(r.fileSize);
+    out += ",\"complete\":" + std::string(r.complete() ? "true" : "false");
+    out += ",\"wellFormed\":" + std::string(r.wellFormed() ? "true" : "false");
+    out += ",\"problem\":" + (r.wellFormed() ? std::string("null") : JsonString(r.problem));
+    if (r.headerValid) {
+        out += ",\"format\":{\"name\":" + JsonString(FormatName(r)) +
+               ",\"mediaCode\":" + std::to_string(r.mediaCode) +
+               ",\"cylinders\":" + std::to_string(r.cylinders) +
+               ",\"heads\":2,\"sectorsPerTrack\":" + std::to_string(r.sectorsPerTrack) + "}";
+        out += ",\"compression\":{\"method\":" + std::to_string(r.method) +
+               ",\"name\":" + JsonString(MethodName(r.method)) + "}";
+        out += ",\"records\":{\"present\":" + std::to_string(r.present) +
+               ",\"expected\":" + std::to_string(r.expected) + "}";
+        out += ",\"encodings\":{\"raw\":" + std::to_string(r.raw) +
+               ",\"fill\":" + std::to_string(r.fill) + ",\"packed\":" + std::to_string(r.packed) +
+               "}";
+        out += ",\"uncompressedSize\":" + std::to_string(UncompressedSize(r));
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%.4f",
+                      static_cast<double>(r.fileSize) / static_cast<double>(UncompressedSize(r)));
+        out += ",\"ratio\":" + std::string(ratio);
+        out += ",\"trailingBytes\":" + std::to_string(r.trailingBytes);
+        out += ",\"badRecord\":" +
+               (r.badRecord < 0 ? std::string("null") : std::to_string(r.badRecord));
+        if (withMap) {
+            std::vector<std::string> rows = TrackMap(r);
+            out += ",\"map\":{\"legend\":" + JsonString(MapLegend()) + ",\"heads\":[" +
+                   JsonString(rows[0]) + "," + JsonString(rows[1]) + "]}";
+        }
+    } else if (r.mediaCode >= 0) {
+        out += ",\"header\":{\"mediaCode\":" + std::to_string(r.mediaCode) +
+               ",\"method\":" + std::to_string(r.method) + "}";
+    }
+    return out + "}\n";
+}
+
+}  // namespace cli

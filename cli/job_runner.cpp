@@ -1,0 +1,64 @@
+#include "cli/job_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "cli/cancel_signals.h"
+#include "cli/console_window.h"
+#include "cli/job_progress.h"
+#include "engine/disk_job.h"
+
+namespace cli {
+
+JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
+    JobOutcome outcome;
+    ConsoleWindow window(console);
+    // The job is large (its track buffers live inside it) and must die before its window.
+    auto job = std::make_unique<CDiskJob>(&window);
+    job->m_driveLetter = std::string(1, request.letter);
+    job->m_imagePath = request.imagePath;
+    job->m_operation = request.operation;
+    job->m_compress = request.compress ? 1 : 0;
+
+    JobProgress progress(request.operation, console);
+    const CDiskJob& running = *job;
+    // Status lines are sent: the worker waits inside the send, after it detected the media,
+    // so the job's media fields may be read here.
+    window.onStatus = [&](const std::string& text) { progress.Status(text, running); };
+
+    CancelSignals signals;
+    auto start = std::chrono::steady_clock::now();
+    bool started;
+    {
+        SignalsBlocked blocked;
+        started = job->Start();
+    }
+    if (!started) {
+        console.Error("tavrel-cli: cannot start the job's thread");
+        outcome.result = JobFailed;
+        return outcome;
+    }
+    bool cancelSent = false;
+    window.PumpUntil([&] {
+        if (signals.Requested() && !cancelSent) {
+            job->Cancel();
+            cancelSent = true;
+        }
+        return window.doneCount > 0;
+    });
+    // The end notice is posted; the thread may still be on its way out.
+    while (job->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    progress.Finish();
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.result = job->m_result;
+    outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
+    outcome.diffCylinder = job->m_diffCylinder;
+    outcome.diffHead = job->m_diffHead;
+    outcome.diffByte = job->m_diffByte;
+    return outcome;
+}
+
+}  // namespace cli

@@ -1,0 +1,98 @@
+// tavrel-cli: the imaging job for scripts, servers and terminals. Parses the command line and
+// hands over to one command; CLI11 reports its parse errors by exception, caught only here.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+namespace {
+
+constexpr const char* kDriveHelp =
+    "A drive letter (A or A:) from the drive map, or a path to a block device or raw image file";
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0   done\n"
+    "  1   cancelled (Ctrl+C or SIGTERM)\n"
+    "  2   failed: the job, the drive or the file failed, or the input is not usable\n"
+    "  3   verify found a difference\n"
+    "  64  usage error on the command line";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Tavrel: images whole floppy diskettes to files and back.", "tavrel-cli"};
+    app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
+    app.require_subcommand(1, 1);
+    app.footer(kExitCodes);
+    bool quiet = false;
+    app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
+
+    cli::CompressOptions compress;
+    CLI::App* compressCmd =
+        app.add_subcommand("compress", "Read every track of a diskette into an image file");
+    compressCmd->add_option("DRIVE", compress.drive, kDriveHelp)->required();
+    compressCmd->add_option("IMAGE", compress.image, "The image file to write")->required();
+    compressCmd->add_flag("--no-compression", compress.noCompression,
+                          "Store every track side as it is");
+    compressCmd->add_flag(
+        "--force", compress.force,
+        "Replace an existing IMAGE (the old file stays until the new one is complete)");
+
+    cli::TransferOptions expand;
+    CLI::App* expandCmd =
+        app.add_subcommand("expand", "Write an image onto a formatted diskette of its format");
+    expandCmd->add_option("IMAGE", expand.image, "The image file to read")->required();
+    expandCmd->add_option("DRIVE", expand.drive, kDriveHelp)->required();
+
+    cli::TransferOptions verify;
+    CLI::App* verifyCmd = app.add_subcommand(
+        "verify",
+        "Compare an image with a diskette; exit code 3 and the place of the first "
+        "difference when they differ");
+    verifyCmd->add_option("IMAGE", verify.image, "The image file to compare")->required();
+    verifyCmd->add_option("DRIVE", verify.drive, kDriveHelp)->required();
+
+    cli::InfoOptions info;
+    CLI::App* infoCmd = app.add_subcommand(
+        "info", "Describe an image file and check that it is complete and sound");
+    infoCmd->add_option("IMAGE", info.image, "The image file to read")->required();
+    infoCmd->add_flag("--map", info.map, "Draw the track sides: cylinders across, heads down");
+    infoCmd->add_flag("--json", info.json, "Print one JSON object instead of text");
+
+    cli::ConvertOptions convert;
+    CLI::App* convertCmd = app.add_subcommand(
+        "convert", "Turn an image into a raw sector image, or a raw sector image into an image");
+    convertCmd
+        ->add_option("SRC", convert.source,
+                     "An image, or a raw sector image of a supported diskette")
+        ->required();
+    convertCmd->add_option("DST", convert.target, "The file to write")->required();
+    convertCmd->add_flag("--no-compression", convert.noCompression,
+                         "When writing an image, store every track side as it is");
+    convertCmd->add_flag("--force", convert.force, "Replace an existing DST");
+
+    CLI::App* drivesCmd =
+        app.add_subcommand("drives", "List the drive letters with their devices or files");
+
+    for (CLI::App* sub : app.get_subcommands({})) {
+        sub->footer(kExitCodes);
+        sub->fallthrough();  // --quiet after the command name too
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? kExitDone : kExitUsage;
+    }
+
+    cli::Console console(quiet);
+    if (*compressCmd) return cli::RunCompress(compress, console);
+    if (*expandCmd) return cli::RunExpand(expand, console);
+    if (*verifyCmd) return cli::RunVerify(verify, console);
+    if (*infoCmd) return cli::RunInfo(info, console);
+    if (*convertCmd) return cli::RunConvert(convert, console);
+    if (*drivesCmd) return cli::RunDrives(console);
+    return kExitUsage;
+}
