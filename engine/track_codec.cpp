@@ -92,17 +92,20 @@ int PackTrack(const std::uint8_t* d, int n, std::uint8_t* out) {
 }
 
 int UnpackTrack(const std::uint8_t* k, int packedLength, std::uint8_t* out, int n) {
-    // Short literal groups and runs are moved as one fixed 16-byte block when both ranges have
-    // room for it: the bytes past the group's end are rewritten by the groups that follow, and
-    // nothing outside [0, n) or [0, packedLength) is touched. Text and program files are made
-    // of many short groups, for which a library call of variable length costs more than the copy.
-    constexpr int kBlock = 16;
+    // Text and program files pack into many short groups (about 40 bytes each), for which a
+    // library call of variable length costs more than the move itself. So short literal groups
+    // and runs are moved as fixed-size blocks whenever both ranges have room for the whole
+    // block: the bytes past the group's end are rewritten by the groups that follow, and
+    // nothing outside [0, n) or [0, packedLength) is touched.
+    constexpr int kLiteralBlock = 32;
+    constexpr int kRunBlock = 16;
     int i = 0, o = 0;
     while (i < packedLength && o < n) {
         int literals = k[i++];
         if (literals > packedLength - i || literals > n - o) return 0;
-        if (literals <= kBlock && packedLength - i >= kBlock && n - o >= kBlock)
-            std::memcpy(out + o, k + i, kBlock);
+        if (literals <= kLiteralBlock && packedLength - i >= kLiteralBlock &&
+            n - o >= kLiteralBlock)
+            std::memcpy(out + o, k + i, kLiteralBlock);
         else
             std::memcpy(out + o, k + i, static_cast<size_t>(literals));
         i += literals;
@@ -111,8 +114,8 @@ int UnpackTrack(const std::uint8_t* k, int packedLength, std::uint8_t* out, int 
         if (packedLength - i < 2) return 0;  // a run length with no run value after it
         int run = k[i];
         if (run > n - o) return 0;
-        if (run <= kBlock && n - o >= kBlock)
-            std::memset(out + o, k[i + 1], kBlock);
+        if (run <= kRunBlock && n - o >= kRunBlock)
+            std::memset(out + o, k[i + 1], kRunBlock);
         else
             std::memset(out + o, k[i + 1], static_cast<size_t>(run));
         i += 2;
