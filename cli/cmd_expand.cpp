@@ -3,6 +3,7 @@
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
 #include "cli/exit_codes.h"
+#include "cli/image_check.h"
 #include "cli/job_runner.h"
 #include "engine/media_table.h"
 
@@ -15,6 +16,7 @@ int RunExpand(const TransferOptions& options, Console& console) {
         console.Error(error);
         return kExitFailed;
     }
+    if (!CheckImageInput(options.image, console)) return kExitFailed;
     JobOutcome outcome = RunDiskJob({Expand, drive.letter(), options.image, false}, console);
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: the diskette in " + drive.label() + " is partly overwritten");

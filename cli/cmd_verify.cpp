@@ -4,6 +4,7 @@
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
 #include "cli/exit_codes.h"
+#include "cli/image_check.h"
 #include "cli/job_runner.h"
 #include "engine/image_format.h"
 #include "engine/media_table.h"
@@ -35,6 +36,7 @@ int RunVerify(const TransferOptions& options, Console& console) {
         console.Error(error);
         return kExitFailed;
     }
+    if (!CheckImageInput(options.image, console)) return kExitFailed;
     JobOutcome outcome = RunDiskJob({Verify, drive.letter(), options.image, false}, console);
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);

@@ -1,0 +1,15 @@
+// Before a job reads an image onto or against a diskette, the whole file is checked: a
+// truncated or damaged image is refused with its exact fault before the drive is touched,
+// rather than half-written onto a diskette.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+
+namespace cli {
+
+// False, after printing one line that says why, when the image must not be used.
+bool CheckImageInput(const std::string& path, Console& console);
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// The slow FUSE file system mounted for one test: serves a raw image as mountPoint/disk.img,
+// waiting before every read. Unmounted and its process reaped when the object dies.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class SlowMount {
+  public:
+    SlowMount(const std::string& backingFile, const std::string& mountPoint, unsigned delayMs);
+    ~SlowMount();
+    SlowMount(const SlowMount&) = delete;
+    SlowMount& operator=(const SlowMount&) = delete;
+
+    // True once the file is served; false when FUSE is not usable here.
+    bool mounted() const { return m_mounted; }
+    std::string file() const { return m_mountPoint + "/disk.img"; }
+
+  private:
+    std::string m_mountPoint;
+    pid_t m_pid = -1;
+    bool m_mounted = false;
+};

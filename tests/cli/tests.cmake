@@ -1,0 +1,22 @@
+# The console tool, driven as a separate process exactly as scripts run it.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FUSE3 REQUIRED IMPORTED_TARGET fuse3)
+
+# Serves a diskette image through FUSE and delays each read, for the cancel tests.
+add_executable(tavrel-slowfs cli/slow_fs.cpp)
+target_link_libraries(tavrel-slowfs PRIVATE PkgConfig::FUSE3)
+
+tavrel_test(cli_tests LABELS cli SOURCES
+  cli/cli_bad_input_test.cpp
+  cli/cli_cancel_test.cpp
+  cli/cli_formats_test.cpp
+  cli/cli_loop_test.cpp
+  cli/cli_usage_test.cpp
+  cli/loop_device.cpp
+  cli/slow_mount.cpp
+  cli/tool_runner.cpp
+)
+target_compile_definitions(cli_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  SLOW_FS="$<TARGET_FILE:tavrel-slowfs>")
+add_dependencies(cli_tests tavrel-cli tavrel-slowfs)

@@ -1,0 +1,118 @@
+#include "tests/cli/tool_runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string MakeTempFile(const char* tag) {
+    std::string pattern = std::string("/tmp/tavrel-cli-") + tag + "-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) return {};
+    close(fd);
+    return pattern;
+}
+
+}  // namespace
+
+ToolProcess::~ToolProcess() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    if (!m_outPath.empty()) unlink(m_outPath.c_str());
+    if (!m_errPath.empty()) unlink(m_errPath.c_str());
+}
+
+bool ToolProcess::Start(const std::vector<std::string>& args, const ToolEnv& env) {
+    m_outPath = MakeTempFile("out");
+    m_errPath = MakeTempFile("err");
+    // Everything the child needs is built before fork: after it only exec-safe calls are made.
+    std::vector<std::string> strings;
+    strings.push_back(TAVREL_CLI);
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const auto& [name, value] : env) replaced |= entry.rfind(name + "=", 0) == 0;
+        if (!replaced) envStrings.push_back(entry);
+    }
+    for (const auto& [name, value] : env) envStrings.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    int out = open(m_outPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int err = open(m_errPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0 || err < 0) return false;
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        // The test runner may have blocked or ignored signals; the tool must see them as a shell
+        // would.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out);
+    close(err);
+    return m_pid > 0;
+}
+
+void ToolProcess::Signal(int signal) const {
+    if (m_pid > 0) kill(m_pid, signal);
+}
+
+bool ToolProcess::Running() const {
+    if (m_pid <= 0) return false;
+    siginfo_t info;
+    std::memset(&info, 0, sizeof info);
+    // WNOWAIT leaves an ended child to be reaped by Wait().
+    if (waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false;
+    return info.si_pid == 0;
+}
+
+ToolResult ToolProcess::Wait() {
+    ToolResult result;
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid) {
+        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    }
+    m_pid = -1;
+    result.out = ReadFileBytes(m_outPath);
+    result.err = ReadFileBytes(m_errPath);
+    return result;
+}
+
+ToolResult RunTool(const std::vector<std::string>& args, const ToolEnv& env) {
+    ToolProcess process;
+    if (!process.Start(args, env)) return {};
+    return process.Wait();
+}
+
+int LineCount(const std::string& text) {
+    int lines = 0;
+    for (char c : text) lines += c == '\n';
+    if (!text.empty() && text.back() != '\n') ++lines;
+    return lines;
+}

@@ -1,0 +1,42 @@
+// Runs the built tavrel-cli as a child process, as a script would, and collects its exit code
+// and output. Children that are still running when their object dies are killed and reaped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ToolResult {
+    int exitCode = -1;  // -1 when the tool died from a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+// Extra environment for the child: name and value.
+using ToolEnv = std::vector<std::pair<std::string, std::string>>;
+
+class ToolProcess {
+  public:
+    ToolProcess() = default;
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    bool Start(const std::vector<std::string>& args, const ToolEnv& env = {});
+    void Signal(int signal) const;
+    bool Running() const;
+    ToolResult Wait();
+
+  private:
+    pid_t m_pid = -1;
+    std::string m_outPath;
+    std::string m_errPath;
+};
+
+ToolResult RunTool(const std::vector<std::string>& args, const ToolEnv& env = {});
+
+// Lines in a text, not counting an empty last one.
+int LineCount(const std::string& text);
