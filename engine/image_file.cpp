@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -55,6 +56,27 @@ bool CheckCreatable(const std::string& path) {
     return true;
 }
 
+constexpr char kPartialMark[] = ".tavrel-partial-";
+
+// A compress that was killed leaves its temporary file behind. The next compress to the same
+// path removes those whose process is gone; one of a job still running elsewhere is left.
+void RemoveStalePartials(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + kPartialMark;
+    platform::ForEachFolderEntry(folder, [&](const char* name) {
+        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) return;
+        const char* digits = name + prefix.size();
+        char* end = nullptr;
+        long pid = std::strtol(digits, &end, 10);
+        if (end == digits || (*end != '\0' && *end != '-')) return;
+        if (platform::ProcessExists(static_cast<int>(pid))) return;
+        DeleteFileA((folder + "/" + name).c_str());
+    });
+}
+
 }  // namespace
 
 BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
@@ -65,7 +87,8 @@ BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
     } else if (CheckCreatable(path)) {
         // A new image is written beside the old one and replaces it only when complete, so a
         // failed or cancelled compress never destroys an image it has not replaced.
-        std::string base = path + ".tavrel-partial-" + std::to_string(getpid());
+        RemoveStalePartials(path);
+        std::string base = path + kPartialMark + std::to_string(getpid());
         for (int attempt = 0; attempt < 100; ++attempt) {
             m_tempPath = attempt ? base + "-" + std::to_string(attempt) : base;
             m_hImage.reset(

@@ -1,7 +1,9 @@
 #include "platform/file_api.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -468,6 +470,26 @@ DWORD GetFileAttributesA(const char* path) {
 }
 
 namespace platform {
+bool ForEachFolderEntry(const std::string& folder,
+                        const std::function<void(const char* name)>& visit) {
+    int fd = SysOpen(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        SysClose(fd, folder.c_str());
+        return false;
+    }
+    while (dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) visit(e->d_name);
+    }
+    closedir(d);
+    return true;
+}
+
+bool ProcessExists(int pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
 bool QueryVolumeInfo(HANDLE volume, VolumeInfo* info) {
     FileObject* f = AsFile(volume);
     if (!f || !f->isVolume || !info) return false;

@@ -5,6 +5,9 @@
 // anything else is an ordinary file path.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "platform/win_types.h"
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
@@ -31,6 +34,13 @@ constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x40;
 DWORD GetFileAttributesA(const char* path);
 
 namespace platform {
+// Calls visit with the name of each entry of a folder (not "." and ".."); false when the folder
+// cannot be read.
+bool ForEachFolderEntry(const std::string& folder,
+                        const std::function<void(const char* name)>& visit);
+// Whether a process with this identifier exists.
+bool ProcessExists(int pid);
+
 // What a volume handle is backed by; for tests and for the console tool's drive listing.
 struct VolumeInfo {
     bool isBlockDevice = false;

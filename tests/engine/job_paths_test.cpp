@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -284,6 +285,50 @@ TEST_F(JobPaths, DriveWriteFailureDuringExpand) {
     ExpectOneBox(Errtext(EROFS), "Write Error");
     ExpectUnlocked(drive);
     EXPECT_TRUE(FileExists(image));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JobPaths, CompressRemovesPartialsOfKilledJobsOnly) {
+    const std::string drive = Floppy(k360);
+    const std::string image = dir / "disk.tvl";
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    int status;
+    waitpid(gone, &status, 0);
+    WriteFileBytes(image + ".tavrel-partial-" + std::to_string(gone), "left by a killed run");
+    WriteFileBytes(image + ".tavrel-partial-" + std::to_string(gone) + "-2",
+                   "left by a killed run");
+    WriteFileBytes(image + ".tavrel-partial-1", "a job still running elsewhere");
+    WriteFileBytes(dir / "other.tvl.tavrel-partial-" + std::to_string(gone), "another image's");
+    ASSERT_TRUE(Run(Compress, drive, image));
+    EXPECT_EQ(job->m_result, JobDone);
+    EXPECT_FALSE(FileExists(image + ".tavrel-partial-" + std::to_string(gone)));
+    EXPECT_FALSE(FileExists(image + ".tavrel-partial-" + std::to_string(gone) + "-2"));
+    EXPECT_TRUE(FileExists(image + ".tavrel-partial-1"));
+    EXPECT_TRUE(FileExists(dir / "other.tvl.tavrel-partial-" + std::to_string(gone)));
+}
+
+TEST_F(JobPaths, ImageNamesWithSpacesAndNonAsciiAndLength) {
+    const std::string drive = Floppy(k360);
+    const std::string image =
+        dir / ("disk image \xC3\xA9t\xC3\xA9 " + std::string(180, 'x') + ".tvl");
+    ASSERT_TRUE(Run(Compress, drive, image));
+    EXPECT_EQ(job->m_result, JobDone);
+    EXPECT_TRUE(FileExists(image));
+    NewWindow();
+    ASSERT_TRUE(Run(Verify, drive, image));
+    EXPECT_EQ(job->m_result, JobDone);
+}
+
+TEST_F(JobPaths, NameTooLongForTheTemporaryFile) {
+    const std::string drive = Floppy(k360);
+    const std::string image = dir / (std::string(250, 'n') + ".tvl");
+    ASSERT_TRUE(Run(Compress, drive, image));
+    ExpectOneBox(Errtext(ENAMETOOLONG), "File Open Error");
+    EXPECT_FALSE(FileExists(image));
 }
 
 }  // namespace

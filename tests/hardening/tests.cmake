@@ -1,0 +1,1 @@
+tavrel_test(hardening_tests LABELS thread SOURCES hardening/fault_sweep_test.cpp)
