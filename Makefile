@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-plain test-asan test-tsan run bench clean format
+.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz fuzz run bench clean format
 
 all: build
 
@@ -16,7 +16,7 @@ build: deps
 
 # Every test in the ordinary build, then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the thread tests under ThreadSanitizer.
-test: deps test-plain test-asan test-tsan
+test: deps test-plain test-asan test-tsan test-fuzz
 
 test-plain: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -41,8 +41,16 @@ run: build
 bench: build
 	@scripts/run-bench.sh $(BUILD)
 
+# Each fuzz target for 60 seconds under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-fuzz: deps
+	@scripts/fuzz.sh $(BUILD)-fuzz 60
+
+# The same, longer: FUZZ_SECONDS per target (default 600).
+fuzz: deps
+	@scripts/fuzz.sh $(BUILD)-fuzz $(or $(FUZZ_SECONDS),600)
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
