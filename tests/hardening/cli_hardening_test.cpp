@@ -1,0 +1,205 @@
+// The console tool under abuse: killed at random moments, two jobs on one drive, and inputs
+// at the edges. An older image is never lost and nothing is left locked or half-written.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "tests/cli/cli_fixtures.h"
+#include "tests/cli/loop_device.h"
+#include "tests/cli/slow_mount.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& ready, int seconds = 20) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+class CliHardening : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[4]));
+        ASSERT_EQ(Shell("mkdir -p '" + out + "'"), 0);
+    }
+    TempDir dir;
+    const std::string disk = dir / "disk.raw";
+    const std::string out = dir / "out";
+};
+
+TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
+    // The older image: a real, complete image of another diskette.
+    const std::string other = dir / "other.raw";
+    ASSERT_TRUE(MakeFloppyImage(other, kFloppyFormats[3]));
+    const std::string image = out + "/disk.tvl";
+    ASSERT_EQ(RunTool({"convert", other, image}).exitCode, 0);
+    const std::string older = ReadFileBytes(image);
+
+    SlowMount slow(disk, dir / "mnt", 10);
+    if (!slow.mounted())
+        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+
+    std::mt19937 random(20261207);
+    int killedWhileRunning = 0;
+    for (int trial = 0; trial < 8; ++trial) {
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1800));
+        if (tool.Running()) ++killedWhileRunning;
+        tool.Signal(SIGKILL);
+        ToolResult r = tool.Wait();
+        const std::string now = ReadFileBytes(image);
+        if (r.signal == SIGKILL) {
+            ASSERT_TRUE(now == older) << "trial " << trial << ": the older image was touched";
+        } else {
+            // It finished first: the new image is complete and correct.
+            ASSERT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
+            return;
+        }
+        // What a killed run leaves is named for what it is.
+        for (const std::string& name : Listing(out))
+            ASSERT_TRUE(name == "disk.tvl" || name.find("disk.tvl.tavrel-partial-") == 0) << name;
+    }
+    EXPECT_GT(killedWhileRunning, 4);
+
+    // The next run cleans up after the killed ones and replaces the image.
+    ToolResult r = RunTool({"compress", "--force", disk, image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Listing(out), std::vector<std::string>{"disk.tvl"});
+    EXPECT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
+}
+
+TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
+    SlowMount slow(disk, dir / "mnt", 10);
+    if (!slow.mounted())
+        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+    ToolProcess first;
+    ASSERT_TRUE(first.Start({"compress", slow.file(), out + "/first.tvl"}));
+    ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, "partial") > 0; }));
+    const std::string before = ReadFileBytes(disk);
+
+    ToolResult second = RunTool({"compress", slow.file(), out + "/second.tvl"});
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
+    ToolResult expand = RunTool({"expand", out + "/first.tvl", slow.file()});
+    EXPECT_EQ(expand.exitCode, 2);
+
+    ToolResult done = first.Wait();
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_TRUE(ReadFileBytes(disk) == before);
+    EXPECT_EQ(Listing(out), std::vector<std::string>{"first.tvl"});
+}
+
+TEST_F(CliHardening, SecondJobOnABusyLoopDeviceChangesNothing) {
+    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    SlowMount slow(disk, dir / "mnt", 10);
+    if (!slow.mounted())
+        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+    LoopDevice loop(slow.file());
+    if (loop.path().empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+
+    ASSERT_EQ(RunTool({"convert", disk, out + "/disk.tvl"}).exitCode, 0);
+    const std::string before = ReadFileBytes(disk);
+    ToolProcess first;
+    ASSERT_TRUE(first.Start({"verify", out + "/disk.tvl", loop.path()}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ToolResult second = RunTool({"expand", out + "/disk.tvl", loop.path()});
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
+    ToolResult done = first.Wait();
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_TRUE(ReadFileBytes(disk) == before) << "the refused expand wrote to the diskette";
+}
+
+TEST_F(CliHardening, DriveNamesOutsideTheAlphabet) {
+    ASSERT_EQ(RunTool({"convert", disk, out + "/disk.tvl"}).exitCode, 0);
+    for (const std::string drive : {"1", "1:", "[", "AA", "\xC3\xA9", "A:B", ":", " "}) {
+        ToolResult r = RunTool({"verify", out + "/disk.tvl", drive});
+        EXPECT_EQ(r.exitCode, 2) << "'" << drive << "'";
+        EXPECT_EQ(LineCount(r.err), 1) << r.err;
+        EXPECT_EQ(r.signal, 0);
+    }
+}
+
+TEST_F(CliHardening, ImagePathsThatAreNotPlainFiles) {
+    ASSERT_EQ(::mkfifo((out + "/fifo").c_str(), 0600), 0);
+    for (const std::string& target : {out + "/fifo", std::string("/dev/null"), out}) {
+        ToolResult r = RunTool({"compress", "--force", disk, target});
+        EXPECT_EQ(r.exitCode, 2) << target;
+        EXPECT_EQ(LineCount(r.err), 1) << r.err;
+        ToolResult v = RunTool({"verify", target, disk});
+        EXPECT_EQ(v.exitCode, 2) << target;
+    }
+    EXPECT_EQ(Listing(out), std::vector<std::string>{"fifo"});
+}
+
+TEST_F(CliHardening, SymlinkedImageIsReadThroughAndReplacedAsALink) {
+    ASSERT_EQ(RunTool({"convert", disk, out + "/real.tvl"}).exitCode, 0);
+    const std::string real = ReadFileBytes(out + "/real.tvl");
+    ASSERT_EQ(::symlink("real.tvl", (out + "/link.tvl").c_str()), 0);
+    EXPECT_EQ(RunTool({"verify", out + "/link.tvl", disk}).exitCode, 0);
+    // Replacing the image replaces the link with the new file; what it pointed to stays.
+    ASSERT_EQ(
+        RunTool({"compress", "--force", "--no-compression", disk, out + "/link.tvl"}).exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(out + "/real.tvl"), real);
+    EXPECT_EQ(SizeOf(out + "/link.tvl"), 1474884);
+}
+
+TEST_F(CliHardening, FullDiskWhileWriting) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::string small = dir / "small";
+    ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small};
+    WriteFileBytes(small + "/disk.tvl", "older image");
+
+    ToolResult r = RunTool({"compress", "--force", "--no-compression", disk, small + "/disk.tvl"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Write Error: Error writing file.\n");
+    EXPECT_EQ(ReadFileBytes(small + "/disk.tvl"), "older image");
+    EXPECT_EQ(Listing(small), std::vector<std::string>{"disk.tvl"});
+
+    ToolResult c = RunTool({"convert", "--force", "--no-compression", disk, small + "/disk.tvl"});
+    EXPECT_EQ(c.exitCode, 2);
+    EXPECT_EQ(LineCount(c.err), 1) << c.err;
+    EXPECT_EQ(ReadFileBytes(small + "/disk.tvl"), "older image");
+    EXPECT_EQ(Listing(small), std::vector<std::string>{"disk.tvl"});
+}
+
+TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
+    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    std::string device;
+    {
+        FILE* p = popen(("losetup -f --show -r '" + disk + "' 2>/dev/null").c_str(), "r");
+        char line[128] = {};
+        if (p && fgets(line, sizeof line, p)) device = std::string(line, strcspn(line, "\n"));
+        if (p) pclose(p);
+    }
+    if (device.empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+    struct Detach {
+        std::string device;
+        ~Detach() { Shell("losetup -d " + device); }
+    } detach{device};
+    const std::string before = ReadFileBytes(disk);
+    EXPECT_EQ(RunTool({"compress", device, out + "/disk.tvl"}).exitCode, 0);
+    ToolResult r = RunTool({"expand", out + "/disk.tvl", device});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "Write Error: Read-only file system\n");
+    EXPECT_TRUE(ReadFileBytes(disk) == before);
+}
+
+}  // namespace
