@@ -29,6 +29,18 @@ class JobTest : public ::testing::Test {
         return RunToCompletion(*job, *window);
     }
 
+    // Makes an image with a job and window of its own, leaving this test's job untouched.
+    bool CompressAside(const std::string& drivePath, const std::string& image, int compress) {
+        RecordingWindow w;
+        CDiskJob other(&w);
+        platform::ScopedDriveMapping mapping('A', drivePath);
+        other.m_driveLetter = "A";
+        other.m_imagePath = image;
+        other.m_operation = Compress;
+        other.m_compress = compress;
+        return RunToCompletion(other, w) && other.m_result == JobDone;
+    }
+
     void NewWindow() {
         job.reset();
         window = std::make_unique<RecordingWindow>();

@@ -146,16 +146,7 @@ TEST_F(JobPaths, ShortDriveFailsWithSectorNotFound) {
 TEST_F(JobPaths, TruncatedImageFailsExpandWithReadError) {
     const std::string drive = Floppy(k144);
     const std::string image = dir / "disk.tvl";
-    {
-        RecordingWindow w;
-        CDiskJob compress(&w);
-        platform::ScopedDriveMapping mapping('A', drive);
-        compress.m_driveLetter = "A";
-        compress.m_imagePath = image;
-        compress.m_operation = Compress;
-        compress.m_compress = 0;
-        ASSERT_TRUE(RunToCompletion(compress, w));
-    }
+    ASSERT_TRUE(CompressAside(drive, image, 0));
     ASSERT_EQ(::truncate(image.c_str(), 4 + 9218 * 100 + 17), 0);
     ASSERT_TRUE(Run(Expand, drive, image));
     ExpectOneBox("  Error reading file. ", "Read Error");
@@ -167,16 +158,7 @@ TEST_F(JobPaths, VerifyReportsTheFirstDifferenceOnly) {
     const std::string drive = Floppy(k720);
     const std::string image = dir / "sub/system";
     ::mkdir((dir / "sub").c_str(), 0755);
-    {
-        RecordingWindow w;
-        CDiskJob compress(&w);
-        platform::ScopedDriveMapping mapping('A', drive);
-        compress.m_driveLetter = "A";
-        compress.m_imagePath = image;
-        compress.m_operation = Compress;
-        compress.m_compress = 1;
-        ASSERT_TRUE(RunToCompletion(compress, w));
-    }
+    ASSERT_TRUE(CompressAside(drive, image, 1));
     std::string bytes = ReadFileBytes(drive);
     const size_t offset = 4608u * (2 * 33 + 1) + 700;  // cylinder 33, head 1, sector 2
     bytes[offset] = static_cast<char>(bytes[offset] ^ 0x5A);
@@ -195,16 +177,7 @@ TEST_F(JobPaths, VerifyReportsTheFirstDifferenceOnly) {
 TEST_F(JobPaths, VerifyCountsARecordInTheWrongPlace) {
     const std::string drive = Floppy(k360);
     const std::string image = dir / "disk.tvl";
-    {
-        RecordingWindow w;
-        CDiskJob compress(&w);
-        platform::ScopedDriveMapping mapping('A', drive);
-        compress.m_driveLetter = "A";
-        compress.m_imagePath = image;
-        compress.m_operation = Compress;
-        compress.m_compress = 0;
-        ASSERT_TRUE(RunToCompletion(compress, w));
-    }
+    ASSERT_TRUE(CompressAside(drive, image, 0));
     std::string bytes = ReadFileBytes(image);
     bytes[4 + 4610 * 3 + 1] = 0;  // record 3 (cylinder 1, head 1) now says head 0
     WriteFileBytes(image, bytes);
@@ -269,15 +242,7 @@ TEST_F(JobPaths, DriveReadFailureNamesTheSystemError) {
 TEST_F(JobPaths, DriveWriteFailureDuringExpand) {
     const std::string drive = Floppy(k360);
     const std::string image = dir / "disk.tvl";
-    {
-        RecordingWindow w;
-        CDiskJob compress(&w);
-        platform::ScopedDriveMapping mapping('A', drive);
-        compress.m_driveLetter = "A";
-        compress.m_imagePath = image;
-        compress.m_operation = Compress;
-        ASSERT_TRUE(RunToCompletion(compress, w));
-    }
+    ASSERT_TRUE(CompressAside(drive, image, 1));
     platform::ScopedFaultHook fault([&](platform::SysCall call, const char* path) {
         return call == platform::SysCall::Write && drive == path ? EROFS : 0;
     });
