@@ -46,7 +46,17 @@ TEST_F(ImageHeaderTest, BadCompressionMethodOnlyWhenTheRestIsRight) {
 
 TEST_F(ImageHeaderTest, EmptyFileShowsTheReadMessage) {
     // The header record keeps the bytes that did not arrive; here they still match.
+    g_imageHeader = {{kImageMagic0, kImageMagic1}, 0, 0};
     EXPECT_EQ(ExpandWithImage(""), Texts{"  Error reading file header information. "});
+}
+
+TEST_F(ImageHeaderTest, TheHeaderRecordOutlivesAJob) {
+    // One header record serves the whole process: after a file with a wrong magic, an empty
+    // file is judged by the bytes that file left.
+    EXPECT_EQ(ExpandWithImage(std::string("XY\x04\x01", 4)), Texts{"  Invalid header info. "});
+    NewWindow();
+    EXPECT_EQ(ExpandWithImage(""),
+              (Texts{"  Error reading file header information. ", "  Invalid header info. "}));
 }
 
 TEST_F(ImageHeaderTest, ShortHeaderIsCheckedAsFarAsItGoes) {
