@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a build: the codec and whole-job benchmarks (Google Benchmark), then
+# bench/compare against the usual tools, whose markdown table it prints last.
+#
+# Usage: scripts/run-bench.sh [BUILD_DIR] [extra Google Benchmark options]
+# BENCH_RUNS sets bench/compare's timed runs per command (default 30). Timings are only worth
+# reading on an otherwise idle machine; the load average is printed with them.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+shift || true
+bench="$build/bench/tavrel_bench"
+if [ ! -x "$bench" ]; then
+  echo "run-bench: $bench is missing; configure with TAVREL_BUILD_BENCH=ON and build" >&2
+  exit 2
+fi
+
+echo "== Machine"
+lscpu | grep -E '^(Model name|CPU\(s\)|CPU max MHz)' || true
+uname -sr
+echo "Load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+echo "== Codec: pack, unpack, record encoder and decoder (bytes per second)"
+"$bench" --benchmark_filter='^(Pack|Unpack|Encode|Decode)/' --benchmark_min_time=0.2 \
+  --benchmark_counters_tabular=true "$@"
+echo
+
+echo "== Whole jobs on a 1.44 MB image-file drive (process CPU time per track side)"
+"$bench" --benchmark_filter='^Job/' --benchmark_min_time=0.3 --benchmark_counters_tabular=true "$@"
+echo
+
+echo "== Against the usual tools"
+echo "Load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+bench/compare "$build" --runs "${BENCH_RUNS:-30}"
