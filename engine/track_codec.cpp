@@ -91,6 +91,12 @@ int PackTrack(const std::uint8_t* d, int n, std::uint8_t* out) {
     return o;
 }
 
+namespace {
+constexpr int RoundUp(int value, int block) {
+    return (value + block - 1) / block * block;
+}
+}  // namespace
+
 int UnpackTrack(const std::uint8_t* k, int packedLength, std::uint8_t* out, int n) {
     // Text and program files pack into many short groups (about 40 bytes each), for which a
     // library call of variable length costs more than the move itself. So short literal groups
@@ -103,21 +109,35 @@ int UnpackTrack(const std::uint8_t* k, int packedLength, std::uint8_t* out, int 
     while (i < packedLength && o < n) {
         int literals = k[i++];
         if (literals > packedLength - i || literals > n - o) return 0;
-        if (literals <= kLiteralBlock && packedLength - i >= kLiteralBlock &&
-            n - o >= kLiteralBlock)
-            std::memcpy(out + o, k + i, kLiteralBlock);
-        else
+        int literalSpan =
+            literals <= kLiteralBlock ? kLiteralBlock : RoundUp(literals, kLiteralBlock);
+        if (packedLength - i >= literalSpan && n - o >= literalSpan) {
+            int j = 0;
+            do {
+                std::memcpy(out + o + j, k + i + j, kLiteralBlock);
+                j += kLiteralBlock;
+            } while (j < literals);
+        } else {
             std::memcpy(out + o, k + i, static_cast<size_t>(literals));
+        }
         i += literals;
         o += literals;
         if (o == n || i == packedLength) break;
         if (packedLength - i < 2) return 0;  // a run length with no run value after it
         int run = k[i];
         if (run > n - o) return 0;
-        if (run <= kRunBlock && n - o >= kRunBlock)
-            std::memset(out + o, k[i + 1], kRunBlock);
-        else
+        int runSpan = run <= kRunBlock ? kRunBlock : RoundUp(run, kRunBlock);
+        if (n - o >= runSpan) {
+            std::uint8_t block[kRunBlock];
+            std::memset(block, k[i + 1], kRunBlock);
+            int j = 0;
+            do {
+                std::memcpy(out + o + j, block, kRunBlock);
+                j += kRunBlock;
+            } while (j < run);
+        } else {
             std::memset(out + o, k[i + 1], static_cast<size_t>(run));
+        }
         i += 2;
         o += run;
     }
