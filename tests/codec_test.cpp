@@ -388,7 +388,7 @@ void ExpectSameAsReference(const Bytes& in, const char* what) {
 
 TEST(PackTrack, MatchesTheReferenceOnStructuredInputs) {
     std::mt19937 random(11);
-    // Lengths around every block and group boundary the packer might treat specially.
+    // Lengths around every block and group boundary the packer might treat apart.
     std::vector<int> lengths;
     for (int n = 0; n <= 70; ++n) lengths.push_back(n);
     for (int base : {252, 256, 510, 512, 768, 4608, 7680, 9216})
