@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "drive/disk_errors.h"
 #include "platform/file_api.h"
@@ -30,19 +31,39 @@ bool AtomicOutput::Open(const std::string& target, std::string* error) {
     return false;
 }
 
-int AtomicOutput::Write(const void* data, std::uint32_t count) {
+int AtomicOutput::Flush() {
+    if (m_buffered == 0) return 1;
     DWORD done = 0;
-    BOOL ok = WriteFile(m_file.get(), data, count, &done, nullptr);
-    if (!ok || done != count) {
+    BOOL ok = WriteFile(m_file.get(), m_buffer, m_buffered, &done, nullptr);
+    if (!ok || done != m_buffered) {
         // A write that stops short without an error means the disk is full.
         if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
         return 0;
     }
-    m_written += done;
+    m_buffered = 0;
+    return 1;
+}
+
+int AtomicOutput::Write(const void* data, std::uint32_t count) {
+    if (m_writeError) return 0;
+    if (count > sizeof m_buffer - m_buffered && !Flush()) return 0;
+    if (count >= sizeof m_buffer) {
+        DWORD done = 0;
+        BOOL ok = WriteFile(m_file.get(), data, count, &done, nullptr);
+        if (!ok || done != count) {
+            if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
+            return 0;
+        }
+    } else {
+        std::memcpy(m_buffer + m_buffered, data, count);
+        m_buffered += count;
+    }
+    m_written += count;
     return 1;
 }
 
 bool AtomicOutput::Commit(std::string* error) {
+    Flush();
     DWORD code = m_writeError;
     if (!code && !FlushFileBuffers(m_file.get())) code = GetLastError();
     if (!code && !m_file.Close()) code = GetLastError();

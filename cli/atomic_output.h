@@ -28,12 +28,16 @@ class AtomicOutput final : public ByteSink {
 
   private:
     void Discard();
+    int Flush();
 
     std::string m_target;
     std::string m_temp;
     UniqueHandle m_file;
     long long m_written = 0;
     DWORD m_writeError = 0;
+    // Records are small and come four writes at a time; they reach the file in large pieces.
+    unsigned char m_buffer[65536];
+    std::uint32_t m_buffered = 0;
 };
 
 }  // namespace cli

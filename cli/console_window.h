@@ -10,7 +10,7 @@
 
 namespace cli {
 
-class ConsoleWindow final : public platform::QueuedWindow {
+class ConsoleWindow final : public platform::DirectWindow {
   public:
     explicit ConsoleWindow(Console& console) : m_console(console) {}
 

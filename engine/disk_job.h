@@ -79,6 +79,13 @@ class CDiskJob : public CWorkerThread {
     TrackBuffer m_fileTrack;
     std::uint8_t m_packBuffer[kPackBufferBytes];
     std::uint8_t m_bootSector[512];
+    // One record is gathered here and written with a single call; the image file is read
+    // ahead into m_readAhead, since it is only ever read from front to back.
+    std::uint8_t m_recordBuffer[5 + MaxPackedLength(kMaxTrackBytes)];
+    DWORD m_recordUsed = 0;
+    std::uint8_t m_readAhead[65536];
+    DWORD m_readAheadAt = 0;
+    DWORD m_readAheadEnd = 0;
 
     WORD m_driveIndex = 0xFFFF;
     BOOL m_useExtendedAccess = 0;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "engine/disk_job.h"
 #include "engine/track_codec.h"
@@ -15,10 +16,20 @@ namespace {
 // Records go to and come from the image file through the job's exact reads and writes.
 class JobSink final : public ByteSink {
   public:
-    explicit JobSink(CDiskJob& job) : m_job(job) {}
+    explicit JobSink(CDiskJob& job) : m_job(job) { m_job.m_recordUsed = 0; }
     int Write(const void* data, std::uint32_t count) override {
+        if (count > sizeof m_job.m_recordBuffer - m_job.m_recordUsed) {
+            DWORD done;
+            return Flush() && m_job.WriteExact(data, count, &done);
+        }
+        std::memcpy(m_job.m_recordBuffer + m_job.m_recordUsed, data, count);
+        m_job.m_recordUsed += count;
+        return 1;
+    }
+    int Flush() {
         DWORD done;
-        return m_job.WriteExact(data, count, &done);
+        DWORD used = std::exchange(m_job.m_recordUsed, 0);
+        return used == 0 || m_job.WriteExact(m_job.m_recordBuffer, used, &done);
     }
 
   private:
@@ -29,8 +40,27 @@ class JobSource final : public ByteSource {
   public:
     explicit JobSource(CDiskJob& job) : m_job(job) {}
     int Read(void* data, std::uint32_t count) override {
-        DWORD done;
-        return m_job.ReadExact(data, count, &done);
+        auto* out = static_cast<std::uint8_t*>(data);
+        while (count > 0) {
+            DWORD ready = m_job.m_readAheadEnd - m_job.m_readAheadAt;
+            if (ready == 0) {
+                DWORD done = 0;
+                m_job.m_readAheadAt = m_job.m_readAheadEnd = 0;
+                if (count >= sizeof m_job.m_readAhead) return m_job.ReadExact(out, count, &done);
+                if (!ReadFile(m_job.m_hImage.get(), m_job.m_readAhead, sizeof m_job.m_readAhead,
+                              &done, nullptr) ||
+                    done == 0)
+                    return 0;
+                m_job.m_readAheadEnd = done;
+                continue;
+            }
+            DWORD take = ready < count ? ready : count;
+            std::memcpy(out, m_job.m_readAhead + m_job.m_readAheadAt, take);
+            m_job.m_readAheadAt += take;
+            out += take;
+            count -= take;
+        }
+        return 1;
     }
 
   private:
@@ -80,6 +110,8 @@ void RemoveStalePartials(const std::string& path) {
 }  // namespace
 
 BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
+    m_readAheadAt = m_readAheadEnd = 0;
+    m_recordUsed = 0;
     m_imageForWrite = !forRead;
     if (forRead) {
         m_hImage.reset(
@@ -166,7 +198,8 @@ BOOL CDiskJob::WriteExact(const void* buffer, DWORD count, DWORD* bytesDone) {
 BOOL CDiskJob::WriteTrackRecord() {
     JobSink sink(*this);
     return EncodeTrackRecord(sink, g_imageHeader.compression, m_driveTrack, m_trackBytes,
-                             m_packBuffer);
+                             m_packBuffer) &&
+           sink.Flush();
 }
 
 BOOL CDiskJob::ReadTrackRecord() {

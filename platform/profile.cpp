@@ -169,7 +169,10 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
             while (at - 1 > sectionAt && Trim(lines[at - 1]).empty()) --at;
             lines.insert(lines.begin() + at, entry);
         } else {
-            lines.push_back("[" + std::string(section) + "]");
+            std::string header = "[";
+            header += section;
+            header += ']';
+            lines.push_back(header);
             lines.push_back(entry);
         }
     }

@@ -31,7 +31,7 @@ struct EventObject final : KernelObject {
         auto ready = [this] { return m_signalled; };
         if (ms == INFINITE)
             m_cv.wait(lock, ready);
-        else if (!m_cv.wait_for(lock, std::chrono::milliseconds(ms), ready))
+        else if (ms == 0 ? !ready() : !m_cv.wait_for(lock, std::chrono::milliseconds(ms), ready))
             return WAIT_TIMEOUT;
         if (!m_manual) m_signalled = false;
         return WAIT_OBJECT_0;
@@ -74,7 +74,7 @@ struct ThreadObject final : KernelObject {
         auto done = [this] { return state->finished; };
         if (ms == INFINITE)
             state->cv.wait(lock, done);
-        else if (!state->cv.wait_for(lock, std::chrono::milliseconds(ms), done))
+        else if (ms == 0 ? !done() : !state->cv.wait_for(lock, std::chrono::milliseconds(ms), done))
             return WAIT_TIMEOUT;
         return WAIT_OBJECT_0;
     }

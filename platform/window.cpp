@@ -144,6 +144,59 @@ bool QueuedWindow::PumpUntil(const std::function<bool()>& done, unsigned timeout
     return true;
 }
 
+LRESULT DirectWindow::Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard lock(m_mutex);
+    return OnMessage(message, wParam, lParam);
+}
+
+BOOL DirectWindow::Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_posted.push_back({message, wParam, lParam});
+    }
+    m_cv.notify_all();
+    return TRUE;
+}
+
+LRESULT DirectWindow::SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard lock(m_mutex);
+    return OnItemMessage(controlId, message, wParam, lParam);
+}
+
+int DirectWindow::ShowMessageBox(const char* text, const char* caption, UINT type) {
+    std::lock_guard lock(m_mutex);
+    return OnMessageBox(text ? text : "", caption ? caption : "", type);
+}
+
+bool DirectWindow::PumpOnce(unsigned timeoutMs) {
+    std::unique_lock lock(m_mutex);
+    if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return !m_posted.empty(); }))
+        return false;
+    while (!m_posted.empty()) {
+        Posted p = m_posted.front();
+        m_posted.pop_front();
+        OnMessage(p.message, p.wParam, p.lParam);
+    }
+    return true;
+}
+
+bool DirectWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        auto now = std::chrono::steady_clock::now();
+        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
+        unsigned slice = 50;
+        if (timeoutMs != 0xFFFFFFFFu) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            if (left < slice) slice = static_cast<unsigned>(left);
+        }
+        PumpOnce(slice);
+    }
+    return true;
+}
+
 }  // namespace platform
 
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

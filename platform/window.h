@@ -72,4 +72,34 @@ class QueuedWindow : public Window {
     std::deque<Call*> m_queue;
 };
 
+// A window whose sent messages and message boxes are handled at once on the sending thread,
+// one at a time, and whose posted messages are handled by the thread that pumps it. A send
+// then costs no thread switch; the handlers must only touch what is safe from either thread
+// (they never run at the same time). The console tool uses it.
+class DirectWindow : public Window {
+  public:
+    LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) final;
+    BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) final;
+    LRESULT SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) final;
+    int ShowMessageBox(const char* text, const char* caption, UINT type) final;
+
+    bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 0xFFFFFFFFu);
+    bool PumpOnce(unsigned timeoutMs);
+
+  protected:
+    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+
+  private:
+    struct Posted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::recursive_mutex m_mutex;
+    std::condition_variable_any m_cv;
+    std::deque<Posted> m_posted;
+};
+
 }  // namespace platform

@@ -110,6 +110,41 @@ TEST(OwnerWindow, SendRunsOnTheOwnerThreadAndWaits) {
     EXPECT_EQ(w.handledOn, std::this_thread::get_id());
 }
 
+class InlineWindow : public platform::DirectWindow {
+  public:
+    std::thread::id sentOn, postedOn;
+    int items = 0;
+
+  protected:
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM) override {
+        (message == WM_COMMAND ? postedOn : sentOn) = std::this_thread::get_id();
+        return static_cast<LRESULT>(wParam + 1);
+    }
+    LRESULT OnItemMessage(int id, UINT, WPARAM, LPARAM) override {
+        ++items;
+        return id;
+    }
+    int OnMessageBox(const std::string&, const std::string&, UINT) override { return IDOK; }
+};
+
+TEST(OwnerWindow, DirectWindowHandlesSendsOnTheSenderAndPostsOnThePump) {
+    InlineWindow w;
+    std::thread::id worker;
+    LRESULT sent = 0;
+    std::thread t([&] {
+        worker = std::this_thread::get_id();
+        sent = SendMessage(&w, WM_SETTEXT, 41, 0);
+        for (int i = 0; i < 100; ++i) SendDlgItemMessage(&w, 1006, WM_SETTEXT, 0, 0);
+        PostMessage(&w, WM_COMMAND, 103, 0);
+    });
+    ASSERT_TRUE(w.PumpUntil([&] { return w.postedOn != std::thread::id(); }, 10000));
+    t.join();
+    EXPECT_EQ(sent, 42);
+    EXPECT_EQ(w.items, 100);
+    EXPECT_EQ(w.sentOn, worker);
+    EXPECT_EQ(w.postedOn, std::this_thread::get_id());
+}
+
 TEST(OwnerWindow, OwnerlessMessageBoxesGoToTheHandler) {
     std::string seen;
     platform::SetOwnerlessMessageBox([&](const char* text, const char* caption, UINT) {
