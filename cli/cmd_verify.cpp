@@ -39,6 +39,8 @@ int RunVerify(const TransferOptions& options, Console& console) {
     if (!CheckImageInput(options.image, console)) return kExitFailed;
     JobOutcome outcome = RunDiskJob({Verify, drive.letter(), options.image, false}, console);
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
+    if (outcome.result == JobCancelled)
+        console.Warning("Cancelled: " + options.image + " was compared only in part");
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);
     console.Summary("Verified " + options.image + " against " + drive.label() + " (" +
                     MediaTypeName(outcome.mediaRow) + ") in " + Duration(outcome.seconds) +

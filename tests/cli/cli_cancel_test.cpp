@@ -70,6 +70,28 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
     EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{});
 }
 
+TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
+    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    TempDir dir;
+    const std::string original = dir / "original.raw", image = dir / "disk.img";
+    ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
+    ASSERT_EQ(RunTool({"convert", original, image}).exitCode, 0);
+    const std::string imageBytes = ReadFileBytes(image);
+    SlowMount slow(original, dir / "mnt", 15);
+    if (!slow.mounted())
+        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"verify", image, slow.file()}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(tool.Running());
+    tool.Signal(GetParam());
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "Cancelled: " + image + " was compared only in part\n");
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& info) {
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
