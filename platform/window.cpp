@@ -12,6 +12,24 @@ std::mutex g_mutex;
 OwnerlessMessageBox g_ownerless;
 std::atomic<HWND> g_mainWindow{nullptr};
 
+// Calls pumpOnce in slices of at most 50 ms until done() holds or the time is up.
+bool PumpInSlices(const std::function<bool()>& done, unsigned timeoutMs,
+                  const std::function<bool(unsigned)>& pumpOnce) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        auto now = std::chrono::steady_clock::now();
+        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
+        unsigned slice = 50;
+        if (timeoutMs != 0xFFFFFFFFu) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            if (left < slice) slice = static_cast<unsigned>(left);
+        }
+        pumpOnce(slice);
+    }
+    return true;
+}
+
 }  // namespace
 
 void SetOwnerlessMessageBox(OwnerlessMessageBox handler) {
@@ -129,19 +147,7 @@ bool QueuedWindow::PumpOnce(unsigned timeoutMs) {
 }
 
 bool QueuedWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        auto now = std::chrono::steady_clock::now();
-        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
-        unsigned slice = 50;
-        if (timeoutMs != 0xFFFFFFFFu) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-            if (left < slice) slice = static_cast<unsigned>(left);
-        }
-        PumpOnce(slice);
-    }
-    return true;
+    return PumpInSlices(done, timeoutMs, [this](unsigned slice) { return PumpOnce(slice); });
 }
 
 LRESULT DirectWindow::Send(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -182,19 +188,7 @@ bool DirectWindow::PumpOnce(unsigned timeoutMs) {
 }
 
 bool DirectWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        auto now = std::chrono::steady_clock::now();
-        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
-        unsigned slice = 50;
-        if (timeoutMs != 0xFFFFFFFFu) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-            if (left < slice) slice = static_cast<unsigned>(left);
-        }
-        PumpOnce(slice);
-    }
-    return true;
+    return PumpInSlices(done, timeoutMs, [this](unsigned slice) { return PumpOnce(slice); });
 }
 
 }  // namespace platform
