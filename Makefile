@@ -31,7 +31,7 @@ test-tsan: deps
 	@cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=thread -DTAVREL_BUILD_APP=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD)-tsan -j$(JOBS)
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch -R \
-	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L thread
+	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L 'thread|cli'
 
 # Makes a real FAT diskette image and takes it through the console tool.
 run: build
