@@ -8,7 +8,7 @@ seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
-  -DTAVREL_BUILD_APP=OFF -DTAVREL_BUILD_BENCH=OFF >/dev/null
+  -DTAVREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 corpus="$build/corpus"

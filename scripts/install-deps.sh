@@ -7,7 +7,6 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libsimpleini-dev
-  qt6-base-dev xvfb xauth
   dosfstools mtools
   fuse3 libfuse3-dev
   hyperfine zstd lz4 gzip time
