@@ -7,7 +7,7 @@
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
 #include "engine/image_format.h"

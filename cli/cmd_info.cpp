@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 #include "cli/info_report.h"
 
 namespace cli {

@@ -1,6 +1,6 @@
 #include "cli/image_check.h"
 
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 
 namespace cli {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 
 namespace cli {
 

@@ -18,8 +18,8 @@ if [ -x "$cli" ] && [ -z "$(ls -A "$corpus/seed")" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   i=0
-  for spec in "360 0xFD" "720 0xF9" "1200 0xF9" "1440 0xF9" "1440 0xF0"; do
-    set -- $spec
+  for layout in "360 0xFD" "720 0xF9" "1200 0xF9" "1440 0xF9" "1440 0xF0"; do
+    set -- $layout
     i=$((i + 1))
     mkfs.fat -C -M "$2" "$work/d$i.img" "$1" >/dev/null
     head -c 20000 /dev/urandom >"$work/rand.bin"

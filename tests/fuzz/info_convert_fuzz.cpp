@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 #include "cli/info_report.h"
 #include "cli/raw_image.h"
 

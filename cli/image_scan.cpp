@@ -1,4 +1,4 @@
-#include "cli/image_inspector.h"
+#include "cli/image_scan.h"
 
 #include <cstdio>
 #include <memory>
