@@ -11,12 +11,7 @@ namespace cli {
 
 int RunExpand(const TransferOptions& options, Console& console) {
     DriveTarget drive;
-    std::string error;
-    if (!drive.Resolve(options.drive, &error)) {
-        console.Error(error);
-        return kExitFailed;
-    }
-    if (!CheckImageInput(options.image, console)) return kExitFailed;
+    if (!PrepareImageToDrive(options, &drive, console)) return kExitFailed;
     JobOutcome outcome = RunDiskJob({Expand, drive.letter(), options.image, false}, console);
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: the diskette in " + drive.label() + " is partly overwritten");

@@ -31,12 +31,7 @@ std::string DifferenceLine(const JobOutcome& outcome) {
 
 int RunVerify(const TransferOptions& options, Console& console) {
     DriveTarget drive;
-    std::string error;
-    if (!drive.Resolve(options.drive, &error)) {
-        console.Error(error);
-        return kExitFailed;
-    }
-    if (!CheckImageInput(options.image, console)) return kExitFailed;
+    if (!PrepareImageToDrive(options, &drive, console)) return kExitFailed;
     JobOutcome outcome = RunDiskJob({Verify, drive.letter(), options.image, false}, console);
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
     if (outcome.result == JobCancelled)

@@ -14,4 +14,13 @@ bool CheckImageInput(const std::string& path, Console& console) {
     return false;
 }
 
+bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console) {
+    std::string error;
+    if (!drive->Resolve(options.drive, &error)) {
+        console.Error(error);
+        return false;
+    }
+    return CheckImageInput(options.image, console);
+}
+
 }  // namespace cli

@@ -5,11 +5,17 @@
 
 #include <string>
 
+#include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/drive_target.h"
 
 namespace cli {
 
 // False, after printing one line that says why, when the image must not be used.
 bool CheckImageInput(const std::string& path, Console& console);
+
+// Expand and verify: resolves the drive and checks the image; false after one line that says
+// which of the two is unusable.
+bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console);
 
 }  // namespace cli

@@ -18,10 +18,8 @@ class JobSink final : public ByteSink {
   public:
     explicit JobSink(CDiskJob& job) : m_job(job) { m_job.m_recordUsed = 0; }
     int Write(const void* data, std::uint32_t count) override {
-        if (count > sizeof m_job.m_recordBuffer - m_job.m_recordUsed) {
-            DWORD done;
-            return Flush() && m_job.WriteExact(data, count, &done);
-        }
+        // The buffer holds the largest record; a larger one cannot come from the encoder.
+        if (count > sizeof m_job.m_recordBuffer - m_job.m_recordUsed) return 0;
         std::memcpy(m_job.m_recordBuffer + m_job.m_recordUsed, data, count);
         m_job.m_recordUsed += count;
         return 1;
@@ -46,7 +44,6 @@ class JobSource final : public ByteSource {
             if (ready == 0) {
                 DWORD done = 0;
                 m_job.m_readAheadAt = m_job.m_readAheadEnd = 0;
-                if (count >= sizeof m_job.m_readAhead) return m_job.ReadExact(out, count, &done);
                 if (!ReadFile(m_job.m_hImage.get(), m_job.m_readAhead, sizeof m_job.m_readAhead,
                               &done, nullptr) ||
                     done == 0)

@@ -12,24 +12,6 @@ std::mutex g_mutex;
 OwnerlessMessageBox g_ownerless;
 std::atomic<HWND> g_mainWindow{nullptr};
 
-// Calls pumpOnce in slices of at most 50 ms until done() holds or the time is up.
-bool PumpInSlices(const std::function<bool()>& done, unsigned timeoutMs,
-                  const std::function<bool(unsigned)>& pumpOnce) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        auto now = std::chrono::steady_clock::now();
-        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
-        unsigned slice = 50;
-        if (timeoutMs != 0xFFFFFFFFu) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-            if (left < slice) slice = static_cast<unsigned>(left);
-        }
-        pumpOnce(slice);
-    }
-    return true;
-}
-
 }  // namespace
 
 void SetOwnerlessMessageBox(OwnerlessMessageBox handler) {
@@ -42,6 +24,22 @@ void SetMainWindow(HWND window) {
 }
 HWND GetMainWindow() {
     return g_mainWindow.load();
+}
+
+bool PumpedWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        auto now = std::chrono::steady_clock::now();
+        if (timeoutMs != 0xFFFFFFFFu && now >= deadline) return false;
+        unsigned slice = 50;
+        if (timeoutMs != 0xFFFFFFFFu) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            if (left < slice) slice = static_cast<unsigned>(left);
+        }
+        PumpOnce(slice);
+    }
+    return true;
 }
 
 struct QueuedWindow::Call {
@@ -146,10 +144,6 @@ bool QueuedWindow::PumpOnce(unsigned timeoutMs) {
     return true;
 }
 
-bool QueuedWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
-    return PumpInSlices(done, timeoutMs, [this](unsigned slice) { return PumpOnce(slice); });
-}
-
 LRESULT DirectWindow::Send(UINT message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard lock(m_mutex);
     return OnMessage(message, wParam, lParam);
@@ -185,10 +179,6 @@ bool DirectWindow::PumpOnce(unsigned timeoutMs) {
         OnMessage(p.message, p.wParam, p.lParam);
     }
     return true;
-}
-
-bool DirectWindow::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
-    return PumpInSlices(done, timeoutMs, [this](unsigned slice) { return PumpOnce(slice); });
 }
 
 }  // namespace platform

@@ -39,9 +39,25 @@ void SetOwnerlessMessageBox(OwnerlessMessageBox handler);
 void SetMainWindow(HWND window);
 HWND GetMainWindow();
 
+// What the console tool's and the tests' windows share: handlers for what the job sends, and
+// a pump that the owning thread runs until the job is over. The two kinds below differ only
+// in which thread runs a sent message's handler.
+class PumpedWindow : public Window {
+  public:
+    // Handles pending calls until done() is true; false when timeoutMs passed first.
+    bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 0xFFFFFFFFu);
+    // Handles what is pending now, waiting up to timeoutMs for the first; false if none came.
+    virtual bool PumpOnce(unsigned timeoutMs) = 0;
+
+  protected:
+    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+};
+
 // A window whose messages are handled on the thread that created it. Other threads queue
-// their calls and wait; that thread handles them in Pump().
-class QueuedWindow : public Window {
+// their calls and wait; that thread handles them when it pumps.
+class QueuedWindow : public PumpedWindow {
   public:
     QueuedWindow();
     ~QueuedWindow() override;
@@ -50,16 +66,7 @@ class QueuedWindow : public Window {
     BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) final;
     LRESULT SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) final;
     int ShowMessageBox(const char* text, const char* caption, UINT type) final;
-
-    // Handles queued calls until done() is true; false when timeoutMs passed first.
-    bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 0xFFFFFFFFu);
-    // Handles what is queued now, waiting up to timeoutMs for the first; false if none came.
-    bool PumpOnce(unsigned timeoutMs);
-
-  protected:
-    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+    bool PumpOnce(unsigned timeoutMs) final;
 
   private:
     struct Call;
@@ -76,20 +83,13 @@ class QueuedWindow : public Window {
 // one at a time, and whose posted messages are handled by the thread that pumps it. A send
 // then costs no thread switch; the handlers must only touch what is safe from either thread
 // (they never run at the same time). The console tool uses it.
-class DirectWindow : public Window {
+class DirectWindow : public PumpedWindow {
   public:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) final;
     BOOL Post(UINT message, WPARAM wParam, LPARAM lParam) final;
     LRESULT SendToItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) final;
     int ShowMessageBox(const char* text, const char* caption, UINT type) final;
-
-    bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 0xFFFFFFFFu);
-    bool PumpOnce(unsigned timeoutMs);
-
-  protected:
-    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    virtual int OnMessageBox(const std::string& text, const std::string& caption, UINT type) = 0;
+    bool PumpOnce(unsigned timeoutMs) final;
 
   private:
     struct Posted {

@@ -8,6 +8,7 @@
 
 #include "engine/disk_job.h"
 #include "platform/drive_map.h"
+#include "platform/handle.h"
 #include "tests/support/floppy_images.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +28,23 @@ class JobTest : public ::testing::Test {
         job->m_operation = operation;
         job->m_compress = compress;
         return RunToCompletion(*job, *window);
+    }
+
+    // After the job under test: one end notice, and once the job object is gone, no descriptor
+    // or handle more than before it started (fdsBefore, taken by the fixture).
+    void ExpectCleanEnd() {
+        EXPECT_EQ(window->doneCount, 1) << "exactly one end notice";
+        job.reset();
+        EXPECT_EQ(OpenDescriptorCount(), fdsBefore) << "a descriptor was left open";
+        EXPECT_EQ(platform::LiveHandleCount(), 0) << "a handle was left open";
+    }
+
+    void ExpectOneBox(const std::string& text, const std::string& caption,
+                      UINT type = MB_ICONERROR) {
+        ASSERT_EQ(window->boxes.size(), 1u);
+        EXPECT_EQ(window->boxes[0].text, text);
+        EXPECT_EQ(window->boxes[0].caption, caption);
+        EXPECT_EQ(window->boxes[0].type, MB_OK | type);
     }
 
     // Makes an image with a job and window of its own, leaving this test's job untouched.
@@ -54,6 +72,7 @@ class JobTest : public ::testing::Test {
     }
 
     TempDir dir;
+    int fdsBefore = 0;
     std::unique_ptr<RecordingWindow> window = std::make_unique<RecordingWindow>();
     std::unique_ptr<CDiskJob> job = std::make_unique<CDiskJob>(window.get());
 };

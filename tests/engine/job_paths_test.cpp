@@ -28,18 +28,7 @@ class JobPaths : public JobTest {
         fdsBefore = OpenDescriptorCount();
     }
     void TearDown() override {
-        if (IsSkipped()) return;
-        EXPECT_EQ(window->doneCount, 1) << "exactly one end notice";
-        job.reset();
-        EXPECT_EQ(OpenDescriptorCount(), fdsBefore) << "a descriptor was left open";
-        EXPECT_EQ(platform::LiveHandleCount(), 0) << "a handle was left open";
-    }
-    void ExpectOneBox(const std::string& text, const std::string& caption,
-                      UINT type = MB_ICONERROR) {
-        ASSERT_EQ(window->boxes.size(), 1u);
-        EXPECT_EQ(window->boxes[0].text, text);
-        EXPECT_EQ(window->boxes[0].caption, caption);
-        EXPECT_EQ(window->boxes[0].type, type);
+        if (!IsSkipped()) ExpectCleanEnd();
     }
     // The drive's lock was released: another exclusive lock succeeds now.
     void ExpectUnlocked(const std::string& drive) {
@@ -48,7 +37,6 @@ class JobPaths : public JobTest {
         EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
         ::close(fd);
     }
-    int fdsBefore = 0;
 };
 
 TEST_F(JobPaths, MissingDrive) {

@@ -11,9 +11,7 @@
 #include "platform/drive_map.h"
 #include "platform/handle.h"
 #include "platform/syscalls.h"
-#include "tests/support/floppy_images.h"
-#include "tests/support/recording_window.h"
-#include "tests/support/temp_dir.h"
+#include "tests/engine/job_harness.h"
 #include "tests/win95/win95_world.h"
 
 using emulation::Fault;
@@ -24,22 +22,20 @@ namespace {
 
 constexpr FloppyFormat kDisk = kFloppyFormats[4];  // 1.44 MB, 18 sectors, 80 cylinders
 
-class Win95Job : public ::testing::Test {
+class Win95Job : public JobTest {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mcopy are needed";
+        JobTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(MakeFloppyImage(disk, kDisk));
         fdsBefore = OpenDescriptorCount();
     }
     void TearDown() override {
         if (IsSkipped()) return;
-        EXPECT_EQ(window->doneCount, 1) << "exactly one end notice";
         EXPECT_FALSE(job->m_hVwin32.valid());
         EXPECT_FALSE(job->m_hDriver.valid());
         EXPECT_FALSE(job->m_hImage.valid());
-        job.reset();
-        EXPECT_EQ(OpenDescriptorCount(), fdsBefore) << "a descriptor was left open";
-        EXPECT_EQ(platform::LiveHandleCount(), 0) << "a handle was left open";
+        ExpectCleanEnd();
         if (world) {
             EXPECT_EQ(world->vwin32.OpenHandles(), 0);
             EXPECT_EQ(world->driver.OpenHandles(), 0);
@@ -56,21 +52,9 @@ class Win95Job : public ::testing::Test {
     }
 
     bool Run(int operation = Compress, int compress = 1) {
-        platform::ScopedDriveMapping mapping('A', disk);
-        job->m_driveLetter = "A";
-        job->m_imagePath = image;
-        job->m_operation = operation;
-        job->m_compress = compress;
-        return RunToCompletion(*job, *window);
+        return JobTest::Run(operation, disk, image, compress);
     }
 
-    void ExpectOneBox(const std::string& text, const std::string& caption,
-                      UINT type = MB_ICONERROR) {
-        ASSERT_EQ(window->boxes.size(), 1u);
-        EXPECT_EQ(window->boxes[0].text, text);
-        EXPECT_EQ(window->boxes[0].caption, caption);
-        EXPECT_EQ(window->boxes[0].type, MB_OK | type);
-    }
     bool Shown(const std::string& line) const {
         const auto& s = window->statusLines;
         return std::find(s.begin(), s.end(), line) != s.end();
@@ -91,13 +75,9 @@ class Win95Job : public ::testing::Test {
         return !FileExists(image) && CountFilesContaining(dir.path(), "partial") == 0;
     }
 
-    TempDir dir;
     std::string disk = dir / "disk.img";
     std::string image = dir / "disk.tvl";
     std::unique_ptr<Win95World> world;
-    std::unique_ptr<RecordingWindow> window = std::make_unique<RecordingWindow>();
-    std::unique_ptr<CDiskJob> job = std::make_unique<CDiskJob>(window.get());
-    int fdsBefore = 0;
 };
 
 TEST_F(Win95Job, Osr2WithTheOwnDriverInOrder) {
