@@ -1,7 +1,5 @@
 #include "cli/atomic_output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -11,30 +9,18 @@
 
 namespace cli {
 
-AtomicOutput::~AtomicOutput() {
-    Discard();
-}
-
 bool AtomicOutput::Open(const std::string& target, std::string* error) {
     m_target = target;
-    std::string base = target + ".tavrel-partial-" + std::to_string(getpid());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = attempt ? base + "-" + std::to_string(attempt) : base;
-        m_file.reset(
-            CreateFileA(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-        if (m_file.valid() || GetLastError() != EEXIST) break;
-    }
-    if (m_file.valid()) return true;
+    if (m_file.Open(target)) return true;
     *error = "tavrel-cli: cannot create a file beside " + target + ": " +
              DiskErrorText(GetLastError(), FALSE);
-    m_temp.clear();
     return false;
 }
 
 int AtomicOutput::Flush() {
     if (m_buffered == 0) return 1;
     DWORD done = 0;
-    BOOL ok = WriteFile(m_file.get(), m_buffer, m_buffered, &done, nullptr);
+    BOOL ok = WriteFile(m_file.Handle(), m_buffer, m_buffered, &done, nullptr);
     if (!ok || done != m_buffered) {
         // A write that stops short without an error means the disk is full.
         if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
@@ -49,7 +35,7 @@ int AtomicOutput::Write(const void* data, std::uint32_t count) {
     if (count > sizeof m_buffer - m_buffered && !Flush()) return 0;
     if (count >= sizeof m_buffer) {
         DWORD done = 0;
-        BOOL ok = WriteFile(m_file.get(), data, count, &done, nullptr);
+        BOOL ok = WriteFile(m_file.Handle(), data, count, &done, nullptr);
         if (!ok || done != count) {
             if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
             return 0;
@@ -62,33 +48,30 @@ int AtomicOutput::Write(const void* data, std::uint32_t count) {
     return 1;
 }
 
-bool AtomicOutput::Commit(std::string* error) {
+int AtomicOutput::Commit(std::string* message) {
     Flush();
-    DWORD code = m_writeError;
-    if (!code && !FlushFileBuffers(m_file.get())) code = GetLastError();
-    if (!code && !m_file.Close()) code = GetLastError();
-    if (!code && !MoveFileExA(m_temp.c_str(), m_target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        code = GetLastError();
-    if (code) {
-        *error = "tavrel-cli: cannot write " + m_target + ": " + DiskErrorText(code, FALSE);
-        Discard();
-        return false;
+    if (m_writeError) {
+        *message = Failure(m_writeError);
+        m_file.Abandon();
+        return platform::ReplacementFile::CommitFailed;
     }
-    m_temp.clear();
-    return true;
+    int result = m_file.Commit();
+    if (result == platform::ReplacementFile::CommitFailed)
+        *message = Failure(GetLastError());
+    else if (result == platform::ReplacementFile::CommittedNotDurable)
+        *message = "tavrel-cli: " + m_target +
+                   " was replaced, but the system could not confirm that it is safely on the "
+                   "disk: " +
+                   DiskErrorText(GetLastError(), FALSE);
+    return result;
 }
 
 std::string AtomicOutput::WriteError() const {
-    return m_writeError
-               ? "tavrel-cli: cannot write " + m_target + ": " + DiskErrorText(m_writeError, FALSE)
-               : "";
+    return m_writeError ? Failure(m_writeError) : "";
 }
 
-void AtomicOutput::Discard() {
-    m_file.Close();
-    if (!m_temp.empty()) DeleteFileA(m_temp.c_str());
-    m_temp.clear();
+std::string AtomicOutput::Failure(DWORD code) const {
+    return "tavrel-cli: cannot write " + m_target + ": " + DiskErrorText(code, FALSE);
 }
 
 }  // namespace cli

@@ -1,38 +1,39 @@
-// A file written beside its target and renamed over it only when complete and on the disk:
-// a failure or a cancel leaves the target as it was and nothing else behind.
+// The output of convert: buffered writes into a file that replaces its target only when
+// complete, so a failure or a cancel leaves the target as it was and nothing else behind.
 #pragma once
 
 #include <string>
 
 #include "engine/track_codec.h"
-#include "platform/handle.h"
+#include "platform/replace_file.h"
 
 namespace cli {
 
 class AtomicOutput final : public ByteSink {
   public:
     AtomicOutput() = default;
-    ~AtomicOutput();
     AtomicOutput(const AtomicOutput&) = delete;
     AtomicOutput& operator=(const AtomicOutput&) = delete;
 
-    // Creates the temporary file; false with a one-line reason.
+    // Starts the replacement; false with a one-line reason.
     bool Open(const std::string& target, std::string* error);
+    // The target's folder takes no new file: the target itself is being overwritten.
+    bool InPlace() const { return m_file.InPlace(); }
     int Write(const void* data, std::uint32_t count) override;
-    // Flushes, closes and renames; false with a one-line reason, and then nothing is left.
-    bool Commit(std::string* error);
+    // Flushes and puts the file in place: a ReplacementFile::CommitResult. Unless Committed,
+    // a one-line reason; after CommitFailed nothing is left.
+    int Commit(std::string* message);
 
     long long written() const { return m_written; }
     // Why the first failed write failed, "" while none did.
     std::string WriteError() const;
 
   private:
-    void Discard();
     int Flush();
+    std::string Failure(DWORD code) const;
 
     std::string m_target;
-    std::string m_temp;
-    UniqueHandle m_file;
+    platform::ReplacementFile m_file;
     long long m_written = 0;
     DWORD m_writeError = 0;
     // Records are small and come four writes at a time; they reach the file in large pieces.

@@ -81,6 +81,9 @@ int RunConvert(const ConvertOptions& options, Console& console) {
         console.Error(error);
         return kExitFailed;
     }
+    if (out.InPlace())
+        console.Warning("tavrel-cli: cannot create a file beside " + options.target +
+                        ": writing over it in place");
     std::string summary;
     int code = LooksLikeImage(options.source)
                    ? ImageToRaw(options, console, signals, out, &summary)
@@ -88,9 +91,15 @@ int RunConvert(const ConvertOptions& options, Console& console) {
     if (code == kExitCancelled)
         console.Warning("Cancelled: " + options.target + " was not written");
     if (code != kExitDone) return code;
-    if (!out.Commit(&error)) {
-        console.Error(error);
-        return kExitFailed;
+    switch (out.Commit(&error)) {
+        case platform::ReplacementFile::CommitFailed:
+            console.Error(error);
+            return kExitFailed;
+        case platform::ReplacementFile::CommittedNotDurable:
+            console.Warning(error);
+            break;
+        default:
+            break;
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -26,7 +26,12 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     const CDiskJob& running = *job;
     // Status lines are sent: the worker waits inside the send, after it detected the media,
     // so the job's media fields may be read here.
-    window.onStatus = [&](const std::string& text) { progress.Status(text, running); };
+    window.onStatus = [&](const std::string& text) {
+        if (text == kWritingInPlaceStatus)
+            console.Warning("tavrel-cli: cannot create a file beside " + request.imagePath +
+                            ": writing over it in place");
+        progress.Status(text, running);
+    };
 
     CancelSignals signals;
     auto start = std::chrono::steady_clock::now();

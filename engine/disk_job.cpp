@@ -60,7 +60,7 @@ int CDiskJob::RunJob() {
     m_mediaIndex = m_mediaCode = m_trackBytes = 0;
     m_result = JobFailed;
     m_diffCylinder = m_diffHead = m_diffByte = -1;
-    m_tempPath.clear();
+    m_newImage.Abandon();
     m_imageForWrite = 0;
 
     OSVERSIONINFOA version;
@@ -92,7 +92,12 @@ void CDiskJob::RunNt() {
     }
     RunOperation();
     UnlockVolume(m_driveIndex, m_useExtendedAccess);
-    m_hVolume.Close();
+    // An expand's last writes reach the medium only with the close: if they cannot, the
+    // diskette is not what the image holds, whatever the pass said.
+    if (!m_hVolume.Close() && m_operation == Expand && m_result != JobFailed) {
+        ReportDiskError("Write Error");
+        m_result = JobFailed;
+    }
     if (m_deleteImage) DeleteTemporaryImage();
 }
 

@@ -10,6 +10,7 @@
 #include "engine/job_ids.h"
 #include "engine/track_codec.h"
 #include "engine/worker_thread.h"
+#include "platform/replace_file.h"
 
 class CDiskJob : public CWorkerThread {
   public:
@@ -51,6 +52,8 @@ class CDiskJob : public CWorkerThread {
     // Closes the image. A compress's new image replaces m_imagePath only when commit is set
     // and it reached the disk; otherwise its temporary file is marked for deletion.
     BOOL CloseImage(BOOL commit);
+    // Whether the last compress wrote over the old image in place (see ReplacementFile).
+    bool WroteInPlace() const { return m_newImage.InPlace(); }
 
     // The passes.
     int CompressPass();
@@ -105,7 +108,7 @@ class CDiskJob : public CWorkerThread {
     void SetStatus(const char* text);
     void DeleteTemporaryImage();
 
-    // A compress writes here and renames over m_imagePath only when complete.
-    std::string m_tempPath;
+    // A compress writes here; it replaces m_imagePath only when complete.
+    platform::ReplacementFile m_newImage;
     BOOL m_imageForWrite = 0;
 };

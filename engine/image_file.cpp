@@ -1,11 +1,9 @@
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "drive/disk_errors.h"
 #include "engine/disk_job.h"
 #include "engine/track_codec.h"
 #include "platform/file_api.h"
@@ -83,52 +81,24 @@ bool CheckCreatable(const std::string& path) {
     return true;
 }
 
-constexpr char kPartialMark[] = ".tavrel-partial-";
-
-// A compress that was killed leaves its temporary file behind. The next compress to the same
-// path removes those whose process is gone; one of a job still running elsewhere is left.
-void RemoveStalePartials(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string prefix =
-        (slash == std::string::npos ? path : path.substr(slash + 1)) + kPartialMark;
-    platform::ForEachFolderEntry(folder, [&](const char* name) {
-        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) return;
-        const char* digits = name + prefix.size();
-        char* end = nullptr;
-        long pid = std::strtol(digits, &end, 10);
-        if (end == digits || (*end != '\0' && *end != '-')) return;
-        if (platform::ProcessExists(static_cast<int>(pid))) return;
-        DeleteFileA((folder + "/" + name).c_str());
-    });
-}
-
 }  // namespace
 
 BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
     m_readAheadAt = m_readAheadEnd = 0;
     m_recordUsed = 0;
     m_imageForWrite = !forRead;
+    bool opened;
     if (forRead) {
         m_hImage.reset(
             CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    } else if (CheckCreatable(path)) {
+        opened = m_hImage.valid();
+    } else {
         // A new image is written beside the old one and replaces it only when complete, so a
         // failed or cancelled compress never destroys an image it has not replaced.
-        RemoveStalePartials(path);
-        std::string base = path + kPartialMark + std::to_string(getpid());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            m_tempPath = attempt ? base + "-" + std::to_string(attempt) : base;
-            m_hImage.reset(
-                CreateFileA(m_tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-            if (m_hImage.valid() || GetLastError() != EEXIST) break;
-        }
-        if (!m_hImage.valid()) m_tempPath.clear();
-    } else {
-        m_hImage.reset();
+        opened = CheckCreatable(path) && m_newImage.Open(path);
+        if (opened && m_newImage.InPlace()) SetStatus(kWritingInPlaceStatus);
     }
-    if (!m_hImage.valid()) {
+    if (!opened) {
         ReportDiskError("File Open Error");
         return FALSE;
     }
@@ -141,23 +111,28 @@ BOOL CDiskJob::CloseImage(BOOL commit) {
         return TRUE;
     }
     if (commit) {
-        bool ok = FlushFileBuffers(m_hImage.get()) && m_hImage.Close() &&
-                  MoveFileExA(m_tempPath.c_str(), m_imagePath.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (ok) {
-            m_tempPath.clear();
-            return TRUE;
+        switch (m_newImage.Commit()) {
+            case platform::ReplacementFile::Committed:
+                return TRUE;
+            case platform::ReplacementFile::CommittedNotDurable: {
+                // The new image is in place; only its surviving a crash is in doubt.
+                std::string text = std::string(kNotDurableText) +
+                                   DiskErrorText(GetLastError(), m_driverLoaded) + " ";
+                ShowError(text.c_str(), "Write Error", MB_ICONEXCLAMATION);
+                return TRUE;
+            }
+            default:
+                ReportDiskError("Write Error");
+                break;
         }
-        ReportDiskError("Write Error");
     }
-    m_hImage.Close();
+    m_newImage.Close();
     m_deleteImage = 1;
     return FALSE;
 }
 
 void CDiskJob::DeleteTemporaryImage() {
-    if (!m_tempPath.empty()) DeleteFileA(m_tempPath.c_str());
-    m_tempPath.clear();
+    m_newImage.Abandon();
 }
 
 BOOL CDiskJob::ReadImageHeader() {
@@ -189,7 +164,7 @@ BOOL CDiskJob::ReadExact(void* buffer, DWORD count, DWORD* bytesDone) {
 
 BOOL CDiskJob::WriteExact(const void* buffer, DWORD count, DWORD* bytesDone) {
     *bytesDone = 0;
-    return WriteFile(m_hImage.get(), buffer, count, bytesDone, nullptr) && *bytesDone == count;
+    return WriteFile(m_newImage.Handle(), buffer, count, bytesDone, nullptr) && *bytesDone == count;
 }
 
 BOOL CDiskJob::WriteTrackRecord() {

@@ -125,7 +125,7 @@ int UnpackTrack(const std::uint8_t* k, int packedLength, std::uint8_t* out, int 
         if (o == n || i == packedLength) break;
         if (packedLength - i < 2) return 0;  // a run length with no run value after it
         int run = k[i];
-        if (run > n - o) return 0;
+        if (run == 0 || run > n - o) return 0;  // runs are 1 to 255 bytes long
         int runSpan = run <= kRunBlock ? kRunBlock : RoundUp(run, kRunBlock);
         if (n - o >= runSpan) {
             std::uint8_t block[kRunBlock];

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -416,39 +415,6 @@ BOOL DeleteFileA(const char* path) {
     return TRUE;
 }
 
-BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
-        struct stat st;
-        if (platform::SysStat(to, &st) == 0) {
-            SetLastError(EEXIST);
-            return FALSE;
-        }
-    }
-    if (platform::SysRename(from, to) != 0) {
-        SetLastError(Errno());
-        return FALSE;
-    }
-    if (flags & MOVEFILE_WRITE_THROUGH) {
-        // The new name is durable only once its folder is.
-        std::string dir(to);
-        size_t slash = dir.find_last_of('/');
-        dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
-        int dfd = SysOpen(dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (dfd < 0) {
-            SetLastError(Errno());
-            return FALSE;
-        }
-        bool ok = platform::SysFsync(dfd, dir.c_str()) == 0;
-        DWORD code = ok ? 0 : Errno();
-        SysClose(dfd, dir.c_str());
-        if (!ok) {
-            SetLastError(code);
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* bytesReturned, void*) {
     if (!IsValidHandle(device)) {
@@ -486,8 +452,18 @@ bool ForEachFolderEntry(const std::string& folder,
     return true;
 }
 
-bool ProcessExists(int pid) {
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+HANDLE AdoptFileDescriptor(int fd, const std::string& path, DWORD access) {
+    auto* f = new FileObject;
+    f->fd = fd;
+    f->path = path;
+    f->canWrite = (access & GENERIC_WRITE) != 0;
+    f->canRead = (access & GENERIC_READ) != 0;
+    return f;
+}
+
+int FileDescriptorOf(HANDLE file) {
+    FileObject* f = AsFile(file);
+    return f ? f->fd : -1;
 }
 
 bool QueryVolumeInfo(HANDLE volume, VolumeInfo* info) {

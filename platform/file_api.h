@@ -18,11 +18,6 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
 BOOL FlushFileBuffers(HANDLE file);
 BOOL DeleteFileA(const char* path);
 
-constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
-constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
-// Renames within one file system; with MOVEFILE_WRITE_THROUGH the rename itself is made durable.
-BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
-
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* bytesReturned, void* overlapped);
 
@@ -38,8 +33,10 @@ namespace platform {
 // cannot be read.
 bool ForEachFolderEntry(const std::string& folder,
                         const std::function<void(const char* name)>& visit);
-// Whether a process with this identifier exists.
-bool ProcessExists(int pid);
+// A file handle that owns fd, an open regular file at path, for the access given.
+HANDLE AdoptFileDescriptor(int fd, const std::string& path, DWORD access);
+// The descriptor behind a file handle; -1 for any other handle.
+int FileDescriptorOf(HANDLE file);
 
 // What a volume handle is backed by; for tests and for the console tool's drive listing.
 struct VolumeInfo {

@@ -51,6 +51,8 @@ const char* SysCallName(SysCall call) {
             return "stat";
         case SysCall::Ioctl:
             return "ioctl";
+        case SysCall::Chmod:
+            return "chmod";
     }
     return "?";
 }
@@ -132,6 +134,26 @@ int SysFstat(int fd, struct stat* st, const char* path) {
 int SysStat(const char* path, struct stat* st) {
     TAVREL_INJECT(SysCall::Stat, path);
     return ::stat(path, st);
+}
+
+int SysLstat(const char* path, struct stat* st) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::lstat(path, st);
+}
+
+ssize_t SysReadlink(const char* path, char* buffer, size_t size) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::readlink(path, buffer, size);
+}
+
+int SysFchmod(int fd, mode_t mode, const char* path) {
+    TAVREL_INJECT(SysCall::Chmod, path);
+    return ::fchmod(fd, mode);
+}
+
+int SysFchown(int fd, uid_t owner, gid_t group, const char* path) {
+    TAVREL_INJECT(SysCall::Chmod, path);
+    return ::fchown(fd, owner, group);
 }
 
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path) {

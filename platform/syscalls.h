@@ -21,7 +21,8 @@ enum class SysCall {
     Delete,
     Rename,
     Stat,
-    Ioctl
+    Ioctl,
+    Chmod
 };
 
 const char* SysCallName(SysCall call);
@@ -53,6 +54,10 @@ int SysUnlink(const char* path);
 int SysRename(const char* from, const char* to);
 int SysFstat(int fd, struct stat* st, const char* path = nullptr);
 int SysStat(const char* path, struct stat* st);
+int SysLstat(const char* path, struct stat* st);
+ssize_t SysReadlink(const char* path, char* buffer, size_t size);
+int SysFchmod(int fd, mode_t mode, const char* path = nullptr);
+int SysFchown(int fd, uid_t owner, gid_t group, const char* path = nullptr);
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path = nullptr);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);

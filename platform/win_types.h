@@ -74,6 +74,7 @@ constexpr UINT MB_YESNO = 0x4;
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONWARNING = 0x30;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_TYPEMASK = 0x0F;
 constexpr UINT MB_ICONMASK = 0xF0;

@@ -314,6 +314,13 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"LiteralCountPastPackedEnd", PackedRecord({200, 1, 2, 3}),
                   RecordError::Malformed},
         Malformed{"RunWithoutValue", PackedRecord({1, 0x42, 0x05}), RecordError::Malformed},
+        Malformed{"RunOfLengthZero", PackedRecord([] {
+                      // A full track side with an empty run slipped in before the last group.
+                      Bytes p = FullTrackPacked();
+                      p.insert(p.end() - 3, {0, 0x00, 0x77});
+                      return p;
+                  }()),
+                  RecordError::Malformed},
         Malformed{"BytesLeftOver", PackedRecord([] {
                       Bytes p = FullTrackPacked();
                       p.push_back(0);

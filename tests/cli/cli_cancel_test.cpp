@@ -15,7 +15,7 @@ namespace {
 bool WaitForPartialImage(const std::string& dir, const ToolProcess& tool) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline && tool.Running()) {
-        if (CountFilesContaining(dir, ".tavrel-partial-") > 0) return true;
+        if (CountFilesContaining(dir, ".tavrel-") > 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;

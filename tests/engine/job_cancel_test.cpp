@@ -32,7 +32,7 @@ TEST_F(JobCancel, CompressLeavesNoNewFileAndTheOldOneIntact) {
     // The side just read is not written: the last status is the read, not "Writing File".
     EXPECT_EQ(window->statusLines.back(), "Reading Cylinder - 10  Head - 1");
     EXPECT_EQ(ReadFileBytes(image), "an older image");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
 TEST_F(JobCancel, CompressWithoutOlderImageLeavesNothing) {
@@ -41,7 +41,7 @@ TEST_F(JobCancel, CompressWithoutOlderImageLeavesNothing) {
     ASSERT_TRUE(Run(Compress, drive, dir / "disk.tvl"));
     EXPECT_EQ(job->m_result, JobCancelled);
     EXPECT_FALSE(FileExists(dir / "disk.tvl"));
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
 TEST_F(JobCancel, ExpandStopsAfterTheSideBeingWritten) {

@@ -82,7 +82,7 @@ TEST_F(JobPaths, UnsupportedMediaCreatesNoImage) {
     ASSERT_TRUE(Run(Compress, drive, dir / "old.tvl"));
     ExpectOneBox("  Drive media type not supported. ", "Tavrel");
     EXPECT_EQ(ReadFileBytes(dir / "old.tvl"), "precious");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
     ExpectUnlocked(drive);
 }
 
@@ -98,7 +98,7 @@ TEST_F(JobPaths, CompressOntoDirectory) {
     ::mkdir((dir / "folder.tvl").c_str(), 0755);
     ASSERT_TRUE(Run(Compress, drive, dir / "folder.tvl"));
     ExpectOneBox(Errtext(EISDIR), "File Open Error");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
 TEST_F(JobPaths, CompressIntoReadOnlyFolder) {
@@ -127,7 +127,7 @@ TEST_F(JobPaths, ShortDriveFailsWithSectorNotFound) {
     ASSERT_TRUE(Run(Compress, drive, dir / "old.tvl"));
     ExpectOneBox("Sector not found.", "Read Error");
     EXPECT_EQ(ReadFileBytes(dir / "old.tvl"), "keep me");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
     EXPECT_EQ(job->m_result, JobFailed);
 }
 
@@ -180,26 +180,26 @@ TEST_F(JobPaths, FailedCompressKeepsTheOldImage) {
     WriteFileBytes(image, "the old image");
     int writes = 0;
     platform::ScopedFaultHook fault([&](platform::SysCall call, const char* path) {
-        if (call == platform::SysCall::Write && std::strstr(path, "partial") && ++writes == 50)
+        if (call == platform::SysCall::Write && std::strstr(path, "/.tavrel-") && ++writes == 50)
             return ENOSPC;
         return 0;
     });
     ASSERT_TRUE(Run(Compress, drive, image));
     ExpectOneBox("  Error writing file. ", "Write Error");
     EXPECT_EQ(ReadFileBytes(image), "the old image");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
     ExpectUnlocked(drive);
 }
 
 TEST_F(JobPaths, HeaderWriteFailure) {
     const std::string drive = Floppy(k144);
     platform::ScopedFaultHook fault([&](platform::SysCall call, const char* path) {
-        return call == platform::SysCall::Write && std::strstr(path, "partial") ? EIO : 0;
+        return call == platform::SysCall::Write && std::strstr(path, "/.tavrel-") ? EIO : 0;
     });
     ASSERT_TRUE(Run(Compress, drive, dir / "disk.tvl"));
     ExpectOneBox("  Error writing file header information. ", "Tavrel");
     EXPECT_FALSE(FileExists(dir / "disk.tvl"));
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
 TEST_F(JobPaths, FailedRenameKeepsTheOldImageAndReports) {
@@ -212,7 +212,7 @@ TEST_F(JobPaths, FailedRenameKeepsTheOldImageAndReports) {
     ASSERT_TRUE(Run(Compress, drive, image));
     ExpectOneBox(Errtext(EXDEV), "Write Error");
     EXPECT_EQ(ReadFileBytes(image), "old");
-    EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
     EXPECT_EQ(job->m_result, JobFailed);
 }
 
@@ -244,26 +244,6 @@ TEST_F(JobPaths, DriveWriteFailureDuringExpand) {
 
 namespace {
 
-TEST_F(JobPaths, CompressRemovesPartialsOfKilledJobsOnly) {
-    const std::string drive = Floppy(k360);
-    const std::string image = dir / "disk.tvl";
-    pid_t gone = fork();
-    if (gone == 0) _exit(0);
-    int status;
-    waitpid(gone, &status, 0);
-    WriteFileBytes(image + ".tavrel-partial-" + std::to_string(gone), "left by a killed run");
-    WriteFileBytes(image + ".tavrel-partial-" + std::to_string(gone) + "-2",
-                   "left by a killed run");
-    WriteFileBytes(image + ".tavrel-partial-1", "a job still running elsewhere");
-    WriteFileBytes(dir / "other.tvl.tavrel-partial-" + std::to_string(gone), "another image's");
-    ASSERT_TRUE(Run(Compress, drive, image));
-    EXPECT_EQ(job->m_result, JobDone);
-    EXPECT_FALSE(FileExists(image + ".tavrel-partial-" + std::to_string(gone)));
-    EXPECT_FALSE(FileExists(image + ".tavrel-partial-" + std::to_string(gone) + "-2"));
-    EXPECT_TRUE(FileExists(image + ".tavrel-partial-1"));
-    EXPECT_TRUE(FileExists(dir / "other.tvl.tavrel-partial-" + std::to_string(gone)));
-}
-
 TEST_F(JobPaths, ImageNamesWithSpacesAndNonAsciiAndLength) {
     const std::string drive = Floppy(k360);
     const std::string image =
@@ -274,14 +254,6 @@ TEST_F(JobPaths, ImageNamesWithSpacesAndNonAsciiAndLength) {
     NewWindow();
     ASSERT_TRUE(Run(Verify, drive, image));
     EXPECT_EQ(job->m_result, JobDone);
-}
-
-TEST_F(JobPaths, NameTooLongForTheTemporaryFile) {
-    const std::string drive = Floppy(k360);
-    const std::string image = dir / (std::string(250, 'n') + ".tvl");
-    ASSERT_TRUE(Run(Compress, drive, image));
-    ExpectOneBox(Errtext(ENAMETOOLONG), "File Open Error");
-    EXPECT_FALSE(FileExists(image));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -68,7 +69,7 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
         }
         // What a killed run leaves is named for what it is.
         for (const std::string& name : Listing(out))
-            ASSERT_TRUE(name == "disk.tvl" || name.find("disk.tvl.tavrel-partial-") == 0) << name;
+            ASSERT_TRUE(name == "disk.tvl" || name.find(".tavrel-") == 0) << name;
     }
     EXPECT_GT(killedWhileRunning, 4);
 
@@ -85,7 +86,7 @@ TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
         GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
     ToolProcess first;
     ASSERT_TRUE(first.Start({"compress", slow.file(), out + "/first.tvl"}));
-    ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, "partial") > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, ".tavrel-") > 0; }));
     const std::string before = ReadFileBytes(disk);
 
     ToolResult second = RunTool({"compress", slow.file(), out + "/second.tvl"});
@@ -148,11 +149,22 @@ TEST_F(CliHardening, SymlinkedImageIsReadThroughAndReplacedAsALink) {
     const std::string real = ReadFileBytes(out + "/real.tvl");
     ASSERT_EQ(::symlink("real.tvl", (out + "/link.tvl").c_str()), 0);
     EXPECT_EQ(RunTool({"verify", out + "/link.tvl", disk}).exitCode, 0);
-    // Replacing the image replaces the link with the new file; what it pointed to stays.
+    // Replacing the image replaces the file the link points to; the link stays a link. The
+    // same holds for convert and for a link that points at nothing yet.
     ASSERT_EQ(
         RunTool({"compress", "--force", "--no-compression", disk, out + "/link.tvl"}).exitCode, 0);
+    struct stat st;
+    ASSERT_EQ(::lstat((out + "/link.tvl").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(SizeOf(out + "/real.tvl"), 1474884);
+    ASSERT_EQ(RunTool({"convert", "--force", disk, out + "/link.tvl"}).exitCode, 0);
     EXPECT_EQ(ReadFileBytes(out + "/real.tvl"), real);
-    EXPECT_EQ(SizeOf(out + "/link.tvl"), 1474884);
+    ASSERT_EQ(::symlink("sub/../later.tvl", (out + "/dangling.tvl").c_str()), 0);
+    ASSERT_EQ(Shell("mkdir '" + out + "/sub'"), 0);
+    ASSERT_EQ(RunTool({"compress", disk, out + "/dangling.tvl"}).exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(out + "/later.tvl"), real);
+    EXPECT_EQ(Listing(out), (std::vector<std::string>{"dangling.tvl", "later.tvl", "link.tvl",
+                                                      "real.tvl", "sub"}));
 }
 
 TEST_F(CliHardening, FullDiskWhileWriting) {

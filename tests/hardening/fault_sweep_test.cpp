@@ -46,9 +46,13 @@ class FaultSweep : public JobTest, public ::testing::WithParamInterface<SweepCas
         EXPECT_LE(window->boxes.size(), 1u);
         if (!window->boxes.empty()) {
             EXPECT_NE(window->boxes[0].caption, "") << window->boxes[0].text;
-            EXPECT_NE(job->m_result, JobDone) << "a message means the job did not complete";
+            // A new image whose folder could not be flushed is in place: the job is done
+            // and says that its durability is not confirmed.
+            if (window->boxes[0].text.rfind(kNotDurableText, 0) != 0) {
+                EXPECT_NE(job->m_result, JobDone) << "a message means the job did not complete";
+            }
         }
-        EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+        EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
         // Unlocked: another lock succeeds.
         int fd = ::open(drive.c_str(), O_RDONLY);
         EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -101,8 +105,10 @@ TEST_P(FaultSweep, EveryCallFailingInTurnEndsCleanly) {
         if (HasFailure()) break;
     }
     RecordProperty("faults_injected", total);
-    // Only the closing calls after the work is safe may fail without failing the job.
-    EXPECT_GE(failedJobs, total - 8);
+    // Only these may fail without failing the job: the closing calls after the work is safe,
+    // the search for leftovers of killed jobs, the lock of the new image (not every file
+    // system has one) and the flush of the folder after the rename (which the job reports).
+    EXPECT_GE(failedJobs, total - 12);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, FaultSweep,
@@ -138,7 +144,7 @@ TEST_P(CancelEverywhere, AtEverySide) {
         ASSERT_TRUE(window->boxes.empty());
         ASSERT_EQ(window->doneCount, 1);
         ASSERT_FALSE(FileExists(dir / "new.tvl"));
-        ASSERT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+        ASSERT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
         ASSERT_TRUE(ReadFileBytes(image) == imageBytes);
         ASSERT_TRUE(ReadFileBytes(drive) == driveBytes);  // expand writes back the same bytes
     }

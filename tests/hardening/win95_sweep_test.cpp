@@ -100,7 +100,7 @@ TEST_P(Win95Sweep, EveryRequestFailingInTurnEndsCleanly) {
         EXPECT_LE(window->boxes.size(), 1u);
         EXPECT_EQ(world.vwin32.OpenHandles(), 0);
         EXPECT_EQ(world.driver.OpenHandles(), 0);
-        EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
+        EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
         if (operation == Compress) {
             const std::string now = ReadFileBytes(image);
             EXPECT_TRUE(now == "older image" || now == goodBytes);

@@ -72,7 +72,7 @@ class Win95Job : public JobTest {
         return n;
     }
     bool NoImageLeft() const {
-        return !FileExists(image) && CountFilesContaining(dir.path(), "partial") == 0;
+        return !FileExists(image) && CountFilesContaining(dir.path(), ".tavrel-") == 0;
     }
 
     std::string disk = dir / "disk.img";
