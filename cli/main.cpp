@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "platform/format_message.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr const char* kExitCodes =
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::UseUserLanguage();
     CLI::App app{"Tavrel: images whole floppy diskettes to files and back.", "tavrel-cli"};
     app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
     app.require_subcommand(1, 1);

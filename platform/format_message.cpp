@@ -36,3 +36,10 @@ void* LocalFree(void* memory) {
     std::free(memory);
     return nullptr;
 }
+
+namespace platform {
+void UseUserLanguage() {
+    setlocale(LC_CTYPE, "");
+    setlocale(LC_MESSAGES, "");
+}
+}  // namespace platform

@@ -9,3 +9,10 @@
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                      char* buffer, DWORD size, void* arguments);
 void* LocalFree(void* memory);
+
+namespace platform {
+// Lets system texts follow the user's language as the environment sets it (LC_ALL,
+// LC_MESSAGES, LANG). Only messages and their characters change: numbers and the program's
+// own texts stay as they are. Called once at start-up, before any other thread runs.
+void UseUserLanguage();
+}  // namespace platform

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libsimpleini-dev
-  dosfstools mtools
+  dosfstools mtools locales libc-l10n util-linux
   fuse3 libfuse3-dev
   hyperfine zstd lz4 gzip time
   clang libclang-rt-14-dev

@@ -9,6 +9,7 @@ target_link_libraries(tavrel-slowfs PRIVATE PkgConfig::FUSE3)
 tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
   cli/cli_cancel_test.cpp
+  cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
   cli/cli_loop_test.cpp
   cli/cli_usage_test.cpp
