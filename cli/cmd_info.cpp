@@ -1,10 +1,13 @@
-// info IMAGE: what an image holds and whether it is sound, without a drive.
+// info IMAGE: what an image holds and whether it is sound, without a drive; with a rescue's
+// map, which of its track sides have sectors that could not be read.
 #include <cstdio>
 
+#include "cli/bad_sectors.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/image_scan.h"
 #include "cli/info_report.h"
+#include "cli/map_file.h"
 
 namespace cli {
 
@@ -14,11 +17,32 @@ int RunInfo(const InfoOptions& options, Console& console) {
         console.Error("tavrel-cli: " + options.image + ": " + report.problem);
         return kExitFailed;
     }
+    UnreadMarks marks;
+    const bool withMarks = !options.badMap.empty();
+    if (withMarks) {
+        SectorMap map;
+        MapStatus status;
+        std::string error;
+        if (!LoadMapFile(options.badMap, &map, &status, &error)) {
+            console.Error(error);
+            return kExitFailed;
+        }
+        if (!report.headerValid || map.sectors * 512LL != report.diskBytes()) {
+            console.Error("tavrel-cli: " + options.badMap + " maps " + std::to_string(map.sectors) +
+                          " sectors, not those of " + options.image);
+            return kExitFailed;
+        }
+        marks.mapPath = options.badMap;
+        marks.unreadSectors = map.Unread();
+        marks.damagedSides = DamagedSides(map, report.sectorsPerTrack);
+    }
+    const UnreadMarks* shown = withMarks ? &marks : nullptr;
+    const bool withMap = options.map || withMarks;
     // The report is the command's result, so --quiet does not hold it back.
     if (options.json) {
-        std::fputs(InfoJson(options.image, report, options.map).c_str(), stdout);
+        std::fputs(InfoJson(options.image, report, withMap, shown).c_str(), stdout);
     } else if (report.headerValid) {
-        std::fputs(InfoText(options.image, report, options.map).c_str(), stdout);
+        std::fputs(InfoText(options.image, report, withMap, shown).c_str(), stdout);
     }
     std::fflush(stdout);
     if (!report.wellFormed()) {

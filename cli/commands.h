@@ -25,6 +25,18 @@ struct InfoOptions {
     std::string image;
     bool map = false;
     bool json = false;
+    std::string badMap;  // a rescue's map: its unread sectors marked in the track map
+};
+
+struct RescueOptions {
+    std::string drive;
+    std::string image;
+    std::string map;  // "" for IMAGE.map
+    int retries = 3;
+    int fillByte = -1;  // -1: the marker text
+    bool noCompression = false;
+    bool force = false;
+    std::string commandLine;  // for the map's header
 };
 
 struct ConvertOptions {
@@ -39,6 +51,7 @@ int RunExpand(const TransferOptions& options, Console& console);
 int RunVerify(const TransferOptions& options, Console& console);
 int RunInfo(const InfoOptions& options, Console& console);
 int RunConvert(const ConvertOptions& options, Console& console);
+int RunRescue(const RescueOptions& options, Console& console);
 int RunDrives(Console& console);
 
 }  // namespace cli

@@ -8,7 +8,8 @@ enum ExitCode : int {
     kExitCancelled = 1,
     kExitFailed = 2,
     kExitDifferent = 3,
-    kExitUsage = 64,  // sysexits' EX_USAGE
+    kExitUnreadable = 4,  // rescue: the image is complete, but some sectors could not be read
+    kExitUsage = 64,      // sysexits' EX_USAGE
 };
 
 inline int ExitCodeFor(JobResult result) {

@@ -51,18 +51,24 @@ std::string State(const ImageReport& r) {
 
 }  // namespace
 
-std::vector<std::string> TrackMap(const ImageReport& report) {
+std::vector<std::string> TrackMap(const ImageReport& report, const UnreadMarks* marks) {
     std::vector<std::string> rows(2, std::string(static_cast<size_t>(report.cylinders), '-'));
     for (size_t i = 0; i < report.sides.size(); ++i)
         rows[i % 2][i / 2] = SideChar(report.sides[i].state);
+    if (marks) {
+        for (size_t i = 0; i < marks->damagedSides.size() && i / 2 < rows[0].size(); ++i)
+            if (marks->damagedSides[i]) rows[i % 2][i / 2] = '!';
+    }
     return rows;
 }
 
-std::string MapLegend() {
-    return ". fill  + packed  # raw  - missing  X bad";
+std::string MapLegend(const UnreadMarks* marks) {
+    std::string legend = ". fill  + packed  # raw  - missing  X bad";
+    return marks ? legend + "  ! unreadable sectors" : legend;
 }
 
-std::string InfoText(const std::string& path, const ImageReport& r, bool withMap) {
+std::string InfoText(const std::string& path, const ImageReport& r, bool withMap,
+                     const UnreadMarks* marks) {
     std::string out = path + "\n";
     char text[160];
     std::snprintf(text, sizeof text,
@@ -78,8 +84,15 @@ std::string InfoText(const std::string& path, const ImageReport& r, bool withMap
     out += Line("Uncompressed:", WithThousands(UncompressedSize(r)) + " bytes (the image is " +
                                      Percent(r.fileSize, UncompressedSize(r)) + " of it)");
     out += Line("State:", State(r));
+    if (marks) {
+        int sides = 0;
+        for (bool damaged : marks->damagedSides) sides += damaged;
+        out += Line("Unreadable:", WithThousands(marks->unreadSectors) + " sectors on " +
+                                       std::to_string(sides) + " track sides (" + marks->mapPath +
+                                       ")");
+    }
     if (withMap) {
-        out += "\n  Track map (" + MapLegend() + ")\n";
+        out += "\n  Track map (" + MapLegend(marks) + ")\n";
         std::string tens = "            ", ones = "            ";
         for (int c = 0; c < r.cylinders; ++c) {
             tens += c % 10 == 0 ? static_cast<char>('0' + c / 10 % 10) : ' ';
@@ -87,14 +100,15 @@ std::string InfoText(const std::string& path, const ImageReport& r, bool withMap
         }
         tens.erase(tens.find_last_not_of(' ') + 1);
         out += tens + "\n" + ones + "\n";
-        std::vector<std::string> rows = TrackMap(r);
+        std::vector<std::string> rows = TrackMap(r, marks);
         for (size_t head = 0; head < rows.size(); ++head)
             out += "    head " + std::to_string(head) + "  " + rows[head] + "\n";
     }
     return out;
 }
 
-std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap) {
+std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap,
+                     const UnreadMarks* marks) {
     std::string out = "{";
     out += "\"path\":" + JsonString(path);
     out += ",\"size\":" + std::to_string(r.fileSize);
@@ -121,9 +135,10 @@ std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap
         out += ",\"trailingBytes\":" + std::to_string(r.trailingBytes);
         out += ",\"badRecord\":" +
                (r.badRecord < 0 ? std::string("null") : std::to_string(r.badRecord));
+        if (marks) out += ",\"unreadableSectors\":" + std::to_string(marks->unreadSectors);
         if (withMap) {
-            std::vector<std::string> rows = TrackMap(r);
-            out += ",\"map\":{\"legend\":" + JsonString(MapLegend()) + ",\"heads\":[" +
+            std::vector<std::string> rows = TrackMap(r, marks);
+            out += ",\"map\":{\"legend\":" + JsonString(MapLegend(marks)) + ",\"heads\":[" +
                    JsonString(rows[0]) + "," + JsonString(rows[1]) + "]}";
         }
     } else if (r.mediaCode >= 0) {

@@ -8,11 +8,21 @@
 
 namespace cli {
 
-// One row per head, one character per cylinder.
-std::vector<std::string> TrackMap(const ImageReport& report);
-std::string MapLegend();
+// What a rescue's map adds: the sectors it marks unread, and per track side in image order
+// whether it has any.
+struct UnreadMarks {
+    std::string mapPath;
+    int unreadSectors = 0;
+    std::vector<bool> damagedSides;
+};
 
-std::string InfoText(const std::string& path, const ImageReport& report, bool withMap);
-std::string InfoJson(const std::string& path, const ImageReport& report, bool withMap);
+// One row per head, one character per cylinder; a side with unread sectors is '!'.
+std::vector<std::string> TrackMap(const ImageReport& report, const UnreadMarks* marks = nullptr);
+std::string MapLegend(const UnreadMarks* marks = nullptr);
+
+std::string InfoText(const std::string& path, const ImageReport& report, bool withMap,
+                     const UnreadMarks* marks = nullptr);
+std::string InfoJson(const std::string& path, const ImageReport& report, bool withMap,
+                     const UnreadMarks* marks = nullptr);
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #include "cli/job_progress.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/disk_job.h"
@@ -17,6 +18,8 @@ const char* Verb(JobOperation operation) {
             return "Expanding";
         case Verify:
             return "Verifying";
+        case Rescue:
+            return "Rescuing";
     }
     return "Working";
 }
@@ -38,6 +41,13 @@ void JobProgress::Status(const std::string& text, const CDiskJob& job) {
         m_head = head;
         if (m_sides) m_percent = 100 * (2 * cylinder + head) / m_sides;
     }
+    if (m_operation == Rescue) {
+        const char* sector = std::strstr(text.c_str(), "Sector - ");
+        m_sector = sector ? std::atoi(sector + 9) : 0;
+        m_round = job.m_rescueRound;
+        m_recovered = job.m_rescueRecovered;
+        m_bad = job.m_sectorMap.Count(SectorBad);
+    }
     Draw(false);
 }
 
@@ -52,6 +62,13 @@ void JobProgress::Draw(bool force) {
     char line[160];
     if (m_cylinder < 0) {
         std::snprintf(line, sizeof line, "%s  %5.1f s", Verb(m_operation), elapsed);
+    } else if (m_operation == Rescue) {
+        char sector[24] = "";
+        if (m_sector > 0) std::snprintf(sector, sizeof sector, "  sector %2d", m_sector);
+        std::snprintf(line, sizeof line,
+                      "%s  cylinder %2d  head %d%s  round %d  read %d  bad %d  %3d%%  %5.1f s",
+                      Verb(m_operation), m_cylinder, m_head, sector, m_round, m_recovered, m_bad,
+                      m_percent < 0 ? 0 : m_percent, elapsed);
     } else {
         std::snprintf(line, sizeof line, "%s  cylinder %2d  head %d  %3d%%  %5.1f s",
                       Verb(m_operation), m_cylinder, m_head, m_percent < 0 ? 0 : m_percent,

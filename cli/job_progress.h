@@ -1,5 +1,6 @@
 // The one-line progress display of a running job, fed by the job's status lines: operation,
-// cylinder and head, percentage and elapsed time.
+// cylinder and head, percentage and elapsed time; for a rescue also the sector being read on
+// its own, the read round, and the sectors read and found bad so far.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,10 @@ class JobProgress {
     int m_cylinder = -1;
     int m_head = -1;
     int m_sides = 0;
+    int m_sector = 0;
+    int m_round = 0;
+    int m_recovered = 0;
+    int m_bad = 0;
     int m_percent = -1;
     int m_drawnPercent = -1;
 };

@@ -21,6 +21,12 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     job->m_imagePath = request.imagePath;
     job->m_operation = request.operation;
     job->m_compress = request.compress ? 1 : 0;
+    if (request.rescue) {
+        job->m_rescueRetries = request.rescue->retries;
+        job->m_rescueFill = request.rescue->fillByte;
+        job->m_rescueResume = request.rescue->resume ? 1 : 0;
+        job->m_sectorMap = request.rescue->map;
+    }
 
     JobProgress progress(request.operation, console);
     const CDiskJob& running = *job;
@@ -63,6 +69,10 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     outcome.diffCylinder = job->m_diffCylinder;
     outcome.diffHead = job->m_diffHead;
     outcome.diffByte = job->m_diffByte;
+    outcome.rescueWritten = job->m_rescueWritten != 0;
+    outcome.recovered = job->m_rescueRecovered;
+    outcome.reads = job->m_rescueReads;
+    outcome.map = job->m_sectorMap;
     return outcome;
 }
 

@@ -6,14 +6,24 @@
 
 #include "cli/console.h"
 #include "engine/job_ids.h"
+#include "engine/sector_map.h"
 
 namespace cli {
+
+// What only a rescue needs: see CDiskJob's rescue inputs.
+struct RescueRequest {
+    int retries = 3;
+    int fillByte = -1;
+    bool resume = false;
+    SectorMap map;  // for a resume
+};
 
 struct JobRequest {
     JobOperation operation = Compress;
     char letter = 'A';
     std::string imagePath;
     bool compress = true;
+    const RescueRequest* rescue = nullptr;
 };
 
 // What the job recorded, read after its thread ended.
@@ -24,6 +34,12 @@ struct JobOutcome {
     int diffCylinder = -1;
     int diffHead = -1;
     int diffByte = -1;
+    // A rescue: whether its image was written, the sectors this run read, the read requests
+    // it issued, and the state of every sector.
+    bool rescueWritten = false;
+    int recovered = 0;
+    long reads = 0;
+    SectorMap map;
 };
 
 JobOutcome RunDiskJob(const JobRequest& request, Console& console);

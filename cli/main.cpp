@@ -14,10 +14,29 @@ constexpr const char* kDriveHelp =
 constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0   done\n"
-    "  1   cancelled (Ctrl+C or SIGTERM)\n"
+    "  1   cancelled (Ctrl+C or SIGTERM); a rescue keeps what it read, to go on later\n"
     "  2   failed: the job, the drive or the file failed, or the input is not usable\n"
     "  3   verify found a difference\n"
+    "  4   rescue: the image is complete, but some sectors could not be read (see the map)\n"
     "  64  usage error on the command line";
+
+// A byte in hexadecimal, "00" to "FF", with or without "0x".
+int ParseHexByte(const std::string& text) {
+    std::string digits =
+        text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0)
+            ? text.substr(2)
+            : text;
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return -1;
+    return std::stoi(digits, nullptr, 16);
+}
+
+std::string CommandLine(int argc, char** argv) {
+    std::string line = "tavrel-cli";
+    for (int i = 1; i < argc; ++i) line += std::string(" ") + argv[i];
+    return line;
+}
 
 }  // namespace
 
@@ -61,6 +80,45 @@ int main(int argc, char** argv) {
     infoCmd->add_option("IMAGE", info.image, "The image file to read")->required();
     infoCmd->add_flag("--map", info.map, "Draw the track sides: cylinders across, heads down");
     infoCmd->add_flag("--json", info.json, "Print one JSON object instead of text");
+    infoCmd
+        ->add_option("--bad", info.badMap,
+                     "A rescue's map of IMAGE: mark the track sides with unreadable sectors "
+                     "(! in the map; implies --map)")
+        ->type_name("MAPFILE");
+
+    cli::RescueOptions rescue;
+    std::string fillByte;
+    CLI::App* rescueCmd = app.add_subcommand(
+        "rescue",
+        "Image a failing diskette anyway: reads retried, unreadable sectors filled in and "
+        "listed in a map beside the image; run again to read only what is still missing");
+    rescueCmd->add_option("DRIVE", rescue.drive, kDriveHelp)->required();
+    rescueCmd->add_option("IMAGE", rescue.image, "The image file to write, or to complete")
+        ->required();
+    rescueCmd
+        ->add_option("--map", rescue.map,
+                     "The map of read and unreadable sectors, in GNU ddrescue's mapfile format "
+                     "(default IMAGE.map)")
+        ->type_name("MAPFILE");
+    rescueCmd
+        ->add_option("--retries", rescue.retries,
+                     "Read a failing track side, then each failing sector, again up to N times")
+        ->type_name("N")
+        ->check(CLI::Range(0, 100))
+        ->capture_default_str();
+    rescueCmd
+        ->add_option("--fill-byte", fillByte,
+                     "Fill unreadable sectors with this byte (hexadecimal, 00 to FF) instead of "
+                     "the text UNREADABLE SECTOR")
+        ->type_name("HEX")
+        ->check([](const std::string& text) {
+            return ParseHexByte(text) < 0 ? "not a byte in hexadecimal (00 to FF): " + text
+                                          : std::string();
+        });
+    rescueCmd->add_flag("--no-compression", rescue.noCompression,
+                        "Store every track side as it is");
+    rescueCmd->add_flag("--force", rescue.force,
+                        "Start afresh: replace an existing IMAGE and its map instead of going on");
 
     cli::ConvertOptions convert;
     CLI::App* convertCmd = app.add_subcommand(
@@ -95,6 +153,11 @@ int main(int argc, char** argv) {
     if (*verifyCmd) return cli::RunVerify(verify, console);
     if (*infoCmd) return cli::RunInfo(info, console);
     if (*convertCmd) return cli::RunConvert(convert, console);
+    if (*rescueCmd) {
+        rescue.fillByte = fillByte.empty() ? -1 : ParseHexByte(fillByte);
+        rescue.commandLine = CommandLine(argc, argv);
+        return cli::RunRescue(rescue, console);
+    }
     if (*drivesCmd) return cli::RunDrives(console);
     return kExitUsage;
 }

@@ -90,9 +90,8 @@ BOOL Vwin32Transfer(HANDLE vwin32, WORD driveIndex, DWORD start, WORD count, voi
     return result;
 }
 
-BOOL Transfer(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
-              void* buffer, bool write) {
-    DWORD start = StartSector(head, cylinder, count);
+BOOL Transfer(const DriveContext& drive, WORD driveIndex, DWORD start, WORD count, void* buffer,
+              bool write) {
     switch (SelectDriveBackend(drive)) {
         case DriveBackend::NtVolume:
             return NtTransfer(drive.hVolume, start, count, buffer, write);
@@ -149,12 +148,18 @@ DWORD StartSector(WORD head, WORD cylinder, WORD count) {
 
 BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
                  void* buffer, DWORD) {
-    return Transfer(drive, driveIndex, head, cylinder, count, buffer, false);
+    return Transfer(drive, driveIndex, StartSector(head, cylinder, count), count, buffer, false);
+}
+
+BOOL ReadSectorRange(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder,
+                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer) {
+    DWORD start = StartSector(head, cylinder, sectorsPerTrack) + first;
+    return Transfer(drive, driveIndex, start, count, buffer, false);
 }
 
 BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
                   void* buffer, DWORD) {
-    return Transfer(drive, driveIndex, head, cylinder, count, buffer, true);
+    return Transfer(drive, driveIndex, StartSector(head, cylinder, count), count, buffer, true);
 }
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,

@@ -1,6 +1,6 @@
-// The only road from a job to the diskette: whole sectors of one track side at a time, the
-// boot sector, and the volume lock, through one of four back-ends chosen afresh for every
-// transfer from the job's flags.
+// The only road from a job to the diskette: whole sectors of one track side at a time (or a
+// run of them, for a rescue), the boot sector, and the volume lock, through one of four
+// back-ends chosen afresh for every transfer from the job's flags.
 #pragma once
 
 #include "platform/win_types.h"
@@ -29,6 +29,11 @@ BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cyl
                  void* buffer, DWORD capacity);
 BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
                   void* buffer, DWORD capacity);
+// count x 512 bytes from sector first (0 = the side's first) of the track side (cylinder, head)
+// of a diskette with sectorsPerTrack sectors a side; buffer holds them. Same back-ends and
+// errors as ReadSectors, which it equals for first 0 and a whole side.
+BOOL ReadSectorRange(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder,
+                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer);
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended);

@@ -60,6 +60,9 @@ int CDiskJob::RunJob() {
     m_mediaIndex = m_mediaCode = m_trackBytes = 0;
     m_result = JobFailed;
     m_diffCylinder = m_diffHead = m_diffByte = -1;
+    m_rescueWritten = 0;
+    m_rescueRound = m_rescueRecovered = 0;
+    m_rescueReads = 0;
     m_newImage.Abandon();
     m_imageForWrite = 0;
 
@@ -136,6 +139,10 @@ void CDiskJob::RunWin95() {
 
 void CDiskJob::RunOperation() {
     if (!DetectMedia()) return;
+    if (m_operation == Rescue) {
+        RunRescue();
+        return;
+    }
     int passResult = 0;
     bool opened = false;
     switch (m_operation) {

@@ -8,6 +8,7 @@
 #include "drive/drive_access.h"
 #include "engine/image_format.h"
 #include "engine/job_ids.h"
+#include "engine/sector_map.h"
 #include "engine/track_codec.h"
 #include "engine/worker_thread.h"
 #include "platform/replace_file.h"
@@ -28,6 +29,15 @@ class CDiskJob : public CWorkerThread {
     int m_compress = 0;
     int m_operation = 0;
 
+    // Rescue inputs: the extra reads of a side or sector that failed, and the byte that stands
+    // in for an unreadable sector (-1: the marker text). A resume patches m_imagePath, reading
+    // only the sectors m_sectorMap does not mark finished.
+    int m_rescueRetries = 3;
+    int m_rescueFill = -1;
+    BOOL m_rescueResume = 0;
+    // Rescue, in and out: the state of every sector. A fresh rescue starts it itself.
+    SectorMap m_sectorMap;
+
     // What the owner may read after ID_JOB_DONE.
     JobResult m_result = JobNotRun;
     // Where verify found the first difference: the track side, and the index of the byte in
@@ -35,6 +45,13 @@ class CDiskJob : public CWorkerThread {
     int m_diffCylinder = -1;
     int m_diffHead = -1;
     int m_diffByte = -1;
+    // Rescue: whether the image replaced m_imagePath (a cancelled rescue keeps what it read),
+    // and, also while it runs, the read round of the side (0 first read, then the retries),
+    // the sectors read from the drive by this run, and the read requests issued.
+    BOOL m_rescueWritten = 0;
+    int m_rescueRound = 0;
+    int m_rescueRecovered = 0;
+    long m_rescueReads = 0;
 
     // Media detection and track addressing.
     BOOL DetectMedia();
@@ -42,12 +59,13 @@ class CDiskJob : public CWorkerThread {
     BOOL WriteTrack(int cylinder, int head);
 
     // The image file.
-    BOOL OpenImage(const std::string& path, BOOL forRead);
+    BOOL OpenImage(const std::string& path, BOOL forRead, bool mayWriteInPlace = true);
     BOOL ReadImageHeader();
     BOOL ReadExact(void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteExact(const void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteTrackRecord();
-    BOOL ReadTrackRecord();
+    // Decodes the next record into m_fileTrack, under the header's method unless one is given.
+    BOOL ReadTrackRecord(int method = -1);
     int PackTrack();
     // Closes the image. A compress's new image replaces m_imagePath only when commit is set
     // and it reached the disk; otherwise its temporary file is marked for deletion.
@@ -59,6 +77,13 @@ class CDiskJob : public CWorkerThread {
     int CompressPass();
     int ExpandPass();
     int VerifyPass();
+    // A rescue opens, writes and closes its images itself: it keeps what it read also when
+    // cancelled.
+    void RunRescue();
+    int RescuePass(int method, bool resume);
+    BOOL RescueSide(int cylinder, int head, bool resume, bool* cancelled);
+    BOOL ReadWithRetries(int cylinder, int head, int first, int count, std::uint8_t* buffer,
+                         bool* cancelled);
 
     // Drive access, through the back-end the flags select.
     BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
@@ -82,6 +107,7 @@ class CDiskJob : public CWorkerThread {
     TrackBuffer m_fileTrack;
     std::uint8_t m_packBuffer[kPackBufferBytes];
     std::uint8_t m_bootSector[512];
+    std::uint8_t m_sectorBuffer[512];
     // One record is gathered here and written with a single call; the image file is read
     // ahead into m_readAhead, since it is only ever read from front to back.
     std::uint8_t m_recordBuffer[5 + MaxPackedLength(kMaxTrackBytes)];

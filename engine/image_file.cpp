@@ -83,7 +83,7 @@ bool CheckCreatable(const std::string& path) {
 
 }  // namespace
 
-BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
+BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead, bool mayWriteInPlace) {
     m_readAheadAt = m_readAheadEnd = 0;
     m_recordUsed = 0;
     m_imageForWrite = !forRead;
@@ -95,7 +95,7 @@ BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead) {
     } else {
         // A new image is written beside the old one and replaces it only when complete, so a
         // failed or cancelled compress never destroys an image it has not replaced.
-        opened = CheckCreatable(path) && m_newImage.Open(path);
+        opened = CheckCreatable(path) && m_newImage.Open(path, mayWriteInPlace);
         if (opened && m_newImage.InPlace()) SetStatus(kWritingInPlaceStatus);
     }
     if (!opened) {
@@ -174,10 +174,11 @@ BOOL CDiskJob::WriteTrackRecord() {
            sink.Flush();
 }
 
-BOOL CDiskJob::ReadTrackRecord() {
+BOOL CDiskJob::ReadTrackRecord(int method) {
     JobSource source(*this);
-    return DecodeTrackRecord(source, g_imageHeader.compression, m_fileTrack, m_trackBytes,
-                             m_packBuffer);
+    return DecodeTrackRecord(
+        source, static_cast<std::uint8_t>(method < 0 ? g_imageHeader.compression : method),
+        m_fileTrack, m_trackBytes, m_packBuffer);
 }
 
 int CDiskJob::PackTrack() {

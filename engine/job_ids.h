@@ -1,7 +1,7 @@
 // Command and control identifiers shared by the job and the windows that own it.
 #pragma once
 
-enum JobOperation { Compress = 0, Expand = 1, Verify = 2 };
+enum JobOperation { Compress = 0, Expand = 1, Verify = 2, Rescue = 3 };
 
 constexpr int ID_JOB_PROGRESS = 101;
 constexpr int ID_JOB_DONE = 103;

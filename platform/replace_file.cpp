@@ -119,7 +119,7 @@ ReplacementFile::~ReplacementFile() {
     Abandon();
 }
 
-BOOL ReplacementFile::Open(const std::string& target) {
+BOOL ReplacementFile::Open(const std::string& target, bool mayWriteInPlace) {
     Abandon();
     m_inPlace = false;
     m_target = ResolveLinks(target);
@@ -171,7 +171,7 @@ BOOL ReplacementFile::Open(const std::string& target) {
         m_temp = temp;
         return TRUE;
     }
-    if (replacing && (code == EACCES || code == EPERM)) return OpenInPlace();
+    if (replacing && mayWriteInPlace && (code == EACCES || code == EPERM)) return OpenInPlace();
     SetLastError(code);
     return FALSE;
 }

@@ -34,8 +34,9 @@ class ReplacementFile {
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     // Starts the replacement of target, removing leftovers of killed writers in its folder.
-    // FALSE with the reason in the thread's last-error value.
-    BOOL Open(const std::string& target);
+    // FALSE with the reason in the thread's last-error value. Without mayWriteInPlace a folder
+    // that takes no new file is a failure: for a writer that still reads the target.
+    BOOL Open(const std::string& target, bool mayWriteInPlace = true);
     // Where to write; a file handle for WriteFile.
     HANDLE Handle() const { return m_file.get(); }
     // Writing goes straight into the target (its folder takes no new files).

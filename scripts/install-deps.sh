@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libsimpleini-dev
   dosfstools mtools locales libc-l10n util-linux
-  fuse3 libfuse3-dev
+  fuse3 libfuse3-dev gddrescue
   hyperfine zstd lz4 gzip time
   clang libclang-rt-14-dev
 )

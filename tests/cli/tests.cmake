@@ -5,6 +5,9 @@ pkg_check_modules(FUSE3 REQUIRED IMPORTED_TARGET fuse3)
 # Serves a diskette image through FUSE and delays each read, for the cancel tests.
 add_executable(tavrel-slowfs cli/slow_fs.cpp)
 target_link_libraries(tavrel-slowfs PRIVATE PkgConfig::FUSE3)
+# Serves a diskette image through FUSE and fails reads of chosen sectors, for the rescue tests.
+add_executable(tavrel-faultyfs cli/faulty_fs.cpp)
+target_link_libraries(tavrel-faultyfs PRIVATE PkgConfig::FUSE3)
 
 tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp

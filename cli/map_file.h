@@ -1,0 +1,36 @@
+// The map a rescue writes beside its image, in GNU ddrescue's mapfile format so that
+// ddrescuelog and map viewers read it as their own: comment lines, one status line
+// "current_pos current_status current_pass", then blocks "pos size status" that cover the
+// diskette from byte 0 without gaps, positions and sizes in hexadecimal.
+#pragma once
+
+#include <string>
+
+#include "engine/sector_map.h"
+
+namespace cli {
+
+// The status line: where the last run stopped, what it was doing, and its pass number.
+struct MapStatus {
+    long long position = 0;
+    char status = '+';
+    int pass = 1;
+};
+
+// Reads a map. A sector is finished only when every byte of it is; a sector with any byte
+// found bad is bad, and any other is still to read. False with "line N: why" (or a whole-file
+// fault) when the text is not a map of at most a diskette's size in whole sectors.
+bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, std::string* error);
+
+// The text of the map. comment goes on a header line of its own ("" for none).
+std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
+                          const std::string& commandLine, const std::string& comment);
+
+// The file read whole and parsed; false with a one-line reason that names the path.
+bool LoadMapFile(const std::string& path, SectorMap* map, MapStatus* status, std::string* error);
+// The text written through a replacement of path; false with a one-line reason. A warning
+// (the rename may not survive a crash) comes back in warning.
+bool SaveMapFile(const std::string& path, const std::string& text, std::string* error,
+                 std::string* warning);
+
+}  // namespace cli
