@@ -4,8 +4,9 @@
 
 #include "tests/support/temp_dir.h"
 
-LoopDevice::LoopDevice(const std::string& file) {
-    std::string command = "losetup -f --show '" + file + "' 2>/dev/null";
+LoopDevice::LoopDevice(const std::string& file, bool directIo) {
+    std::string command = std::string("losetup -f --show ") + (directIo ? "--direct-io=on " : "") +
+                          "'" + file + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return;
     char line[256] = {};

@@ -6,7 +6,9 @@
 class LoopDevice {
   public:
     // Attaches file to a free loop device; path() is empty when the machine does not allow it.
-    explicit LoopDevice(const std::string& file);
+    // With directIo the device reads the file with O_DIRECT, so its reads reach the file's
+    // owner as the device receives them.
+    explicit LoopDevice(const std::string& file, bool directIo = false);
     ~LoopDevice();
     LoopDevice(const LoopDevice&) = delete;
     LoopDevice& operator=(const LoopDevice&) = delete;

@@ -24,3 +24,15 @@ target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   SLOW_FS="$<TARGET_FILE:tavrel-slowfs>")
 add_dependencies(cli_tests tavrel-cli tavrel-slowfs)
+
+# rescue over a drive with real read errors, beside GNU ddrescue on the same faults.
+tavrel_test(rescue_tests LABELS cli SOURCES
+  cli/cli_rescue_test.cpp
+  cli/faulty_drive.cpp
+  cli/loop_device.cpp
+  cli/tool_runner.cpp
+)
+target_compile_definitions(rescue_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
+add_dependencies(rescue_tests tavrel-cli tavrel-faultyfs)

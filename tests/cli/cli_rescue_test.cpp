@@ -1,0 +1,274 @@
+// rescue over a drive with real read errors: a FAT diskette served by the faulty FUSE file
+// system under a loop device, so every failure is the kernel's EIO on an O_DIRECT read.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "tests/cli/rescue_fixtures.h"
+
+namespace {
+
+const FloppyFormat& k144 = kFloppyFormats[4];
+
+class CliRescue : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveDdrescue()) SKIP_UNLESS_CI("ddrescuelog (package gddrescue) is not installed");
+        ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
+        original = ReadFileBytes(dir / "original.raw");
+        ASSERT_EQ(RunTool({"compress", dir / "original.raw", dir / "compressed.img"}).exitCode, 0);
+    }
+    // The faulty drive; nullptr after a skip.
+    FaultyDrive* Drive(const std::string& plan) {
+        drive = std::make_unique<FaultyDrive>(dir / "original.raw", dir.path(), plan);
+        return drive->problem().empty() ? drive.get() : nullptr;
+    }
+    ToolResult Rescue(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"rescue", drive->path(), image};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunTool(args);
+    }
+
+    TempDir dir;
+    std::string original;
+    std::string image = dir / "rescued.img";
+    std::string map = image + ".map";
+    std::unique_ptr<FaultyDrive> drive;
+};
+
+#define DRIVE_OR_SKIP(plan)                             \
+    if (!Drive(plan)) SKIP_UNLESS_CI(drive->problem()); \
+    if (!drive->problem().empty()) return
+
+TEST_F(CliRescue, ACleanDisketteGivesTheCompressImageAndAFinishedMap) {
+    DRIVE_OR_SKIP("");
+    ToolResult c = RunTool({"compress", drive->path(), dir / "c.img"});
+    ASSERT_EQ(c.exitCode, 0) << c.err;
+    const FaultyStats compressReads = drive->Stats();
+    drive->SetPlan("");  // counts afresh
+
+    ToolResult r = Rescue();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_NE(r.out.find("2,880 of 2,880 sectors read; map in " + map), std::string::npos) << r.out;
+    // Not one read more than a compress issues.
+    EXPECT_EQ(drive->Stats().reads, compressReads.reads);
+    EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2880u);
+    EXPECT_EQ(Shell("ddrescuelog -D '" + map + "' >/dev/null 2>&1"), 0) << ReadFileBytes(map);
+
+    // Uncompressed, too, as compress writes it.
+    ASSERT_EQ(
+        RunTool({"compress", "--no-compression", dir / "original.raw", dir / "n.img"}).exitCode, 0);
+    r = Rescue({"--force", "--no-compression"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SameBytes(image, dir / "n.img"));
+}
+
+TEST_F(CliRescue, OneBadSectorInTheMiddleOfATrackIsAllThatIsLost) {
+    const int bad = Logical(k144, 40, 1, 10);
+    DRIVE_OR_SKIP("bad " + std::to_string(bad));
+    ToolResult r = Rescue();
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("2,879 of 2,880 sectors read, 1 unreadable; map in " + map),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\nUnreadable: cylinder 40 head 1 sector 10\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {bad}));
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{bad});
+    EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2879u);
+    // The side read whole four times, then its sectors one by one, the bad one four times.
+    EXPECT_EQ(drive->Stats().failed, 8);
+
+    // info marks the side.
+    r = RunTool({"info", image, "--bad", map});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  Unreadable:   1 sectors on 1 track sides (" + map + ")\n"),
+              std::string::npos)
+        << r.out;
+    std::string head1 = r.out.substr(r.out.find("    head 1  ") + 12, 80);
+    EXPECT_EQ(head1.find('!'), 40u) << r.out;
+    EXPECT_EQ(head1.find('!', 41), std::string::npos) << r.out;
+}
+
+TEST_F(CliRescue, WeakSectorsAreRecoveredByTheRetries) {
+    const int onSide = Logical(k144, 12, 0, 5), onSector = Logical(k144, 50, 1, 18);
+    const int byChance = Logical(k144, 70, 0, 3);
+    // The first is read on the side's second try; the second fails every read of its side and
+    // its first read alone; the third fails half its reads, as the seed decides.
+    DRIVE_OR_SKIP("weak " + std::to_string(onSide) + " 1\nweak " + std::to_string(onSector) +
+                  " 8\nchance 11 50 " + std::to_string(byChance) + "\n");
+    ToolResult r = Rescue({"--retries", "6"});
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2880u);
+
+    // Without retries the same faults cost sectors.
+    drive->SetPlan("weak " + std::to_string(onSide) + " 1\nweak " + std::to_string(onSector) +
+                   " 8\n");
+    r = Rescue({"--force", "--retries", "0"});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), (std::set<int>{onSector}));
+}
+
+TEST_F(CliRescue, AWholeBadTrackIsFilledWithTheGivenByte) {
+    const int first = Logical(k144, 10, 0, 1);
+    DRIVE_OR_SKIP("bad " + std::to_string(first) + " 18");
+    ToolResult r = Rescue({"--fill-byte", "E5", "--retries", "1"});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("\nUnreadable: cylinder 10 head 0 sectors 1-18\n"), std::string::npos)
+        << r.out;
+    std::set<int> bad;
+    for (int s = first; s < first + 18; ++s) bad.insert(s);
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, bad, 0xE5));
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), bad);
+    // Two reads of the side, two of each sector.
+    EXPECT_EQ(drive->Stats().failed, 2 + 2 * 18);
+}
+
+TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
+    // The boot sector reads; the first FAT's sectors after it do not.
+    DRIVE_OR_SKIP("bad 1 3");
+    ToolResult r = Rescue();
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("\nUnreadable: cylinder 0 head 0 sectors 2-4\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {1, 2, 3}));
+
+    // A boot sector that cannot be read ends the job as it ends a compress.
+    drive->SetPlan("bad 0");
+    ToolResult c = RunTool({"compress", drive->path(), dir / "c.img"});
+    r = Rescue({"--force"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.err, "Drive Error: Input/output error\n");
+}
+
+TEST_F(CliRescue, AResumeReadsOnlyWhatIsMissingAndLosesNothing) {
+    const int a = Logical(k144, 5, 1, 7), b = Logical(k144, 66, 0, 12);
+    DRIVE_OR_SKIP("bad " + std::to_string(a) + "\nbad " + std::to_string(b));
+    ASSERT_EQ(Rescue().exitCode, 4);
+
+    // a reads now, b still does not: two boot sector reads, one of a, four of b.
+    drive->SetPlan("bad " + std::to_string(b));
+    ToolResult r = Rescue();
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("Resumed "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2,879 of 2,880 sectors read (1 of them now), 1 unreadable"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(drive->Stats().reads, 2 + 1 + 4);
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {b}));
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{b});
+
+    // A map that lags behind its image (a crash between the two) marks a sector unread that
+    // the image holds; if the drive now fails it, the image keeps it.
+    drive->SetPlan("bad " + std::to_string(a) + "\nbad " + std::to_string(b));
+    std::ostringstream lagging;
+    lagging << "0x00000000 ? 1\n"
+            << "0x0 0x" << std::hex << a * 512 << " +\n"
+            << "0x" << a * 512 << " 0x200 -\n"
+            << "0x" << (a + 1) * 512 << " 0x" << (b - a - 1) * 512 << " +\n"
+            << "0x" << b * 512 << " 0x200 -\n"
+            << "0x" << (b + 1) * 512 << " 0x" << (2880 - b - 1) * 512 << " +\n";
+    WriteFileBytes(map, lagging.str());
+    r = Rescue();
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {b}));
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), (std::set<int>{a, b}));
+
+    // Once the drive reads everything, the image is the one compress writes.
+    drive->SetPlan("");
+    r = Rescue();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    r = Rescue();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Nothing to read: " + map + " marks every sector of " + image + " read\n");
+}
+
+TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
+    const int bad = Logical(k144, 3, 0, 2);
+    // Slow enough reads that the rescue is surely still running when the signal comes.
+    DRIVE_OR_SKIP("delay 15\nbad " + std::to_string(bad));
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"rescue", drive->path(), image}));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (drive->Stats().reads < 30 && tool.Running() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(tool.Running());
+    tool.Signal(SIGINT);
+    ToolResult r = tool.Wait();
+    ASSERT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Cancelled: " + image + " and " + map + " keep the "), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    // A sound image; the map has read, bad and untried sectors, and says where it stopped.
+    EXPECT_EQ(RunTool({"info", image}).exitCode, 0);
+    std::set<int> read = ListedBy(map, '+', dir.path()), untried = ListedBy(map, '?', dir.path());
+    EXPECT_GT(read.size(), 0u);
+    EXPECT_GT(untried.size(), 0u);
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{bad});
+    EXPECT_EQ(read.size() + untried.size() + 1, 2880u);
+    const std::string raw = RawOf(image, dir.path());
+    for (int s : read) ASSERT_EQ(raw.substr(s * 512u, 512), original.substr(s * 512u, 512)) << s;
+
+    drive->SetPlan("");
+    r = Rescue();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+}
+
+// Refusals that need no faulty drive: the raw file stands in for the diskette.
+TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
+    const std::string disk = dir / "original.raw";
+    EXPECT_EQ(RunTool({"rescue", disk, image, "--fill-byte", "1FF"}).exitCode, 64);
+    EXPECT_EQ(RunTool({"rescue", disk, image, "--retries", "-1"}).exitCode, 64);
+    EXPECT_FALSE(FileExists(image));
+
+    ASSERT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
+    // An image without its map, a map without its image.
+    ToolResult r = RunTool({"rescue", disk, image, "--map", dir / "other.map"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavrel-cli: " + image + " exists but its map " + dir / "other.map" +
+                         " does not; name the map with --map, or add --force to replace it\n");
+    r = RunTool({"rescue", disk, dir / "other.img", "--map", map});
+    EXPECT_EQ(r.exitCode, 2);
+
+    const std::string good = ReadFileBytes(map);
+    struct Case {
+        std::string text, error;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "no status line: not a map file"},
+             {"0x0 + 1\n0x0 0x1000 +\n0x2000 0x200 -\n",
+              "line 3: the block starts at 8192, not at 4096 where the one before ends"},
+             {"0x0 + 1\n0x0 0x100 x\n",
+              "line 2: expected a block 'pos size status' with status "
+              "one of ?*/-+"},
+             {"0x0 + 1\n0x0 0x100 +\n", "the map covers 256 bytes, not whole sectors"},
+             {"0x0 + 1\n0x0 0x200000 +\n",
+              "line 2: the map reaches beyond 1474560 bytes, the largest diskette"},
+         }) {
+        WriteFileBytes(map, c.text);
+        r = RunTool({"rescue", disk, image});
+        EXPECT_EQ(r.exitCode, 2) << c.text;
+        EXPECT_EQ(r.err, "tavrel-cli: " + map + ": not a usable map: " + c.error + "\n") << c.text;
+    }
+    // A map of another format.
+    WriteFileBytes(map, "0x0 + 1\n0x0 0xB4000 -\n");
+    r = RunTool({"rescue", disk, image});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavrel-cli: " + map + " maps 1,440 sectors, but " + image +
+                         " holds 2,880: not its map\n");
+    WriteFileBytes(map, good);
+    EXPECT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
+}
+
+}  // namespace
