@@ -27,6 +27,7 @@ add_dependencies(cli_tests tavrel-cli tavrel-slowfs)
 
 # rescue over a drive with real read errors, beside GNU ddrescue on the same faults.
 tavrel_test(rescue_tests LABELS cli SOURCES
+  cli/cli_rescue_peer_test.cpp
   cli/cli_rescue_test.cpp
   cli/faulty_drive.cpp
   cli/loop_device.cpp

@@ -1,0 +1,64 @@
+// rescue beside GNU ddrescue on the same faulty drive: the same sectors recovered, the same
+// map as ddrescuelog reads it, and the same bytes once ddrescue's holes carry our fill.
+#include <gtest/gtest.h>
+
+#include "tests/cli/rescue_fixtures.h"
+
+namespace {
+
+const FloppyFormat& k144 = kFloppyFormats[4];
+
+TEST(CliRescuePeer, DdrescueOnTheSameFaultsRecoversExactlyTheSameSectors) {
+    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveDdrescue()) SKIP_UNLESS_CI("GNU ddrescue (package gddrescue) is not installed");
+    TempDir dir;
+    ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
+    const std::string original = ReadFileBytes(dir / "original.raw");
+
+    // A bad track, a bad sector, two bad neighbours across a side's end, bad sectors beside
+    // the boot sector, and weak sectors that a second or third read recovers.
+    std::set<int> bad = {Logical(k144, 40, 0, 9), Logical(k144, 60, 0, 18), Logical(k144, 60, 1, 1),
+                         1, 2};
+    for (int s = 1; s <= 18; ++s) bad.insert(Logical(k144, 20, 1, s));
+    std::string plan;
+    for (int s : bad) plan += "bad " + std::to_string(s) + "\n";
+    plan += "weak " + std::to_string(Logical(k144, 30, 0, 4)) + " 1\n";
+    plan += "weak " + std::to_string(Logical(k144, 75, 1, 11)) + " 2\n";
+
+    FaultyDrive drive(dir / "original.raw", dir.path(), plan);
+    if (!drive.problem().empty()) SKIP_UNLESS_CI(drive.problem());
+
+    const std::string image = dir / "ours.img", ours = image + ".map";
+    ToolResult r = RunTool({"rescue", drive.path(), image});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    const FaultyStats ourReads = drive.Stats();
+
+    drive.SetPlan(plan);  // the weak sectors weak again
+    const std::string theirs = dir / "theirs.map", theirRaw = dir / "theirs.raw";
+    ASSERT_EQ(Shell("ddrescue -q -d -b512 -r3 '" + drive.path() + "' '" + theirRaw + "' '" +
+                    theirs + "'"),
+              0);
+    const FaultyStats theirReads = drive.Stats();
+
+    EXPECT_EQ(ListedBy(ours, '-', dir.path()), bad);
+    EXPECT_EQ(ListedBy(theirs, '-', dir.path()), bad);
+    EXPECT_EQ(ListedBy(ours, '+', dir.path()), ListedBy(theirs, '+', dir.path()));
+    // ddrescuelog compares the two maps block by block.
+    EXPECT_EQ(Shell("ddrescuelog -q -p '" + theirs + "' '" + ours + "'"), 0);
+
+    // ddrescue leaves its holes as they were; filled with our marker they match our image.
+    WriteFileBytes(dir / "fill.bin", Fill(-1));
+    ASSERT_EQ(
+        Shell("cp '" + theirs + "' '" + dir / "fill.map" + "' && ddrescue -q --fill-mode=- '" +
+              dir / "fill.bin" + "' '" + theirRaw + "' '" + dir / "fill.map" + "'"),
+        0);
+    EXPECT_EQ(RawOf(image, dir.path()), ReadFileBytes(theirRaw));
+    EXPECT_EQ(ReadFileBytes(theirRaw), WithFill(original, bad));
+
+    RecordProperty("tavrel_reads", std::to_string(ourReads.reads));
+    RecordProperty("tavrel_sectors_asked", std::to_string(ourReads.sectors));
+    RecordProperty("ddrescue_reads", std::to_string(theirReads.reads));
+    RecordProperty("ddrescue_sectors_asked", std::to_string(theirReads.sectors));
+}
+
+}  // namespace
