@@ -18,3 +18,7 @@ target_link_libraries(win95_job_tests PRIVATE tavrel_drive_emulation)
 tavrel_test(win95_roundtrip_tests LABELS thread SOURCES win95/win95_roundtrip_test.cpp
             ${TAVREL_WIN95_WORLD})
 target_link_libraries(win95_roundtrip_tests PRIVATE tavrel_drive_emulation)
+
+tavrel_test(win95_rescue_tests LABELS thread SOURCES win95/win95_rescue_test.cpp
+            ${TAVREL_WIN95_WORLD})
+target_link_libraries(win95_rescue_tests PRIVATE tavrel_drive_emulation)
