@@ -18,7 +18,8 @@ int RunInfo(const InfoOptions& options, Console& console) {
         return kExitFailed;
     }
     UnreadMarks marks;
-    const bool withMarks = !options.badMap.empty();
+    // A file that is no image has no sides to mark: the report says what is wrong with it.
+    const bool withMarks = !options.badMap.empty() && report.headerValid;
     if (withMarks) {
         SectorMap map;
         MapStatus status;
@@ -27,7 +28,7 @@ int RunInfo(const InfoOptions& options, Console& console) {
             console.Error(error);
             return kExitFailed;
         }
-        if (!report.headerValid || map.sectors * 512LL != report.diskBytes()) {
+        if (map.sectors * 512LL != report.diskBytes()) {
             console.Error("tavrel-cli: " + options.badMap + " maps " + std::to_string(map.sectors) +
                           " sectors, not those of " + options.image);
             return kExitFailed;

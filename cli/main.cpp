@@ -102,10 +102,10 @@ int main(int argc, char** argv) {
         ->type_name("MAPFILE");
     rescueCmd
         ->add_option("--retries", rescue.retries,
-                     "Read a failing track side, then each failing sector, again up to N times")
+                     "Read a failing track side, then each failing sector, again up to N times "
+                     "(default 3)")
         ->type_name("N")
-        ->check(CLI::Range(0, 100))
-        ->capture_default_str();
+        ->check(CLI::Range(0, 100));
     rescueCmd
         ->add_option("--fill-byte", fillByte,
                      "Fill unreadable sectors with this byte (hexadecimal, 00 to FF) instead of "
