@@ -9,12 +9,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +39,22 @@ struct RecordedBox {
 
 // Generous: the machine is shared, and a wait ends as soon as its condition holds.
 constexpr int kDeadlineMs = 60000;
+
+// Runs the event loop until done() holds, looking every few milliseconds; false at the
+// deadline. The loop never sleeps while events wait, so a job's sends are answered at once.
+inline bool WaitUntil(const std::function<bool()>& done, int deadlineMs = kDeadlineMs) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer look, deadline;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.exit(0);
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { loop.exit(1); });
+    look.start(2);
+    deadline.setSingleShot(true);
+    deadline.start(deadlineMs);
+    return loop.exec() == 0;
+}
 
 class AppTest : public ::testing::Test {
   protected:
@@ -100,11 +119,10 @@ class AppTest : public ::testing::Test {
     bool Running() const { return dlg->m_pJob && dlg->m_pJob->IsRunning(); }
     // Waits until the job ended and the dialog is idle again.
     bool WaitIdle() {
-        return QTest::qWaitFor([&] { return Button(IDC_START)->isEnabled() && !Running(); },
-                               kDeadlineMs);
+        return WaitUntil([&] { return Button(IDC_START)->isEnabled() && !Running(); }, kDeadlineMs);
     }
     bool WaitClosed() {
-        return QTest::qWaitFor([&] { return !dlg->isVisible(); }, kDeadlineMs);
+        return WaitUntil([&] { return !dlg->isVisible(); }, kDeadlineMs);
     }
 
     TempDir dir;

@@ -185,7 +185,7 @@ TEST_F(DialogJobs, StartByHandAsksAfterAPresetRun) {
     WriteFileBytes(image, "an older image");
     CTavrelCommandLineInfo cmd = Parse({"/O:COMPRESS", "/D:A", "/F:" + Q(image)});
     Open(&cmd);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->m_lastJobResult != JobNotRun; }, kDeadlineMs));
+    ASSERT_TRUE(WaitUntil([&] { return dlg->m_lastJobResult != JobNotRun; }, kDeadlineMs));
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(dlg->m_lastJobResult, JobDone);
     EXPECT_TRUE(boxes.empty());
@@ -220,7 +220,7 @@ class SlowDrive : public DialogJobs {
         SetDrive("S");
         SetFile(image);
         Click(IDC_START);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->m_progress->value() >= 10; }, kDeadlineMs));
+        ASSERT_TRUE(WaitUntil([&] { return dlg->m_progress->value() >= 10; }, kDeadlineMs));
     }
     std::unique_ptr<SlowMount> slow;
 };
@@ -276,7 +276,7 @@ TEST_F(SlowDrive, EndNoticeIsHandledOnlyOnceTheWorkerHasEnded) {
     // An end notice that arrives while the worker still runs must wait for it.
     dlg->Post(WM_COMMAND, ID_JOB_DONE, 0);
     bool restoredEarly = false;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             if (Running() && (Button(IDC_START)->isEnabled() || !dlg->isVisible()))
                 restoredEarly = true;

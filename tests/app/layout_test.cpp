@@ -80,7 +80,7 @@ TEST_F(Layout, AnimationRunsSixFramesOfTheCheckedOperation) {
     EXPECT_EQ(shown(), 165);
     EXPECT_EQ(dlg->m_animation->pixmap().size(), QSize(64, 16));
     // The timer drives it: a tick changes the frame.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() != 165; }, kDeadlineMs));
+    EXPECT_TRUE(WaitUntil([&] { return shown() != 165; }, kDeadlineMs));
 }
 
 TEST_F(Layout, AboutBoxFromTheContextMenu) {
@@ -112,7 +112,7 @@ TEST_F(Layout, AboutBoxFromTheContextMenu) {
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(10, 10),
                               dlg->mapToGlobal(QPoint(10, 10)), Qt::NoModifier);
     QApplication::sendEvent(dlg.get(), &menuKey);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return aboutShown; }, kDeadlineMs));
+    EXPECT_TRUE(WaitUntil([&] { return aboutShown; }, kDeadlineMs));
     EXPECT_EQ(caption, "About Tavrel");
     EXPECT_EQ(version, "Tavrel Version 1.0");
     EXPECT_FALSE(ApplicationIcon().availableSizes().isEmpty());
