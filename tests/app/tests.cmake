@@ -23,3 +23,11 @@ if(TARGET tavrel_app)
   gtest_discover_tests(tavrel_app_tests DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS app TIMEOUT 600 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endif()
+
+if(TARGET tavrel)
+  # The real program on a bare X server, answered with real key presses.
+  add_test(NAME DialogUnderXvfb.PresetRunAnsweredByKeys
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/xvfb_preset_test.sh $<TARGET_FILE:tavrel>)
+  set_tests_properties(DialogUnderXvfb.PresetRunAnsweredByKeys PROPERTIES
+    LABELS "app;xvfb" SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()
