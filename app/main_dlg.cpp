@@ -369,7 +369,7 @@ void CMainDlg::OnJobDone() {
     // when it has, so that the close that may follow never finds a running job and takes
     // itself for a cancel. The GUI thread keeps running meanwhile.
     if (m_pJob && m_pJob->IsRunning()) {
-        QTimer::singleShot(1, this, [this] { OnJobDone(); });
+        QTimer::singleShot(0, this, [this] { OnJobDone(); });
         return;
     }
     if (m_pJob) m_lastJobResult = m_pJob->m_result;
