@@ -4,13 +4,14 @@
 
 #include "engine/image_format.h"
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
 class CliBadInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(drive, kFloppyFormats[4]));
         ASSERT_EQ(RunTool({"compress", drive, good}).exitCode, 0);
         Shell("mkdir -p '" + config + "'");

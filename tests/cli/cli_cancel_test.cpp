@@ -8,6 +8,7 @@
 
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool WaitForPartialImage(const std::string& dir, const ToolProcess& tool) {
 class CliCancel : public ::testing::TestWithParam<int> {};
 
 TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw", image = dir / "out" + "/old.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
@@ -33,7 +34,7 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
     // 160 track sides at 15 ms a read: over two seconds to interrupt.
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
@@ -51,14 +52,14 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
 }
 
 TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[2]));
     Shell("mkdir -p '" + dir / "out" + "'");
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", slow.file(), dir / "out" + "/new.img"}));
@@ -71,7 +72,7 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
 }
 
 TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw", image = dir / "disk.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
@@ -79,7 +80,7 @@ TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
     const std::string imageBytes = ReadFileBytes(image);
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"verify", image, slow.file()}));
@@ -98,13 +99,13 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
                          });
 
 TEST(CliSlowDrive, ACompressOverTheSlowDriveCompletes) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[0]));
     SlowMount slow(original, dir / "mnt", 0);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
     ASSERT_EQ(RunTool({"compress", original, dir / "direct.img"}).exitCode, 0);
     ToolResult r = RunTool({"compress", slow.file(), dir / "slow.img"});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -5,13 +5,14 @@
 
 #include "engine/image_format.h"
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
 class CliFormats : public ::testing::TestWithParam<FloppyFormat> {};
 
 TEST_P(CliFormats, RoundTripThroughEveryCommand) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     const FloppyFormat& format = GetParam();
     TempDir dir;
     const std::string original = dir / "original.raw", packed = dir / "packed.img",

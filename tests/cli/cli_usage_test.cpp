@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ const FloppyFormat& Format144() {
 class CliUsage : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(original, Format144()));
         Shell("mkdir -p '" + config + "'");
     }

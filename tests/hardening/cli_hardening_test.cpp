@@ -13,6 +13,7 @@
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ bool WaitFor(const std::function<bool()>& ready, int seconds = 20) {
 class CliHardening : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[4]));
         ASSERT_EQ(Shell("mkdir -p '" + out + "'"), 0);
     }
@@ -47,7 +48,7 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
 
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     std::mt19937 random(20261207);
     int killedWhileRunning = 0;
@@ -82,7 +83,7 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
 TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
     ToolProcess first;
     ASSERT_TRUE(first.Start({"compress", slow.file(), out + "/first.tvl"}));
     ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, "partial") > 0; }));
@@ -101,12 +102,12 @@ TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
 }
 
 TEST_F(CliHardening, SecondJobOnABusyLoopDeviceChangesNothing) {
-    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    if (geteuid() != 0) SKIP_OR_FAIL("loop devices need root");
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
     LoopDevice loop(slow.file());
-    if (loop.path().empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+    if (loop.path().empty()) SKIP_OR_FAIL("this machine does not allow attaching a loop device");
 
     ASSERT_EQ(RunTool({"convert", disk, out + "/disk.tvl"}).exitCode, 0);
     const std::string before = ReadFileBytes(disk);
@@ -156,11 +157,13 @@ TEST_F(CliHardening, SymlinkedImageIsReadThroughAndReplacedAsALink) {
 }
 
 TEST_F(CliHardening, FullDiskWhileWriting) {
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    if (geteuid() != 0) SKIP_OR_FAIL("mounting a small tmpfs needs root");
     const std::string small = dir / "small";
     ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        const int code = errno;
+        SKIP_OR_FAIL(std::string("cannot mount a tmpfs here: ") + std::strerror(code));
+    }
     struct Unmount {
         std::string path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
@@ -181,7 +184,7 @@ TEST_F(CliHardening, FullDiskWhileWriting) {
 }
 
 TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
-    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    if (geteuid() != 0) SKIP_OR_FAIL("loop devices need root");
     std::string device;
     {
         FILE* p = popen(("losetup -f --show -r '" + disk + "' 2>/dev/null").c_str(), "r");
@@ -189,7 +192,7 @@ TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
         if (p && fgets(line, sizeof line, p)) device = std::string(line, strcspn(line, "\n"));
         if (p) pclose(p);
     }
-    if (device.empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+    if (device.empty()) SKIP_OR_FAIL("this machine does not allow attaching a loop device");
     struct Detach {
         std::string device;
         ~Detach() { Shell("losetup -d " + device); }
