@@ -1,10 +1,11 @@
-// Ctrl+C and SIGTERM in the middle of a compress, over a drive that a FUSE file system makes
-// slow: the job is cancelled cleanly, no new file is left and an older image is untouched.
+// Ctrl+C and SIGTERM in the middle of a compress, expand, verify or convert, over a drive or
+// file that a FUSE file system makes slow: the work is cancelled cleanly and says so, no new
+// file is left and an older image is untouched. Each signal is sent once the work is seen
+// under way: its file created beside the target, or the drive locked.
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/slow_mount.h"
@@ -12,14 +13,11 @@
 
 namespace {
 
-// Waits until the job has created its partial image, so that the pass is surely running.
-bool WaitForPartialImage(const std::string& dir, const ToolProcess& tool) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline && tool.Running()) {
-        if (CountFilesContaining(dir, ".tavrel-partial-") > 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+// The name a run has created in folder beside the names that were there before; "" while none.
+std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
+    for (const std::string& name : Listing(folder))
+        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+    return "";
 }
 
 class CliCancel : public ::testing::TestWithParam<int> {};
@@ -38,8 +36,11 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
-    ASSERT_TRUE(WaitForPartialImage(dir / "out", tool));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The pass is under way once the new image beside the old one holds a record.
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] {
+        const std::string name = NewName(dir / "out", {"old.img"});
+        return !name.empty() && SizeOf(dir / "out/" + name) > 4;
+    }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
 
@@ -63,7 +64,7 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", slow.file(), dir / "out" + "/new.img"}));
-    ASSERT_TRUE(WaitForPartialImage(dir / "out", tool));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !Listing(dir / "out").empty(); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -84,13 +85,62 @@ TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"verify", image, slow.file()}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ASSERT_TRUE(tool.Running());
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return tool.HoldsLockOn(slow.file()); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err, "Cancelled: " + image + " was compared only in part\n");
     EXPECT_EQ(ReadFileBytes(image), imageBytes);
+}
+
+TEST_P(CliCancel, CancelledExpandSaysTheDisketteIsPartlyOverwritten) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    TempDir dir;
+    const std::string original = dir / "original.raw", blank = dir / "blank.raw",
+                      image = dir / "disk.img";
+    ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
+    ASSERT_TRUE(MakeFloppyImage(blank, kFloppyFormats[4], false));
+    ASSERT_EQ(RunTool({"convert", original, image}).exitCode, 0);
+    const std::string imageBytes = ReadFileBytes(image);
+    SlowMount slow(blank, dir / "mnt", 15);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"expand", image, slow.file()}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return tool.HoldsLockOn(slow.file()); }));
+    tool.Signal(GetParam());
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "Cancelled: the diskette in " + slow.file() + " is partly overwritten\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
+}
+
+TEST_P(CliCancel, CancelledConvertLeavesTheOlderFileAndNothingElse) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    TempDir dir;
+    const std::string original = dir / "original.raw", target = dir / "out" + "/disk.tvl";
+    ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
+    Shell("mkdir -p '" + dir / "out" + "'");
+    WriteFileBytes(target, "an older image");
+    SlowMount slow(original, dir / "mnt", 15);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"convert", "--force", slow.file(), target}));
+    ASSERT_TRUE(
+        WaitWhileRunning(tool, [&] { return !NewName(dir / "out", {"disk.tvl"}).empty(); }));
+    tool.Signal(GetParam());
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "Cancelled: " + target + " was not written\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFileBytes(target), "an older image");
+    EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{"disk.tvl"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),

@@ -5,10 +5,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <random>
-#include <thread>
 
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
@@ -17,13 +16,11 @@
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& ready, int seconds = 20) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+// The name a run has created in folder beside the names that were there before; "" while none.
+std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
+    for (const std::string& name : Listing(folder))
+        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+    return "";
 }
 
 class CliHardening : public ::testing::Test {
@@ -45,33 +42,48 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
     const std::string image = out + "/disk.tvl";
     ASSERT_EQ(RunTool({"convert", other, image}).exitCode, 0);
     const std::string older = ReadFileBytes(image);
+    // The size the new image grows to, evenly while uncompressed; each kill lands when the run
+    // has written a random part of it, or after it has finished writing.
+    ASSERT_EQ(RunTool({"compress", "--no-compression", disk, dir / "new.tvl"}).exitCode, 0);
+    const long long complete = SizeOf(dir / "new.tvl");
+    ASSERT_GT(complete, 0);
 
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
         SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     std::mt19937 random(20261207);
-    int killedWhileRunning = 0;
+    int killedWhileWriting = 0;
     for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        WriteFileBytes(image, older);
+        const std::vector<std::string> before = Listing(out);
+        const long long killAt = static_cast<long long>(random() % (complete + complete / 4));
         ToolProcess tool;
-        ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1800));
-        if (tool.Running()) ++killedWhileRunning;
+        ASSERT_TRUE(tool.Start({"compress", "--force", "--no-compression", slow.file(), image}));
+        std::string partial;
+        WaitWhileRunning(tool, [&] {
+            if (partial.empty()) partial = NewName(out, before);
+            if (partial.empty()) return false;
+            const long long size = SizeOf(out + "/" + partial);
+            return size < 0 || size >= killAt;  // gone: it has replaced the image
+        });
+        ASSERT_FALSE(partial.empty()) << "the run created no file beside the image";
         tool.Signal(SIGKILL);
         ToolResult r = tool.Wait();
-        const std::string now = ReadFileBytes(image);
-        if (r.signal == SIGKILL) {
-            ASSERT_TRUE(now == older) << "trial " << trial << ": the older image was touched";
-        } else {
-            // It finished first: the new image is complete and correct.
-            ASSERT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
-            return;
+        if (r.signal != SIGKILL) {
+            ASSERT_EQ(r.exitCode, 0) << r.err;  // it finished first
+        } else if (FileExists(out + "/" + partial)) {
+            ++killedWhileWriting;
         }
-        // What a killed run leaves is named for what it is.
-        for (const std::string& name : Listing(out))
-            ASSERT_TRUE(name == "disk.tvl" || name.find("disk.tvl.tavrel-partial-") == 0) << name;
+        // The older image, or the complete new one: never anything between.
+        if (ReadFileBytes(image) != older) {
+            ToolResult v = RunTool({"verify", image, disk});
+            ASSERT_EQ(v.exitCode, 0) << "neither the older image nor a complete new one: " << v.err;
+        }
     }
-    EXPECT_GT(killedWhileRunning, 4);
+    RecordProperty("killed_while_writing", killedWhileWriting);
+    EXPECT_GE(killedWhileWriting, 4);
 
     // The next run cleans up after the killed ones and replaces the image.
     ToolResult r = RunTool({"compress", "--force", disk, image});
@@ -84,16 +96,18 @@ TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
         SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    ASSERT_EQ(RunTool({"convert", disk, dir / "disk.tvl"}).exitCode, 0);
     ToolProcess first;
     ASSERT_TRUE(first.Start({"compress", slow.file(), out + "/first.tvl"}));
-    ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, "partial") > 0; }));
+    ASSERT_TRUE(WaitWhileRunning(first, [&] { return first.HoldsLockOn(slow.file()); }));
     const std::string before = ReadFileBytes(disk);
 
     ToolResult second = RunTool({"compress", slow.file(), out + "/second.tvl"});
     EXPECT_EQ(second.exitCode, 2);
     EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
-    ToolResult expand = RunTool({"expand", out + "/first.tvl", slow.file()});
+    ToolResult expand = RunTool({"expand", dir / "disk.tvl", slow.file()});
     EXPECT_EQ(expand.exitCode, 2);
+    EXPECT_EQ(expand.err, "Drive Error: Device or resource busy\n");
 
     ToolResult done = first.Wait();
     EXPECT_EQ(done.exitCode, 0) << done.err;
@@ -113,7 +127,10 @@ TEST_F(CliHardening, SecondJobOnABusyLoopDeviceChangesNothing) {
     const std::string before = ReadFileBytes(disk);
     ToolProcess first;
     ASSERT_TRUE(first.Start({"verify", out + "/disk.tvl", loop.path()}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The job opens the image only once it holds the device exclusively.
+    ASSERT_TRUE(WaitWhileRunning(first, [&] {
+        return first.DescriptorsOn(loop.path()) > 0 && first.DescriptorsOn(out + "/disk.tvl") > 0;
+    }));
     ToolResult second = RunTool({"expand", out + "/disk.tvl", loop.path()});
     EXPECT_EQ(second.exitCode, 2);
     EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
