@@ -92,6 +92,17 @@ TEST_F(CliBadInput, RecordWithABadEncodingByte) {
     ExpectCleanFailure({"convert", bad, out}, "unknown encoding byte 7");
 }
 
+TEST_F(CliBadInput, RecordLabelledWithTheWrongHead) {
+    const std::string plain = dir / "plain.img";
+    ASSERT_EQ(RunTool({"compress", "--no-compression", drive, plain}).exitCode, 0);
+    std::string bytes = ReadFileBytes(plain);
+    const long long record3 = 4 + 3 * (2 + 9216);  // cylinder 1, head 1
+    bytes[static_cast<size_t>(record3) + 1] = 0;
+    WriteFileBytes(bad, bytes);
+    ExpectImageRefused(bad, "record 3 (cylinder 1, head 1) at offset " + std::to_string(record3) +
+                                ": labelled cylinder 1, head 0");
+}
+
 TEST_F(CliBadInput, PackedRecordThatOverruns) {
     // 37 runs of 255 bytes make 9435 bytes, more than the 9216 of a 1.44 MB track side.
     std::string packed;

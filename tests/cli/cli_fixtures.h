@@ -23,19 +23,6 @@ inline bool SameBytes(const std::string& a, const std::string& b) {
     return SizeOf(a) >= 0 && ReadFileBytes(a) == ReadFileBytes(b);
 }
 
-// Names in a folder, sorted; a failed job must leave this unchanged.
-inline std::vector<std::string> Listing(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Every file on a FAT image, copied out with mtools into dir.
 inline bool ExtractFiles(const std::string& image, const std::string& dir) {
     return Shell("mkdir -p '" + dir + "' && MTOOLS_SKIP_CHECK=1 mcopy -s -n -i '" + image +

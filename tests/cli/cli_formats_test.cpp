@@ -80,6 +80,16 @@ TEST_P(CliFormats, RoundTripThroughEveryCommand) {
         EXPECT_NE(r.err.find(DifferenceLine(format, offset) + "\n"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+    // The last byte of a track side is compared like every other.
+    FlipByte(target, offset);
+    const long long last =
+        (offset / (format.sectorsPerTrack * 512) + 1) * format.sectorsPerTrack * 512 - 1;
+    FlipByte(target, last);
+    for (const std::string& image : {packed, plain}) {
+        r = RunTool({"verify", image, target});
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_NE(r.err.find(DifferenceLine(format, last) + "\n"), std::string::npos) << r.err;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, CliFormats, ::testing::ValuesIn(kFloppyFormats),

@@ -124,6 +124,32 @@ TEST_F(JobPaths, CompressIntoReadOnlyFolder) {
     }
 }
 
+TEST_F(JobPaths, CompressOntoAReadOnlyImage) {
+    // A read-only image is refused, never replaced; as an ordinary user, for whom the mode
+    // counts, in a folder that would let the user replace it.
+    const std::string drive = Floppy(k144);
+    const std::string image = dir / "rw/disk.tvl";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(drive.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::mkdir((dir / "rw").c_str(), 0755), 0);
+    ASSERT_EQ(::chown((dir / "rw").c_str(), 65534, 65534), 0);
+    WriteFileBytes(image, "read-only image");
+    ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(image.c_str(), 0444), 0);
+    ranElsewhere = geteuid() == 0;
+    const std::string why = RunUnprivileged([&] {
+        ASSERT_TRUE(Run(Compress, drive, image));
+        ExpectOneBox(Errtext(EACCES), "File Open Error");
+        EXPECT_EQ(ReadFileBytes(image), "read-only image");
+        EXPECT_EQ(Listing(dir / "rw"), std::vector<std::string>{"disk.tvl"});
+        ExpectCleanEnd();
+    });
+    if (!why.empty()) {
+        ranElsewhere = true;
+        SKIP_OR_FAIL(why);
+    }
+}
+
 TEST_F(JobPaths, ExpandFromMissingImage) {
     const std::string drive = Floppy(k144);
     const std::string before = ReadFileBytes(drive);
@@ -174,6 +200,23 @@ TEST_F(JobPaths, VerifyReportsTheFirstDifferenceOnly) {
     EXPECT_EQ(job->m_diffHead, 1);
     EXPECT_EQ(job->m_diffByte, 2 + 700);
     EXPECT_EQ(window->statusLines.back(), "Verifing Cylinder - 33  Head - 1");
+}
+
+TEST_F(JobPaths, VerifyComparesTheLastByteOfATrackSide) {
+    const std::string drive = Floppy(k720);
+    const std::string image = dir / "disk.tvl";
+    ASSERT_TRUE(CompressAside(drive, image, 1));
+    std::string bytes = ReadFileBytes(drive);
+    const size_t offset = 4608u * (2 * 20 + 1) + 4607;  // cylinder 20, head 1, its last byte
+    bytes[offset] = static_cast<char>(bytes[offset] ^ 0x5A);
+    WriteFileBytes(drive, bytes);
+
+    ASSERT_TRUE(Run(Verify, drive, image));
+    ExpectOneBox("  disk.tvl and A: are NOT the same! ", "Tavrel", MB_ICONINFORMATION);
+    EXPECT_EQ(job->m_result, JobDifferent);
+    EXPECT_EQ(job->m_diffCylinder, 20);
+    EXPECT_EQ(job->m_diffHead, 1);
+    EXPECT_EQ(job->m_diffByte, 2 + 4607);
 }
 
 TEST_F(JobPaths, VerifyCountsARecordInTheWrongPlace) {
@@ -228,6 +271,23 @@ TEST_F(JobPaths, FailedRenameKeepsTheOldImageAndReports) {
     EXPECT_EQ(ReadFileBytes(image), "old");
     EXPECT_EQ(CountFilesContaining(dir.path(), "partial"), 0);
     EXPECT_EQ(job->m_result, JobFailed);
+}
+
+TEST_F(JobPaths, FailedSyncOfTheNewImageKeepsTheOldImage) {
+    const std::string drive = Floppy(k144);
+    const std::string image = dir / "disk.tvl";
+    WriteFileBytes(image, "old");
+    // A compress writes nothing to the drive: its first sync is the new image's own.
+    int syncs = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char*) {
+        return call == platform::SysCall::Sync && syncs++ == 0 ? EIO : 0;
+    });
+    ASSERT_TRUE(Run(Compress, drive, image));
+    ExpectOneBox(Errtext(EIO), "Write Error");
+    EXPECT_EQ(ReadFileBytes(image), "old");
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"disk.tvl", "drive.img"}));
+    EXPECT_EQ(job->m_result, JobFailed);
+    ExpectUnlocked(drive);
 }
 
 TEST_F(JobPaths, DriveReadFailureNamesTheSystemError) {

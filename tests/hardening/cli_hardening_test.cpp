@@ -9,6 +9,8 @@
 #include <cstring>
 #include <random>
 
+#include "cli/commands.h"
+#include "platform/syscalls.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
 #include "tests/cli/slow_mount.h"
@@ -198,6 +200,30 @@ TEST_F(CliHardening, FullDiskWhileWriting) {
     EXPECT_EQ(LineCount(c.err), 1) << c.err;
     EXPECT_EQ(ReadFileBytes(small + "/disk.tvl"), "older image");
     EXPECT_EQ(Listing(small), std::vector<std::string>{"disk.tvl"});
+}
+
+TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {
+    // Run in this process, where the system calls can be made to fail; the output's sync
+    // is convert's first.
+    const std::string target = out + "/disk.tvl";
+    WriteFileBytes(target, "older image");
+    int syncs = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char*) {
+        return call == platform::SysCall::Sync && syncs++ == 0 ? EIO : 0;
+    });
+    cli::Console console(true);
+    cli::ConvertOptions options;
+    options.source = disk;
+    options.target = target;
+    options.force = true;
+    ::testing::internal::CaptureStderr();
+    const int code = cli::RunConvert(options, console);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(LineCount(err), 1) << err;
+    EXPECT_NE(err.find(std::strerror(EIO)), std::string::npos) << err;
+    EXPECT_EQ(ReadFileBytes(target), "older image");
+    EXPECT_EQ(Listing(out), std::vector<std::string>{"disk.tvl"});
 }
 
 TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
