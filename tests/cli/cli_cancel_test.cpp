@@ -5,20 +5,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
-
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
 
 namespace {
-
-// The name a run has created in folder beside the names that were there before; "" while none.
-std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
-    for (const std::string& name : Listing(folder))
-        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
-    return "";
-}
 
 class CliCancel : public ::testing::TestWithParam<int> {};
 

@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -17,13 +16,6 @@
 #include "tests/support/facility.h"
 
 namespace {
-
-// The name a run has created in folder beside the names that were there before; "" while none.
-std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
-    for (const std::string& name : Listing(folder))
-        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
-    return "";
-}
 
 class CliHardening : public ::testing::Test {
   protected:
