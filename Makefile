@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz fuzz run bench clean format
+.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
 
 all: build
 
@@ -36,6 +36,10 @@ test-tsan: deps
 # Makes a real FAT diskette image and takes it through the console tool.
 run: build
 	@scripts/run-demo.sh $(BUILD)
+
+# Pictures of the dialog for the README, drawn under Xvfb into docs/.
+screenshots: build
+	@scripts/screenshots.sh $(BUILD)
 
 # Benchmarks are built by every build; this runs them and prints the comparison table.
 bench: build

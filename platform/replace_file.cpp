@@ -130,6 +130,12 @@ BOOL ReplacementFile::Open(const std::string& target, bool mayWriteInPlace) {
         SetLastError(Errno());
         return FALSE;
     }
+    // Only a regular file is replaced: a rename over a folder fails, and one over a device
+    // or a pipe would put a file in its place.
+    if (replacing && !S_ISREG(old.st_mode)) {
+        SetLastError(S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+        return FALSE;
+    }
     std::string folder = FolderOf(m_target);
     RemoveLeftovers(folder);
 

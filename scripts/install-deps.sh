@@ -11,6 +11,7 @@ packages=(
   fuse3 libfuse3-dev gddrescue
   hyperfine zstd lz4 gzip time
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-svg-dev xvfb xauth xdotool
 )
 
 missing=()

@@ -31,6 +31,13 @@ echo "== Whole jobs on a 1.44 MB image-file drive (process CPU time per track si
 "$bench" --benchmark_filter='^Job/' --benchmark_min_time=0.3 --benchmark_counters_tabular=true "$@"
 echo
 
+if [ -x "$build/bench/tavrel_dialog_bench" ]; then
+  echo "== A 1.44 MB compress and verify through the dialog (offscreen) and the console tool"
+  "$build/bench/tavrel_dialog_bench" --benchmark_min_time=1 --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true "$@"
+  echo
+fi
+
 echo "== Against the usual tools"
 echo "Load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 bench/compare "$build" --runs "${BENCH_RUNS:-30}"

@@ -255,6 +255,11 @@ struct Malformed {
     RecordError error;
 };
 
+// Test names and messages show the case by name, not as the bytes of the struct.
+void PrintTo(const Malformed& m, std::ostream* os) {
+    *os << m.name;
+}
+
 class MalformedRecords : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(MalformedRecords, FailWithTheirReason) {

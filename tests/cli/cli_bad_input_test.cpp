@@ -4,13 +4,14 @@
 
 #include "engine/image_format.h"
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
 class CliBadInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(drive, kFloppyFormats[4]));
         ASSERT_EQ(RunTool({"compress", drive, good}).exitCode, 0);
         Shell("mkdir -p '" + config + "'");
@@ -89,6 +90,17 @@ TEST_F(CliBadInput, RecordWithABadEncodingByte) {
     WriteFileBytes(bad, bytes);
     ExpectImageRefused(bad, "record 0 (cylinder 0, head 0) at offset 4: unknown encoding byte 7");
     ExpectCleanFailure({"convert", bad, out}, "unknown encoding byte 7");
+}
+
+TEST_F(CliBadInput, RecordLabelledWithTheWrongHead) {
+    const std::string plain = dir / "plain.img";
+    ASSERT_EQ(RunTool({"compress", "--no-compression", drive, plain}).exitCode, 0);
+    std::string bytes = ReadFileBytes(plain);
+    const long long record3 = 4 + 3 * (2 + 9216);  // cylinder 1, head 1
+    bytes[static_cast<size_t>(record3) + 1] = 0;
+    WriteFileBytes(bad, bytes);
+    ExpectImageRefused(bad, "record 3 (cylinder 1, head 1) at offset " + std::to_string(record3) +
+                                ": labelled cylinder 1, head 0");
 }
 
 TEST_F(CliBadInput, PackedRecordThatOverruns) {

@@ -1,30 +1,20 @@
-// Ctrl+C and SIGTERM in the middle of a compress, over a drive that a FUSE file system makes
-// slow: the job is cancelled cleanly, no new file is left and an older image is untouched.
+// Ctrl+C and SIGTERM in the middle of a compress, expand, verify or convert, over a drive or
+// file that a FUSE file system makes slow: the work is cancelled cleanly and says so, no new
+// file is left and an older image is untouched. Each signal is sent once the work is seen
+// under way: its file created beside the target, or the drive locked.
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
-#include <thread>
-
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
 
 namespace {
-
-// Waits until the job has created its partial image, so that the pass is surely running.
-bool WaitForPartialImage(const std::string& dir, const ToolProcess& tool) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline && tool.Running()) {
-        if (CountFilesContaining(dir, ".tavrel-") > 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 class CliCancel : public ::testing::TestWithParam<int> {};
 
 TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw", image = dir / "out" + "/old.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
@@ -33,12 +23,15 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
     // 160 track sides at 15 ms a read: over two seconds to interrupt.
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
-    ASSERT_TRUE(WaitForPartialImage(dir / "out", tool));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The pass is under way once the new image beside the old one holds a record.
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] {
+        const std::string name = NewName(dir / "out", {"old.img"});
+        return !name.empty() && SizeOf(dir / "out/" + name) > 4;
+    }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
 
@@ -51,18 +44,18 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
 }
 
 TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[2]));
     Shell("mkdir -p '" + dir / "out" + "'");
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", slow.file(), dir / "out" + "/new.img"}));
-    ASSERT_TRUE(WaitForPartialImage(dir / "out", tool));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !Listing(dir / "out").empty(); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -71,7 +64,7 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
 }
 
 TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw", image = dir / "disk.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
@@ -79,17 +72,66 @@ TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
     const std::string imageBytes = ReadFileBytes(image);
     SlowMount slow(original, dir / "mnt", 15);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"verify", image, slow.file()}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ASSERT_TRUE(tool.Running());
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return tool.HoldsLockOn(slow.file()); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err, "Cancelled: " + image + " was compared only in part\n");
     EXPECT_EQ(ReadFileBytes(image), imageBytes);
+}
+
+TEST_P(CliCancel, CancelledExpandSaysTheDisketteIsPartlyOverwritten) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    TempDir dir;
+    const std::string original = dir / "original.raw", blank = dir / "blank.raw",
+                      image = dir / "disk.img";
+    ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
+    ASSERT_TRUE(MakeFloppyImage(blank, kFloppyFormats[4], false));
+    ASSERT_EQ(RunTool({"convert", original, image}).exitCode, 0);
+    const std::string imageBytes = ReadFileBytes(image);
+    SlowMount slow(blank, dir / "mnt", 15);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"expand", image, slow.file()}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return tool.HoldsLockOn(slow.file()); }));
+    tool.Signal(GetParam());
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "Cancelled: the diskette in " + slow.file() + " is partly overwritten\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
+}
+
+TEST_P(CliCancel, CancelledConvertLeavesTheOlderFileAndNothingElse) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    TempDir dir;
+    const std::string original = dir / "original.raw", target = dir / "out" + "/disk.tvl";
+    ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
+    Shell("mkdir -p '" + dir / "out" + "'");
+    WriteFileBytes(target, "an older image");
+    SlowMount slow(original, dir / "mnt", 15);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"convert", "--force", slow.file(), target}));
+    ASSERT_TRUE(
+        WaitWhileRunning(tool, [&] { return !NewName(dir / "out", {"disk.tvl"}).empty(); }));
+    tool.Signal(GetParam());
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, "Cancelled: " + target + " was not written\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFileBytes(target), "an older image");
+    EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{"disk.tvl"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
@@ -98,13 +140,13 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
                          });
 
 TEST(CliSlowDrive, ACompressOverTheSlowDriveCompletes) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[0]));
     SlowMount slow(original, dir / "mnt", 0);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
     ASSERT_EQ(RunTool({"compress", original, dir / "direct.img"}).exitCode, 0);
     ToolResult r = RunTool({"compress", slow.file(), dir / "slow.img"});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -55,6 +55,18 @@ TEST_F(CliFiles, FolderThatTakesNoNewFileIsWrittenInPlace) {
     EXPECT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
 }
 
+TEST_F(CliFiles, ConvertNeverPutsAFileInPlaceOfAPipe) {
+    const std::string pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    ToolResult r = RunTool({"convert", "--force", disk, pipe});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavrel-cli: cannot create a file beside " + pipe + ": Invalid argument\n");
+    struct stat st;
+    ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"disk.raw", "pipe"}));
+}
+
 TEST_F(CliFiles, SystemTextsFollowTheUsersLanguage) {
     const std::string locales = dir / "locales";
     if (Shell("mkdir -p '" + locales + "' && localedef -i de_DE -f UTF-8 '" + locales +

@@ -23,17 +23,12 @@ inline bool SameBytes(const std::string& a, const std::string& b) {
     return SizeOf(a) >= 0 && ReadFileBytes(a) == ReadFileBytes(b);
 }
 
-// Names in a folder, sorted; a failed job must leave this unchanged.
-inline std::vector<std::string> Listing(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+// The name a run has created in folder beside the names that were there before, whatever it
+// calls its temporary file; "" while there is none.
+inline std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
+    for (const std::string& name : Listing(folder))
+        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
+    return "";
 }
 
 // Every file on a FAT image, copied out with mtools into dir.

@@ -5,13 +5,14 @@
 
 #include "engine/image_format.h"
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
 class CliFormats : public ::testing::TestWithParam<FloppyFormat> {};
 
 TEST_P(CliFormats, RoundTripThroughEveryCommand) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     const FloppyFormat& format = GetParam();
     TempDir dir;
     const std::string original = dir / "original.raw", packed = dir / "packed.img",
@@ -78,6 +79,16 @@ TEST_P(CliFormats, RoundTripThroughEveryCommand) {
         EXPECT_NE(r.err.find("are NOT the same!"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(DifferenceLine(format, offset) + "\n"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
+    }
+    // The last byte of a track side is compared like every other.
+    FlipByte(target, offset);
+    const long long last =
+        (offset / (format.sectorsPerTrack * 512) + 1) * format.sectorsPerTrack * 512 - 1;
+    FlipByte(target, last);
+    for (const std::string& image : {packed, plain}) {
+        r = RunTool({"verify", image, target});
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_NE(r.err.find(DifferenceLine(format, last) + "\n"), std::string::npos) << r.err;
     }
 }
 

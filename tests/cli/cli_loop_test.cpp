@@ -7,6 +7,7 @@
 
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ class HeldOpen {
 class CliLoop : public ::testing::TestWithParam<FloppyFormat> {};
 
 TEST_P(CliLoop, RoundTripOnALoopDevice) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     const FloppyFormat& format = GetParam();
     TempDir dir;
     const std::string original = dir / "original.raw", target = dir / "target.raw";
@@ -36,7 +37,7 @@ TEST_P(CliLoop, RoundTripOnALoopDevice) {
     ASSERT_TRUE(MakeFloppyImage(target, format, false));
     LoopDevice source(original);
     if (source.path().empty())
-        GTEST_SKIP() << "no loop device: losetup is not allowed on this machine";
+        SKIP_OR_FAIL("no loop device: losetup is not allowed on this machine");
     LoopDevice drive(target);
     ASSERT_FALSE(drive.path().empty());
 
@@ -76,12 +77,12 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, CliLoop, ::testing::ValuesIn(kFloppyFormats
                          [](const auto& info) { return FormatTestName(info.param); });
 
 TEST(CliDriveHeld, AnExclusivelyOpenDeviceIsRefused) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", kFloppyFormats[4]));
     LoopDevice device(dir / "original.raw");
     if (device.path().empty())
-        GTEST_SKIP() << "no loop device: losetup is not allowed on this machine";
+        SKIP_OR_FAIL("no loop device: losetup is not allowed on this machine");
     HeldOpen holder(device.path(), O_RDONLY | O_EXCL);
     ASSERT_GE(holder.fd(), 0);
     ToolResult r = RunTool({"compress", device.path(), dir / "a.img"});
@@ -91,7 +92,7 @@ TEST(CliDriveHeld, AnExclusivelyOpenDeviceIsRefused) {
 }
 
 TEST(CliDriveHeld, ALockedImageFileIsRefused) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string drive = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(drive, kFloppyFormats[4]));

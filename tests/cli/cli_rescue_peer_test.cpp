@@ -9,8 +9,8 @@ namespace {
 const FloppyFormat& k144 = kFloppyFormats[4];
 
 TEST(CliRescuePeer, DdrescueOnTheSameFaultsRecoversExactlyTheSameSectors) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
-    if (!HaveDdrescue()) SKIP_UNLESS_CI("GNU ddrescue (package gddrescue) is not installed");
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    if (!HaveDdrescue()) SKIP_OR_FAIL("GNU ddrescue (package gddrescue) is not installed");
     TempDir dir;
     ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
     const std::string original = ReadFileBytes(dir / "original.raw");
@@ -26,7 +26,7 @@ TEST(CliRescuePeer, DdrescueOnTheSameFaultsRecoversExactlyTheSameSectors) {
     plan += "weak " + std::to_string(Logical(k144, 75, 1, 11)) + " 2\n";
 
     FaultyDrive drive(dir / "original.raw", dir.path(), plan);
-    if (!drive.problem().empty()) SKIP_UNLESS_CI(drive.problem());
+    if (!drive.problem().empty()) SKIP_OR_FAIL(drive.problem());
 
     const std::string image = dir / "ours.img", ours = image + ".map";
     ToolResult r = RunTool({"rescue", drive.path(), image});

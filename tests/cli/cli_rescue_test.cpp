@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <sstream>
-#include <thread>
 
 #include "tests/cli/rescue_fixtures.h"
 
@@ -16,8 +14,8 @@ const FloppyFormat& k144 = kFloppyFormats[4];
 class CliRescue : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
-        if (!HaveDdrescue()) SKIP_UNLESS_CI("ddrescuelog (package gddrescue) is not installed");
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+        if (!HaveDdrescue()) SKIP_OR_FAIL("ddrescuelog (package gddrescue) is not installed");
         ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
         original = ReadFileBytes(dir / "original.raw");
         ASSERT_EQ(RunTool({"compress", dir / "original.raw", dir / "compressed.img"}).exitCode, 0);
@@ -40,8 +38,8 @@ class CliRescue : public ::testing::Test {
     std::unique_ptr<FaultyDrive> drive;
 };
 
-#define DRIVE_OR_SKIP(plan)                             \
-    if (!Drive(plan)) SKIP_UNLESS_CI(drive->problem()); \
+#define DRIVE_OR_SKIP(plan)                           \
+    if (!Drive(plan)) SKIP_OR_FAIL(drive->problem()); \
     if (!drive->problem().empty()) return
 
 TEST_F(CliRescue, ACleanDisketteGivesTheCompressImageAndAFinishedMap) {
@@ -198,11 +196,8 @@ TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
     DRIVE_OR_SKIP("delay 15\nbad " + std::to_string(bad));
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"rescue", drive->path(), image}));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (drive->Stats().reads < 30 && tool.Running() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(tool.Running());
+    // Well into the diskette, and far from its end.
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return drive->Stats().reads >= 30; }));
     tool.Signal(SIGINT);
     ToolResult r = tool.Wait();
     ASSERT_EQ(r.exitCode, 1) << r.err;

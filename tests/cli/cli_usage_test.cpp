@@ -1,8 +1,16 @@
 // The command line itself: help, version, usage errors, what is printed where, --force,
 // --quiet, drive letters from the profile, the drive listing, and info's forms.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <regex>
 
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -13,7 +21,7 @@ const FloppyFormat& Format144() {
 class CliUsage : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(original, Format144()));
         Shell("mkdir -p '" + config + "'");
     }
@@ -65,9 +73,17 @@ TEST_F(CliUsage, OffATerminalOnlyTheSummaryIsPrinted) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ASSERT_EQ(LineCount(r.out), 1);
-    // What was done, the format, the time and, for compress, size and ratio.
-    for (const char* part : {"Compressed", "1.44 MB", " s:", "bytes", "%"})
-        EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
+    // What was done, the format, the time and, for compress, size and ratio, in these words.
+    const long long size = SizeOf(dir / "a.img");
+    ASSERT_GT(size, 1000);
+    ASSERT_LT(size, 1000000);
+    char sizeText[48], percent[32];
+    std::snprintf(sizeText, sizeof sizeText, "%lld,%03lld", size / 1000, size % 1000);
+    std::snprintf(percent, sizeof percent, "%.1f%%", 100.0 * static_cast<double>(size) / 1474884);
+    const std::string timeless =
+        std::regex_replace(r.out, std::regex(" in [0-9]+\\.[0-9][0-9] s: "), " in T s: ");
+    EXPECT_EQ(timeless, "Compressed " + original + " (1.44 MB (F0)) to " + dir / "a.img" +
+                            " in T s: " + sizeText + " bytes, " + percent + " of 1,474,884\n");
 }
 
 TEST_F(CliUsage, QuietPrintsNothingButErrors) {
@@ -98,6 +114,27 @@ TEST_F(CliUsage, AnExistingImageIsReplacedOnlyWithForce) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFileBytes(image).substr(0, 2), "Dk");
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"config", "old.img", "original.raw"}));
+}
+
+TEST_F(CliUsage, AReadOnlyImageIsNotReplacedEvenWithForce) {
+    // As an ordinary user, for whom the mode counts, in a folder that would let the user
+    // replace the file.
+    const std::string folder = dir / "images", image = folder + "/old.img";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(original.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    WriteFileBytes(image, "a read-only image");
+    ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(image.c_str(), 0444), 0);
+    const std::string why = RunUnprivileged([&] {
+        ToolResult r = RunTool({"compress", "--force", original, image}, Env());
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_EQ(r.err, "File Open Error: " + std::string(std::strerror(EACCES)) + "\n");
+        EXPECT_EQ(ReadFileBytes(image), "a read-only image");
+        EXPECT_EQ(Listing(folder), std::vector<std::string>{"old.img"});
+    });
+    if (!why.empty()) SKIP_OR_FAIL(why);
 }
 
 TEST_F(CliUsage, DriveLettersComeFromTheProfile) {

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "engine/sector_map.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/faulty_drive.h"
+#include "tests/support/facility.h"
 
 // Logical sector of (cylinder, head, sector from 1) on a diskette of that format.
 inline int Logical(const FloppyFormat& f, int cylinder, int head, int sector) {

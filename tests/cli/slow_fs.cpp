@@ -1,5 +1,5 @@
 // A one-file FUSE file system that serves a raw diskette image as MOUNT/disk.img and waits
-// before every read, so that a job over it is slow enough to interrupt for certain.
+// before every read and write, so that a job over it is slow enough to interrupt for certain.
 //
 // Usage: tavrel-slowfs BACKING_FILE MOUNTPOINT DELAY_MS
 #define FUSE_USE_VERSION 31
@@ -58,6 +58,7 @@ int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*) 
 }
 
 int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info*) {
+    if (g_delayMs) usleep(g_delayMs * 1000);
     ssize_t n = pwrite(g_backing, buffer, size, offset);
     return n < 0 ? -errno : static_cast<int>(n);
 }

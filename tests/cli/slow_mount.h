@@ -1,5 +1,5 @@
 // The slow FUSE file system mounted for one test: serves a raw image as mountPoint/disk.img,
-// waiting before every read. Unmounted and its process reaped when the object dies.
+// waiting before every read and write. Unmounted and its process reaped when the object dies.
 #pragma once
 
 #include <sys/types.h>

@@ -1,12 +1,21 @@
 #include "tests/cli/tool_runner.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -91,6 +100,40 @@ bool ToolProcess::Running() const {
     return info.si_pid == 0;
 }
 
+int ToolProcess::DescriptorsOn(const std::string& path) const {
+    char resolved[PATH_MAX];
+    if (m_pid <= 0 || !realpath(path.c_str(), resolved)) return 0;
+    const std::string folder = "/proc/" + std::to_string(m_pid) + "/fd";
+    int count = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d)) {
+            char target[PATH_MAX];
+            ssize_t n = readlink((folder + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<size_t>(n)) == resolved) ++count;
+        }
+        closedir(d);
+    }
+    return count;
+}
+
+bool ToolProcess::HoldsLockOn(const std::string& path) const {
+    struct stat st;
+    if (m_pid <= 0 || stat(path.c_str(), &st) != 0) return false;
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    // "1: FLOCK  ADVISORY  WRITE 4711 00:2f:1234 0 EOF"; waiters are marked "->" and hold none.
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        fields >> number >> kind >> mode >> access >> pid >> where;
+        if (kind != "->" && pid == std::to_string(m_pid) && where == file) return true;
+    }
+    return false;
+}
+
 ToolResult ToolProcess::Wait() {
     ToolResult result;
     int status = 0;
@@ -102,6 +145,16 @@ ToolResult ToolProcess::Wait() {
     result.out = ReadFileBytes(m_outPath);
     result.err = ReadFileBytes(m_errPath);
     return result;
+}
+
+bool WaitWhileRunning(const ToolProcess& tool, const std::function<bool()>& ready, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        if (!tool.Running()) return ready();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
 }
 
 ToolResult RunTool(const std::vector<std::string>& args, const ToolEnv& env) {

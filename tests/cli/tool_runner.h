@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,11 +31,21 @@ class ToolProcess {
     bool Running() const;
     ToolResult Wait();
 
+    // What the running tool is doing, as the system shows it: its descriptors that lead to
+    // path (/proc/PID/fd), and whether it holds a lock on the file at path (/proc/locks).
+    int DescriptorsOn(const std::string& path) const;
+    bool HoldsLockOn(const std::string& path) const;
+
   private:
     pid_t m_pid = -1;
     std::string m_outPath;
     std::string m_errPath;
 };
+
+// Polls ready() until it holds (true), or until the tool has ended or the deadline has passed
+// (false). The deadline is generous: a busy machine may be slow, never wrong.
+bool WaitWhileRunning(const ToolProcess& tool, const std::function<bool()>& ready,
+                      int seconds = 60);
 
 ToolResult RunTool(const std::vector<std::string>& args, const ToolEnv& env = {});
 

@@ -9,6 +9,7 @@
 #include "engine/disk_job.h"
 #include "platform/drive_map.h"
 #include "platform/handle.h"
+#include "tests/support/facility.h"
 #include "tests/support/floppy_images.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_dir.h"
@@ -16,7 +17,7 @@
 class JobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mcopy are needed (dosfstools, mtools)";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mcopy are needed (dosfstools, mtools)");
     }
 
     // Runs one job on drive A: mapped to drivePath. Fresh window unless keepWindow.

@@ -13,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/syscalls.h"
 #include "tests/engine/job_harness.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -22,13 +23,15 @@ std::string Errtext(int code) {
 
 class JobPaths : public JobTest {
   protected:
+    // The job ran in a child process, which checked its end itself.
+    bool ranElsewhere = false;
     void SetUp() override {
         JobTest::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         fdsBefore = OpenDescriptorCount();
     }
     void TearDown() override {
-        if (!IsSkipped()) ExpectCleanEnd();
+        if (!IsSkipped() && !ranElsewhere) ExpectCleanEnd();
     }
     // The drive's lock was released: another exclusive lock succeeds now.
     void ExpectUnlocked(const std::string& drive) {
@@ -102,12 +105,49 @@ TEST_F(JobPaths, CompressOntoDirectory) {
 }
 
 TEST_F(JobPaths, CompressIntoReadOnlyFolder) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write into any folder; permission checks do not apply";
+    // Root may create files anywhere, so the job runs as an ordinary user: the test's folder
+    // open to it, the drive its own, the folder for the image not writable by it.
     const std::string drive = Floppy(k144);
-    ::mkdir((dir / "ro").c_str(), 0555);
-    ASSERT_TRUE(Run(Compress, drive, dir / "ro/disk.tvl"));
-    ExpectOneBox(Errtext(EACCES), "File Open Error");
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(drive.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::mkdir((dir / "ro").c_str(), 0555), 0);
+    ranElsewhere = geteuid() == 0;
+    const std::string why = RunUnprivileged([&] {
+        ASSERT_TRUE(Run(Compress, drive, dir / "ro/disk.tvl"));
+        ExpectOneBox(Errtext(EACCES), "File Open Error");
+        EXPECT_FALSE(FileExists(dir / "ro/disk.tvl"));
+        ExpectCleanEnd();
+    });
+    if (!why.empty()) {
+        ranElsewhere = true;
+        SKIP_OR_FAIL(why);
+    }
+}
+
+TEST_F(JobPaths, CompressOntoAReadOnlyImage) {
+    // A read-only image is refused, never replaced; as an ordinary user, for whom the mode
+    // counts, in a folder that would let the user replace it.
+    const std::string drive = Floppy(k144);
+    const std::string image = dir / "rw/disk.tvl";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(drive.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::mkdir((dir / "rw").c_str(), 0755), 0);
+    ASSERT_EQ(::chown((dir / "rw").c_str(), 65534, 65534), 0);
+    WriteFileBytes(image, "read-only image");
+    ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(image.c_str(), 0444), 0);
+    ranElsewhere = geteuid() == 0;
+    const std::string why = RunUnprivileged([&] {
+        ASSERT_TRUE(Run(Compress, drive, image));
+        ExpectOneBox(Errtext(EACCES), "File Open Error");
+        EXPECT_EQ(ReadFileBytes(image), "read-only image");
+        EXPECT_EQ(Listing(dir / "rw"), std::vector<std::string>{"disk.tvl"});
+        ExpectCleanEnd();
+    });
+    if (!why.empty()) {
+        ranElsewhere = true;
+        SKIP_OR_FAIL(why);
+    }
 }
 
 TEST_F(JobPaths, ExpandFromMissingImage) {
@@ -162,6 +202,23 @@ TEST_F(JobPaths, VerifyReportsTheFirstDifferenceOnly) {
     EXPECT_EQ(window->statusLines.back(), "Verifing Cylinder - 33  Head - 1");
 }
 
+TEST_F(JobPaths, VerifyComparesTheLastByteOfATrackSide) {
+    const std::string drive = Floppy(k720);
+    const std::string image = dir / "disk.tvl";
+    ASSERT_TRUE(CompressAside(drive, image, 1));
+    std::string bytes = ReadFileBytes(drive);
+    const size_t offset = 4608u * (2 * 20 + 1) + 4607;  // cylinder 20, head 1, its last byte
+    bytes[offset] = static_cast<char>(bytes[offset] ^ 0x5A);
+    WriteFileBytes(drive, bytes);
+
+    ASSERT_TRUE(Run(Verify, drive, image));
+    ExpectOneBox("  disk.tvl and A: are NOT the same! ", "Tavrel", MB_ICONINFORMATION);
+    EXPECT_EQ(job->m_result, JobDifferent);
+    EXPECT_EQ(job->m_diffCylinder, 20);
+    EXPECT_EQ(job->m_diffHead, 1);
+    EXPECT_EQ(job->m_diffByte, 2 + 4607);
+}
+
 TEST_F(JobPaths, VerifyCountsARecordInTheWrongPlace) {
     const std::string drive = Floppy(k360);
     const std::string image = dir / "disk.tvl";
@@ -214,6 +271,23 @@ TEST_F(JobPaths, FailedRenameKeepsTheOldImageAndReports) {
     EXPECT_EQ(ReadFileBytes(image), "old");
     EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
     EXPECT_EQ(job->m_result, JobFailed);
+}
+
+TEST_F(JobPaths, FailedSyncOfTheNewImageKeepsTheOldImage) {
+    const std::string drive = Floppy(k144);
+    const std::string image = dir / "disk.tvl";
+    WriteFileBytes(image, "old");
+    // A compress writes nothing to the drive: its first sync is the new image's own.
+    int syncs = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char*) {
+        return call == platform::SysCall::Sync && syncs++ == 0 ? EIO : 0;
+    });
+    ASSERT_TRUE(Run(Compress, drive, image));
+    ExpectOneBox(Errtext(EIO), "Write Error");
+    EXPECT_EQ(ReadFileBytes(image), "old");
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"disk.tvl", "drive.img"}));
+    EXPECT_EQ(job->m_result, JobFailed);
+    ExpectUnlocked(drive);
 }
 
 TEST_F(JobPaths, DriveReadFailureNamesTheSystemError) {

@@ -8,6 +8,7 @@
 #include "platform/file_api.h"
 #include "platform/handle.h"
 #include "tests/engine/job_harness.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -36,9 +37,9 @@ class LoopJob : public JobTest {
   protected:
     void SetUp() override {
         JobTest::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         if (geteuid() != 0 || Shell("command -v losetup >/dev/null") != 0)
-            GTEST_SKIP() << "loop devices need root and losetup; not available here";
+            SKIP_OR_FAIL("loop devices need root and losetup; not available here");
     }
     // Attaches or skips the test with the reason.
     std::unique_ptr<LoopDevice> Attach(const std::string& file, bool readOnly = false) {
@@ -51,8 +52,7 @@ class LoopJob : public JobTest {
 #define ATTACH_OR_SKIP(var, ...)    \
     auto var = Attach(__VA_ARGS__); \
     if (!var)                       \
-    GTEST_SKIP() << "this machine does not allow attaching a loop device (losetup -f failed)"
-
+    SKIP_OR_FAIL("this machine does not allow attaching a loop device (losetup -f failed)")
 TEST_F(LoopJob, CompressExpandVerifyReachTheMedium) {
     const std::string source = Floppy(k144, "source.img");
     const std::string target = dir / "target.img";

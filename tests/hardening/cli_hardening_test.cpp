@@ -6,30 +6,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <random>
-#include <thread>
 
+#include "cli/commands.h"
+#include "platform/syscalls.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& ready, int seconds = 20) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 class CliHardening : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[4]));
         ASSERT_EQ(Shell("mkdir -p '" + out + "'"), 0);
     }
@@ -45,33 +37,51 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
     const std::string image = out + "/disk.tvl";
     ASSERT_EQ(RunTool({"convert", other, image}).exitCode, 0);
     const std::string older = ReadFileBytes(image);
+    // The size the new image grows to, evenly while uncompressed; each kill lands when the run
+    // has written a random part of it, or after it has finished writing.
+    ASSERT_EQ(RunTool({"compress", "--no-compression", disk, dir / "new.tvl"}).exitCode, 0);
+    const long long complete = SizeOf(dir / "new.tvl");
+    ASSERT_GT(complete, 0);
 
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
 
     std::mt19937 random(20261207);
-    int killedWhileRunning = 0;
+    int killedWhileWriting = 0;
     for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        WriteFileBytes(image, older);
+        const std::vector<std::string> before = Listing(out);
+        const long long killAt = static_cast<long long>(random() % (complete + complete / 4));
         ToolProcess tool;
-        ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1800));
-        if (tool.Running()) ++killedWhileRunning;
+        ASSERT_TRUE(tool.Start({"compress", "--force", "--no-compression", slow.file(), image}));
+        std::string partial;
+        WaitWhileRunning(tool, [&] {
+            if (partial.empty()) partial = NewName(out, before);
+            if (partial.empty()) return false;
+            const long long size = SizeOf(out + "/" + partial);
+            return size < 0 || size >= killAt;  // gone: it has replaced the image
+        });
+        ASSERT_FALSE(partial.empty()) << "the run created no file beside the image";
         tool.Signal(SIGKILL);
         ToolResult r = tool.Wait();
-        const std::string now = ReadFileBytes(image);
-        if (r.signal == SIGKILL) {
-            ASSERT_TRUE(now == older) << "trial " << trial << ": the older image was touched";
-        } else {
-            // It finished first: the new image is complete and correct.
-            ASSERT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
-            return;
+        if (r.signal != SIGKILL) {
+            ASSERT_EQ(r.exitCode, 0) << r.err;  // it finished first
+        } else if (FileExists(out + "/" + partial)) {
+            ++killedWhileWriting;
+        }
+        // The older image, or the complete new one: never anything between.
+        if (ReadFileBytes(image) != older) {
+            ToolResult v = RunTool({"verify", image, disk});
+            ASSERT_EQ(v.exitCode, 0) << "neither the older image nor a complete new one: " << v.err;
         }
         // What a killed run leaves is named for what it is.
         for (const std::string& name : Listing(out))
             ASSERT_TRUE(name == "disk.tvl" || name.find(".tavrel-") == 0) << name;
     }
-    EXPECT_GT(killedWhileRunning, 4);
+    RecordProperty("killed_while_writing", killedWhileWriting);
+    EXPECT_GE(killedWhileWriting, 4);
 
     // The next run cleans up after the killed ones and replaces the image.
     ToolResult r = RunTool({"compress", "--force", disk, image});
@@ -83,17 +93,19 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
 TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    ASSERT_EQ(RunTool({"convert", disk, dir / "disk.tvl"}).exitCode, 0);
     ToolProcess first;
     ASSERT_TRUE(first.Start({"compress", slow.file(), out + "/first.tvl"}));
-    ASSERT_TRUE(WaitFor([&] { return CountFilesContaining(out, ".tavrel-") > 0; }));
+    ASSERT_TRUE(WaitWhileRunning(first, [&] { return first.HoldsLockOn(slow.file()); }));
     const std::string before = ReadFileBytes(disk);
 
     ToolResult second = RunTool({"compress", slow.file(), out + "/second.tvl"});
     EXPECT_EQ(second.exitCode, 2);
     EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
-    ToolResult expand = RunTool({"expand", out + "/first.tvl", slow.file()});
+    ToolResult expand = RunTool({"expand", dir / "disk.tvl", slow.file()});
     EXPECT_EQ(expand.exitCode, 2);
+    EXPECT_EQ(expand.err, "Drive Error: Device or resource busy\n");
 
     ToolResult done = first.Wait();
     EXPECT_EQ(done.exitCode, 0) << done.err;
@@ -102,18 +114,21 @@ TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
 }
 
 TEST_F(CliHardening, SecondJobOnABusyLoopDeviceChangesNothing) {
-    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    if (geteuid() != 0) SKIP_OR_FAIL("loop devices need root");
     SlowMount slow(disk, dir / "mnt", 10);
     if (!slow.mounted())
-        GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
     LoopDevice loop(slow.file());
-    if (loop.path().empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+    if (loop.path().empty()) SKIP_OR_FAIL("this machine does not allow attaching a loop device");
 
     ASSERT_EQ(RunTool({"convert", disk, out + "/disk.tvl"}).exitCode, 0);
     const std::string before = ReadFileBytes(disk);
     ToolProcess first;
     ASSERT_TRUE(first.Start({"verify", out + "/disk.tvl", loop.path()}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The job opens the image only once it holds the device exclusively.
+    ASSERT_TRUE(WaitWhileRunning(first, [&] {
+        return first.DescriptorsOn(loop.path()) > 0 && first.DescriptorsOn(out + "/disk.tvl") > 0;
+    }));
     ToolResult second = RunTool({"expand", out + "/disk.tvl", loop.path()});
     EXPECT_EQ(second.exitCode, 2);
     EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
@@ -168,11 +183,13 @@ TEST_F(CliHardening, SymlinkedImageIsReadThroughAndReplacedAsALink) {
 }
 
 TEST_F(CliHardening, FullDiskWhileWriting) {
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    if (geteuid() != 0) SKIP_OR_FAIL("mounting a small tmpfs needs root");
     const std::string small = dir / "small";
     ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        const int code = errno;
+        SKIP_OR_FAIL(std::string("cannot mount a tmpfs here: ") + std::strerror(code));
+    }
     struct Unmount {
         std::string path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
@@ -192,8 +209,32 @@ TEST_F(CliHardening, FullDiskWhileWriting) {
     EXPECT_EQ(Listing(small), std::vector<std::string>{"disk.tvl"});
 }
 
+TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {
+    // Run in this process, where the system calls can be made to fail; the output's sync
+    // is convert's first.
+    const std::string target = out + "/disk.tvl";
+    WriteFileBytes(target, "older image");
+    int syncs = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char*) {
+        return call == platform::SysCall::Sync && syncs++ == 0 ? EIO : 0;
+    });
+    cli::Console console(true);
+    cli::ConvertOptions options;
+    options.source = disk;
+    options.target = target;
+    options.force = true;
+    ::testing::internal::CaptureStderr();
+    const int code = cli::RunConvert(options, console);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(LineCount(err), 1) << err;
+    EXPECT_NE(err.find(std::strerror(EIO)), std::string::npos) << err;
+    EXPECT_EQ(ReadFileBytes(target), "older image");
+    EXPECT_EQ(Listing(out), std::vector<std::string>{"disk.tvl"});
+}
+
 TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
-    if (geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    if (geteuid() != 0) SKIP_OR_FAIL("loop devices need root");
     std::string device;
     {
         FILE* p = popen(("losetup -f --show -r '" + disk + "' 2>/dev/null").c_str(), "r");
@@ -201,7 +242,7 @@ TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
         if (p && fgets(line, sizeof line, p)) device = std::string(line, strcspn(line, "\n"));
         if (p) pclose(p);
     }
-    if (device.empty()) GTEST_SKIP() << "this machine does not allow attaching a loop device";
+    if (device.empty()) SKIP_OR_FAIL("this machine does not allow attaching a loop device");
     struct Detach {
         std::string device;
         ~Detach() { Shell("losetup -d " + device); }

@@ -25,6 +25,10 @@ struct SweepCase {
     int compress;
 };
 
+void PrintTo(const SweepCase& c, std::ostream* os) {
+    *os << OperationName(c.operation) << (c.compress ? " run-length" : " uncompressed");
+}
+
 class FaultSweep : public JobTest, public ::testing::WithParamInterface<SweepCase> {
   protected:
     // Runs the operation with the nth system call failing (n < 0: none); returns the number of

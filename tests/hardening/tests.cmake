@@ -9,3 +9,5 @@ target_compile_definitions(cli_hardening_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   SLOW_FS="$<TARGET_FILE:tavrel-slowfs>")
 add_dependencies(cli_hardening_tests tavrel-cli tavrel-slowfs)
+# A few cases run the commands in the test's own process, where system calls can be made to fail.
+target_link_libraries(cli_hardening_tests PRIVATE tavrel_cli)

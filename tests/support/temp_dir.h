@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TempDir {
   public:
@@ -24,3 +25,5 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 // Files in a folder whose name contains part.
 int CountFilesContaining(const std::string& dir, const std::string& part);
+// Names in a folder, sorted; a failed job must leave this unchanged.
+std::vector<std::string> Listing(const std::string& dir);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "drive/disk_errors.h"
@@ -189,6 +190,19 @@ struct TextCase {
     const char* text;
 };
 
+void PrintTo(const TextCase& c, std::ostream* os) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(c.code));
+    *os << code << (c.driverLoaded ? " with the own driver" : " without the own driver");
+}
+
+// Code and table: Code2000000D_Driver.
+std::string TextCaseName(const ::testing::TestParamInfo<TextCase>& info) {
+    char code[16];
+    std::snprintf(code, sizeof code, "Code%08X", static_cast<unsigned>(info.param.code));
+    return std::string(code) + (info.param.driverLoaded ? "_Driver" : "_NoDriver");
+}
+
 class DiskErrorTexts : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(DiskErrorTexts, ShownInABoxWithTheCallersCaption) {
@@ -217,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{0x2000000C, FALSE, "General failure."},
                       TextCase{0x2000000E, FALSE, "General failure."},
                       TextCase{0x20000001, TRUE, "Successful, but retries required"},
-                      TextCase{0x20000020, TRUE, "Device not ready"}));
+                      TextCase{0x20000020, TRUE, "Device not ready"}),
+    TextCaseName);
 
 TEST(DiskErrorTextTables, EveryEntry) {
     const char* dos[14] = {

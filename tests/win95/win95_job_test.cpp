@@ -26,7 +26,7 @@ class Win95Job : public JobTest {
   protected:
     void SetUp() override {
         JobTest::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(MakeFloppyImage(disk, kDisk));
         fdsBefore = OpenDescriptorCount();
     }

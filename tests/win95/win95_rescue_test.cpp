@@ -4,6 +4,7 @@
 
 #include "engine/disk_job.h"
 #include "platform/drive_map.h"
+#include "tests/support/facility.h"
 #include "tests/support/floppy_images.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_dir.h"
@@ -17,7 +18,7 @@ using emulation::Request;
 class Win95Rescue : public ::testing::TestWithParam<Win95Path> {};
 
 TEST_P(Win95Rescue, ASideThatFailsIsReadSectorBySector) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mcopy are needed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mcopy are needed");
     const FloppyFormat& format = kFloppyFormats[2];  // 720 KB: 9 sectors a side
     TempDir dir;
     const std::string source = dir / "disk.img", reference = dir / "nt.tvl",

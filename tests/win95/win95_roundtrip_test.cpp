@@ -8,6 +8,7 @@
 #include "engine/disk_job.h"
 #include "platform/drive_map.h"
 #include "platform/handle.h"
+#include "tests/support/facility.h"
 #include "tests/support/floppy_images.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/temp_dir.h"
@@ -70,7 +71,7 @@ using Param = std::tuple<Win95Path, int>;
 class Win95RoundTrip : public ::testing::TestWithParam<Param> {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mcopy are needed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mcopy are needed");
         ASSERT_TRUE(MakeFloppyImage(source, format));
         handlesBefore = platform::LiveHandleCount();
         fdsBefore = OpenDescriptorCount();

@@ -17,6 +17,10 @@ const char* Win95PathName(Win95Path path) {
     return "?";
 }
 
+void PrintTo(Win95Path path, std::ostream* os) {
+    *os << Win95PathName(path);
+}
+
 Win95World::Win95World(emulation::Win95Release release, bool withDriver)
     : vwin32(release), m_vwin32("vwin32", vwin32.Factory()) {
     if (withDriver) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "drive/drive_access.h"
@@ -16,6 +17,8 @@
 // The three ways Windows 95 moves sectors.
 enum class Win95Path { Absolute, Extended, Driver };
 const char* Win95PathName(Win95Path path);
+// Test names and messages show the path by name, not as bytes.
+void PrintTo(Win95Path path, std::ostream* os);
 
 class Win95World {
   public:

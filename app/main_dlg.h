@@ -1,0 +1,102 @@
+// The main dialog, the whole user interface: operation, options, drive letter and image file
+// with their recent lists, Start and Close/Cancel, and while a job runs its status line,
+// progress bar and animation. It owns one CDiskJob for its whole life and is the job's owner
+// window. CAboutDlg is the small box reached from the dialog's context menu.
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QTimer>
+#include <string>
+
+#include "app/dialog_template.h"
+#include "app/qt_window.h"
+#include "engine/job_ids.h"
+
+class CDiskJob;
+class CTavrelCommandLineInfo;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QAbstractButton;
+
+class CAboutDlg : public QDialog {
+  public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    ~CAboutDlg() override;
+    int DoModal() { return exec(); }
+};
+
+class CMainDlg : public QDialog, public QtWindow {
+  public:
+    // The posted start of a preset operation carries this in lParam; a start by hand does not.
+    static constexpr LPARAM kPresetStart = 1;
+
+    CMainDlg();
+    ~CMainDlg() override;
+
+    // Builds the controls from IDD_MAIN and initialises the dialog, once; DoModal does it
+    // when it has not been done yet.
+    void Create();
+    int DoModal();
+
+    const CTavrelCommandLineInfo* m_pCmdInfo = nullptr;
+    CDiskJob* m_pJob = nullptr;
+    int m_bSaveSettings = 1;
+    int m_bCancelRequested = 0;
+    // How the last job ended, read once its thread was gone; JobNotRun until a job ended.
+    JobResult m_lastJobResult = JobNotRun;
+    QComboBox* m_driveCombo = nullptr;
+    QLabel* m_animation = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QComboBox* m_fileCombo = nullptr;
+    std::string m_strDrive;
+    std::string m_strFileName;
+    int m_bAutoClose = 0;
+    int m_bCompression = 1;
+    int m_nOperation = 0;
+    QPixmap m_compressFrames[6];
+    QPixmap m_expandFrames[6];
+    QPixmap m_verifyFrames[6];
+
+    // The control with a template identifier, or null.
+    QWidget* GetDlgItem(int id) const;
+    const BuiltDialog& Controls() const { return m_controls; }
+
+    // Message handlers, public so that the ways in (buttons, keys, timer, the job) stay thin.
+    void OnTimer();
+    void OnStart(bool preset = false);
+    void OnBrowse();
+    void OnSysCommand(int command);
+    void OnCancel();
+    void OnOK();
+    void LoadSettings();
+    void SaveSettings();
+    void UpdateData(bool saveAndValidate);
+
+  protected:
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnItemMessage(int controlId, UINT message, WPARAM wParam, LPARAM lParam) override;
+    int OnMessageBox(const std::string& text, const std::string& caption, UINT type) override;
+
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void OnInitDialog();
+    void OnJobProgress();
+    void OnJobDone();
+    void OnCompressSelected();
+    void OnExpandOrVerifySelected();
+    void UpdateRecentLists();
+    void StartJob();
+    void EnableJobControls(bool enable);
+    void ShowContextMenu(const QPoint& globalPos);
+    int MessageBox(const std::string& text, UINT type);
+
+    BuiltDialog m_controls;
+    QTimer m_timer;
+    bool m_created = false;
+    bool m_closed = false;
+};

@@ -1,0 +1,98 @@
+// The command line: what each option presets, and what the application does with it.
+#include "platform/version.h"
+#include "tests/app/app_fixture.h"
+
+namespace {
+
+TEST(CommandLine, OptionsPresetTheirFields) {
+    CTavrelCommandLineInfo none = Parse({});
+    EXPECT_EQ(none.m_nOperation, -1);
+    EXPECT_EQ(none.m_strDriveLetter, "");
+    EXPECT_EQ(none.m_strImageFile, "");
+    EXPECT_EQ(none.m_nCompression, -1);
+    EXPECT_EQ(none.m_nAutoClose, -1);
+    EXPECT_EQ(none.m_nSaveSettings, -1);
+
+    CTavrelCommandLineInfo all = Parse({"/O:VERIFY", "/d:b", "/A", "-U", "/N"});
+    EXPECT_EQ(all.m_nOperation, 2);
+    EXPECT_EQ(all.m_strDriveLetter, "B");
+    EXPECT_EQ(all.m_nAutoClose, 1);
+    EXPECT_EQ(all.m_nCompression, 0);
+    EXPECT_EQ(all.m_nSaveSettings, 0);
+
+    // Only the first letter decides; a bare argument is an option too.
+    EXPECT_EQ(Parse({"/AUTO"}).m_nAutoClose, 1);
+    EXPECT_EQ(Parse({"ARCHIVE.TVL"}).m_nAutoClose, 1);
+    EXPECT_EQ(Parse({"nosave"}).m_nSaveSettings, 0);
+    EXPECT_EQ(Parse({"/X", "/Zebra", "/"}).m_nOperation, -1);
+}
+
+TEST(CommandLine, OperationNeedsItsExactNameAfterAnySeparator) {
+    EXPECT_EQ(Parse({"/O:compress"}).m_nOperation, 0);
+    EXPECT_EQ(Parse({"/O=EXPAND"}).m_nOperation, 1);
+    EXPECT_EQ(Parse({"-o:Verify"}).m_nOperation, 2);
+    EXPECT_EQ(Parse({"/OEXPAND"}).m_nOperation, -1);
+    EXPECT_EQ(Parse({"/O:EXPANDED"}).m_nOperation, -1);
+    EXPECT_EQ(Parse({"/O"}).m_nOperation, -1);
+    EXPECT_EQ(Parse({"/O:"}).m_nOperation, -1);
+    // Later overrides earlier; a text that names nothing leaves the earlier one.
+    EXPECT_EQ(Parse({"/O:COMPRESS", "/O:EXPAND"}).m_nOperation, 1);
+    EXPECT_EQ(Parse({"/O:VERIFY", "/O:NONE"}).m_nOperation, 2);
+}
+
+TEST(CommandLine, FileNameKeepsItsCaseAndDriveLetterIsUpperCase) {
+    EXPECT_EQ(Parse({"/f:/srv/Disks/One.tvl"}).m_strImageFile, "/srv/Disks/One.tvl");
+    EXPECT_EQ(Parse({"FILE.TVL"}).m_strImageFile, "LE.TVL");
+    EXPECT_EQ(Parse({"/F"}).m_strImageFile, "");
+    EXPECT_EQ(Parse({"/F:"}).m_strImageFile, "");
+    EXPECT_EQ(Parse({"/F:a.tvl", "/F:b.tvl"}).m_strImageFile, "b.tvl");
+    EXPECT_EQ(Parse({"/d:b"}).m_strDriveLetter, "B");
+    EXPECT_EQ(Parse({"/D=c"}).m_strDriveLetter, "C");
+    EXPECT_EQ(Parse({"/D"}).m_strDriveLetter, "");
+    EXPECT_EQ(Parse({"/D:"}).m_strDriveLetter, "");
+    EXPECT_EQ(Parse({"/D:A", "/D:B"}).m_strDriveLetter, "B");
+}
+
+TEST(CommandLine, ProfileAndRefusalAreNamedAfterTheProgram) {
+    platform::ScopedProfilePath base("/home/someone/.config/tavrel.INI");
+    EXPECT_EQ(ProfileFileFor("/usr/bin/tavrel"), "/home/someone/.config/tavrel.INI");
+    EXPECT_EQ(ProfileFileFor("/opt/x/floppy2"), "/home/someone/.config/floppy2.INI");
+    EXPECT_EQ(ProfileFileFor("TAVREL.EXE"), "/home/someone/.config/TAVREL.INI");
+    EXPECT_EQ(ApplicationName("/usr/local/bin/tavrel"), "tavrel");
+}
+
+class Platform : public AppTest {};
+
+TEST_F(Platform, OnlyTheTwoSupportedPlatformFamiliesStart) {
+    for (DWORD id : {VER_PLATFORM_WIN32s, DWORD{3}}) {
+        platform::ScopedPlatformId wrong(id);
+        boxes.clear();
+        CTavrelApp theApp;
+        EXPECT_FALSE(theApp.InitInstance({"/usr/bin/tavrel", "/O:COMPRESS"}));
+        EXPECT_EQ(theApp.ExitInstance(), 2) << id;
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "  Tavrel supports only Windows 95 and Windows NT. ");
+        EXPECT_EQ(boxes[0].caption, "tavrel");
+        EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONERROR);
+        EXPECT_FALSE(FileExists(Profile())) << "a refused run touches no settings";
+    }
+    // The Windows 95 family starts the dialog: close it as soon as it is up.
+    boxes.clear();
+    platform::ScopedPlatformId windows95(VER_PLATFORM_WIN32_WINDOWS);
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* main = dynamic_cast<CMainDlg*>(w); main && main->isVisible()) {
+                opened = true;
+                main->OnCancel();
+            }
+    });
+    CTavrelApp theApp;
+    theApp.InitInstance({"/usr/bin/tavrel"});
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(theApp.ExitInstance(), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(FileExists(Profile())) << "the dialog saved its settings on the way out";
+}
+
+}  // namespace
