@@ -2,7 +2,10 @@
 // system under a loop device, so every failure is the kernel's EIO on an O_DIRECT read.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "tests/cli/rescue_fixtures.h"
@@ -264,6 +267,30 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
                          " holds 2,880: not its map\n");
     WriteFileBytes(map, good);
     EXPECT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
+}
+
+TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {
+    // As an ordinary user who owns image and map but may not create files in their folder:
+    // a compress would write over the image in place, a resume must not.
+    const std::string disk = dir / "original.raw", folder = dir / "images";
+    const std::string old = folder + "/old.img", oldMap = old + ".map";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(RunTool({"rescue", disk, old}).exitCode, 0);
+    // One sector left to read.
+    WriteFileBytes(oldMap, "0x0 + 1\n0x0 0x200 -\n0x200 0x167E00 +\n");
+    for (const std::string& path : {disk, old, oldMap})
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    const std::string imageBytes = ReadFileBytes(old);
+    const std::string why = RunUnprivileged([&] {
+        ToolResult r = RunTool({"rescue", disk, old});
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_EQ(r.err, "File Open Error: " + std::string(std::strerror(EACCES)) + "\n");
+        EXPECT_EQ(ReadFileBytes(old), imageBytes);
+        EXPECT_EQ(ReadFileBytes(oldMap), "0x0 + 1\n0x0 0x200 -\n0x200 0x167E00 +\n");
+        EXPECT_EQ(Listing(folder), (std::vector<std::string>{"old.img", "old.img.map"}));
+    });
+    if (!why.empty()) SKIP_OR_FAIL(why);
 }
 
 }  // namespace
