@@ -61,4 +61,34 @@ TEST(CliRescuePeer, DdrescueOnTheSameFaultsRecoversExactlyTheSameSectors) {
     RecordProperty("ddrescue_sectors_asked", std::to_string(theirReads.sectors));
 }
 
+TEST(CliRescuePeer, ARescueGoesOnFromGnuDdrescuesOwnMap) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    if (!HaveDdrescue()) SKIP_OR_FAIL("GNU ddrescue (package gddrescue) is not installed");
+    TempDir dir;
+    ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
+    const std::string original = ReadFileBytes(dir / "original.raw");
+    const int bad = Logical(k144, 33, 1, 7);
+    FaultyDrive drive(dir / "original.raw", dir.path(), "bad " + std::to_string(bad) + "\n");
+    if (!drive.problem().empty()) SKIP_OR_FAIL(drive.problem());
+
+    // ddrescue's first pass only, without trimming: the area around the bad sector stays
+    // untried in ddrescue's own terms.
+    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.img";
+    ASSERT_EQ(
+        Shell("ddrescue -q -d -b512 -n -N '" + drive.path() + "' '" + raw + "' '" + map + "'"), 0);
+    ASSERT_FALSE(ListedBy(map, '*', dir.path()).empty() && ListedBy(map, '/', dir.path()).empty())
+        << ReadFileBytes(map);
+    ASSERT_EQ(RunTool({"convert", raw, image}).exitCode, 0);
+
+    ToolResult r = RunTool({"rescue", drive.path(), image, "--map", map});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("Resumed "), std::string::npos) << r.out;
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{bad});
+    EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2879u);
+    // The sector that still fails keeps what ddrescue's image held there.
+    std::string expected = original;
+    expected.replace(static_cast<size_t>(bad) * 512, 512, std::string(512, '\0'));
+    EXPECT_EQ(RawOf(image, dir.path()), expected);
+}
+
 }  // namespace
