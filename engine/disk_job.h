@@ -108,6 +108,7 @@ class CDiskJob : public CWorkerThread {
     std::uint8_t m_packBuffer[kPackBufferBytes];
     std::uint8_t m_bootSector[512];
     std::uint8_t m_sectorBuffer[512];
+    std::uint8_t m_fillSector[512];  // what a rescue puts in place of an unreadable sector
     // One record is gathered here and written with a single call; the image file is read
     // ahead into m_readAhead, since it is only ever read from front to back.
     std::uint8_t m_recordBuffer[5 + MaxPackedLength(kMaxTrackBytes)];

@@ -47,6 +47,7 @@ void CDiskJob::RunRescue() {
     } else {
         m_sectorMap.Reset(sectors, SectorNonTried);
     }
+    FillUnreadableSector(m_fillSector, m_rescueFill);
     // The old image is read while the new one is written: it must not be written over.
     if (!OpenImage(m_imagePath, FALSE, !resume)) {
         m_hImage.Close();
@@ -102,7 +103,7 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool resume, bool* cancelled) 
         std::memcpy(m_driveTrack.data, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
     } else {
         for (int s = 0; s < perSide; ++s)
-            FillUnreadableSector(m_driveTrack.data + s * kSectorBytes, m_rescueFill);
+            std::memcpy(m_driveTrack.data + s * kSectorBytes, m_fillSector, kSectorBytes);
     }
     if (!*cancelled && IsCancelRequested(0)) *cancelled = true;
     if (*cancelled) return FALSE;
