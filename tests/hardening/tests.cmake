@@ -1,4 +1,5 @@
-tavrel_test(hardening_tests LABELS thread SOURCES hardening/fault_sweep_test.cpp)
+tavrel_test(hardening_tests LABELS thread SOURCES hardening/fault_sweep_test.cpp
+  hardening/rescue_sweep_test.cpp)
 
 tavrel_test(hardening_win95_tests LABELS thread SOURCES hardening/win95_sweep_test.cpp win95/win95_world.cpp)
 target_link_libraries(hardening_win95_tests PRIVATE tavrel_drive_emulation)
