@@ -1,5 +1,7 @@
 // rescue DRIVE IMAGE: a compress that goes on past read errors, with a map of what was read
 // beside the image; run again, it reads only what the map still lacks.
+#include <cstdlib>
+
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
@@ -11,6 +13,7 @@
 #include "cli/output_path.h"
 #include "engine/image_format.h"
 #include "engine/media_table.h"
+#include "platform/replace_file.h"
 
 namespace cli {
 namespace {
@@ -31,6 +34,18 @@ bool CheckResumeImage(const std::string& image, const std::string& mapPath, cons
         return false;
     }
     return true;
+}
+
+// Where a path leads, links and folders resolved, whether or not the file exists yet.
+std::string Whereabouts(const std::string& path) {
+    std::string file = platform::ResolveLinks(path);
+    if (file.empty()) file = path;
+    const std::string folder = platform::FolderOf(file);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    std::string where =
+        (real ? std::string(real) : folder) + "/" + file.substr(file.find_last_of('/') + 1);
+    std::free(real);
+    return where;
 }
 
 MapStatus EndStatus(const SectorMap& map, bool cancelled, int pass) {
@@ -55,7 +70,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitFailed;
     }
     const std::string mapPath = options.map.empty() ? options.image + ".map" : options.map;
-    if (mapPath == options.image) {
+    if (Whereabouts(mapPath) == Whereabouts(options.image)) {
         console.Error("tavrel-cli: the map cannot be the image itself");
         return kExitFailed;
     }

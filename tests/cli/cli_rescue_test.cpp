@@ -228,6 +228,9 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
     const std::string disk = dir / "original.raw";
     EXPECT_EQ(RunTool({"rescue", disk, image, "--fill-byte", "1FF"}).exitCode, 64);
     EXPECT_EQ(RunTool({"rescue", disk, image, "--retries", "-1"}).exitCode, 64);
+    ToolResult same = RunTool({"rescue", disk, image, "--map", dir / "./rescued.img"});
+    EXPECT_EQ(same.exitCode, 2);
+    EXPECT_EQ(same.err, "tavrel-cli: the map cannot be the image itself\n");
     EXPECT_FALSE(FileExists(image));
 
     ASSERT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
