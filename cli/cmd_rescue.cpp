@@ -1,6 +1,10 @@
 // rescue DRIVE IMAGE: a compress that goes on past read errors, with a map of what was read
 // beside the image; run again, it reads only what the map still lacks.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
@@ -76,6 +80,14 @@ int RunRescue(const RescueOptions& options, Console& console) {
     }
     if (!CheckOutputPath(options.image, true, console) || !CheckOutputPath(mapPath, true, console))
         return kExitFailed;
+    // Found out now rather than after a long rescue: the map's folder must be there.
+    struct stat folder {};
+    const bool found = ::stat(platform::FolderOf(mapPath).c_str(), &folder) == 0;
+    if (!found || !S_ISDIR(folder.st_mode)) {
+        console.Error("tavrel-cli: cannot write the map " + mapPath + ": " +
+                      std::strerror(found ? ENOTDIR : errno));
+        return kExitFailed;
+    }
     const bool haveImage = FileSize(options.image) >= 0, haveMap = FileSize(mapPath) >= 0;
 
     RescueRequest rescue;
@@ -124,7 +136,8 @@ int RunRescue(const RescueOptions& options, Console& console) {
             FormatMapFile(map, EndStatus(map, cancelled, rescue.resume ? before.pass + 1 : 1),
                           options.commandLine, comment),
             &error, &warning)) {
-        console.Error(error);
+        console.Error(error + " (" + options.image +
+                      " is written; a resume reads again what the older map lacks)");
         return kExitFailed;
     }
     if (!warning.empty()) console.Warning(warning);

@@ -231,6 +231,10 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
     ToolResult same = RunTool({"rescue", disk, image, "--map", dir / "./rescued.img"});
     EXPECT_EQ(same.exitCode, 2);
     EXPECT_EQ(same.err, "tavrel-cli: the map cannot be the image itself\n");
+    ToolResult nowhere = RunTool({"rescue", disk, image, "--map", dir / "missing/disk.map"});
+    EXPECT_EQ(nowhere.exitCode, 2);
+    EXPECT_EQ(nowhere.err, "tavrel-cli: cannot write the map " + dir / "missing/disk.map" + ": " +
+                               std::strerror(ENOENT) + "\n");
     EXPECT_FALSE(FileExists(image));
 
     ASSERT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
