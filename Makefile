@@ -19,19 +19,21 @@ build: deps
 test: deps test-plain test-asan test-tsan test-fuzz
 
 test-plain: build
-	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS); s=$$?; scripts/show-skips.sh $(BUILD); exit $$s
 
 test-asan: deps
 	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=address,undefined -DTAVREL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD)-asan -j$(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS) -LE no-sanitize
+	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS) -LE no-sanitize; \
+	  s=$$?; scripts/show-skips.sh $(BUILD)-asan; exit $$s
 
 test-tsan: deps
 	@cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=thread -DTAVREL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD)-tsan -j$(JOBS)
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch -R \
-	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L 'thread|cli'
+	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -L 'thread|cli'; \
+	  s=$$?; scripts/show-skips.sh $(BUILD)-tsan; exit $$s
 
 # Makes a real FAT diskette image and takes it through the console tool.
 run: build

@@ -10,8 +10,6 @@
 class QWidget;
 class QMessageBox;
 
-constexpr UINT MB_ICONEXCLAMATION = 0x30;
-
 namespace app {
 
 // Builds the box the type asks for, not yet shown; the caller owns it.

@@ -5,6 +5,7 @@
 
 #include "tests/app/app_fixture.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ class DialogJobs : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     }
     // Runs the whole program as the command line asks, closing it after deadline at worst.
     int RunProgram(const QStringList& args, bool* closedByItself = nullptr) {
@@ -207,7 +208,7 @@ class SlowDrive : public DialogJobs {
             bool ci = qEnvironmentVariable("CI") == "true";
             slow.reset();
             if (ci) FAIL() << "FUSE is not usable here";
-            GTEST_SKIP() << "FUSE is not usable here (no /dev/fuse or no permission to mount)";
+            SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
         }
         WriteProfile("[Drives]\nS=" + slow->file() + "\n");
     }

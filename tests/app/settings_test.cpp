@@ -1,5 +1,6 @@
 // Options and recent lists kept from one run to the next in the profile file.
 #include "tests/app/app_fixture.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ TEST_F(Settings, OutOfRangeValuesAndTheStoredOperation) {
 }
 
 TEST_F(Settings, ListsGrownDuringARunAndNoSaveFlag) {
-    if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     MakeDriveA("[Options]\nOperation=0\n[File Names]\n" + Entries(9, dir / "old-"));
     const std::string before = ReadFileBytes(Profile());
 

@@ -1,5 +1,6 @@
 // Start by hand: every check before a job and its message, the recent lists, and the drive box.
 #include "tests/app/app_fixture.h"
+#include "tests/support/facility.h"
 
 namespace {
 
@@ -7,7 +8,7 @@ class StartChecks : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         MakeDriveA("[Drive Letters]\nEntry0=B\nEntry1=A\n[File Names]\nEntry0=" + dir / "old.tvl" +
                    "\nEntry1=" + dir / "disk.tvl" + "\n");
         Open();

@@ -6,13 +6,14 @@
 #include <unistd.h>
 
 #include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
 
 namespace {
 
 class CliFiles : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFatTools()) GTEST_SKIP() << "mkfs.fat and mtools are not installed";
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
         ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[0]));
     }
     TempDir dir;
@@ -33,7 +34,7 @@ TEST_F(CliFiles, FolderThatTakesNoNewFileIsWrittenInPlace) {
     std::string run = std::string(TAVREL_CLI);
     if (root) {
         if (Shell("command -v setpriv >/dev/null") != 0)
-            GTEST_SKIP() << "setpriv (util-linux) is needed to run the tool as another user";
+            SKIP_OR_FAIL("setpriv (util-linux) is needed to run the tool as another user");
         ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
         ASSERT_EQ(::chmod(disk.c_str(), 0644), 0);
         ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
@@ -71,9 +72,9 @@ TEST_F(CliFiles, SystemTextsFollowTheUsersLanguage) {
     const std::string locales = dir / "locales";
     if (Shell("mkdir -p '" + locales + "' && localedef -i de_DE -f UTF-8 '" + locales +
               "/de_DE.UTF-8' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "cannot make a German locale here (localedef and the locales package)";
+        SKIP_OR_FAIL("cannot make a German locale here (localedef and the locales package)");
     if (Shell("test -f /usr/share/locale/de/LC_MESSAGES/libc.mo") != 0)
-        GTEST_SKIP() << "the C library's German texts are not installed (libc-l10n)";
+        SKIP_OR_FAIL("the C library's German texts are not installed (libc-l10n)");
     const ToolEnv german = {
         {"LOCPATH", locales}, {"LC_ALL", "de_DE.UTF-8"}, {"LANG", "de_DE.UTF-8"}};
     ToolResult r = RunTool({"compress", disk, dir / "missing/disk.tvl"}, german);
