@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QValidator>
+#include <utility>
 
 #include "app/app.h"
 #include "app/message_box.h"
@@ -76,6 +77,13 @@ CMainDlg::CMainDlg() : QDialog(nullptr), QtWindow(this) {
     // A fixed-size dialog: no maximise box, no resizing.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    m_statusRedraw.setSingleShot(true);
+    m_statusRedraw.setInterval(40);
+    connect(&m_statusRedraw, &QTimer::timeout, this, [this] {
+        if (!std::exchange(m_statusBehind, false)) return;
+        static_cast<QLabel*>(GetDlgItem(IDC_STATUS))->setText(m_statusText);
+        m_statusRedraw.start();
+    });
     m_timer.setInterval(250);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(); });
 }
@@ -238,7 +246,18 @@ LRESULT CMainDlg::OnItemMessage(int controlId, UINT message, WPARAM, LPARAM lPar
     QWidget* item = GetDlgItem(controlId);
     auto* label = qobject_cast<QLabel*>(item);
     if (!label || message != WM_SETTEXT) return FALSE;
-    label->setText(QString::fromLocal8Bit(reinterpret_cast<const char*>(lParam)));
+    QString text = QString::fromLocal8Bit(reinterpret_cast<const char*>(lParam));
+    if (controlId != IDC_STATUS) {
+        label->setText(text);
+        return TRUE;
+    }
+    m_statusText = text;
+    if (m_statusRedraw.isActive()) {
+        m_statusBehind = true;
+    } else {
+        label->setText(text);
+        m_statusRedraw.start();
+    }
     return TRUE;
 }
 
@@ -374,6 +393,8 @@ void CMainDlg::OnJobDone() {
     }
     if (m_pJob) m_lastJobResult = m_pJob->m_result;
     static_cast<QAbstractButton*>(GetDlgItem(IDCANCEL_BUTTON))->setText("&Close");
+    m_statusRedraw.stop();
+    m_statusBehind = false;
     static_cast<QLabel*>(GetDlgItem(IDC_STATUS))->setText(QString());
     m_progress->setValue(0);
     EnableJobControls(true);

@@ -97,6 +97,11 @@ class CMainDlg : public QDialog, public QtWindow {
 
     BuiltDialog m_controls;
     QTimer m_timer;
+    // The job sends a status line for every track side, hundreds a second on a fast drive:
+    // the status control takes each at once but is redrawn at most this often.
+    QTimer m_statusRedraw;
+    QString m_statusText;
+    bool m_statusBehind = false;
     bool m_created = false;
     bool m_closed = false;
 };
