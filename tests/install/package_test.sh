@@ -14,7 +14,7 @@ skip() {
 }
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in dpkg-deb dpkg-shlibdeps fakeroot lintian desktop-file-validate appstreamcli man \
-            update-mime-database mkfs.fat mcopy timeout; do
+            update-mime-database gio mkfs.fat mcopy timeout; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -f /usr/share/bash-completion/bash_completion ] || skip "bash-completion is not installed"
@@ -48,21 +48,25 @@ MTOOLS_SKIP_CHECK=1 mcopy -i "$work/disk.raw" "$work/NUMBERS.TXT" ::/ || skip "m
 "$bin/tavrel-cli" -q compress "$work/disk.raw" "$work/disk.tvl" || fail "compress failed"
 "$bin/tavrel-cli" -q verify "$work/disk.tvl" "$work/disk.raw" || fail "verify failed ($?)"
 
-# 3. The dialog from the package, offscreen, verifying through a mapped letter; it closes
-# by itself when the job ends.
+# 3. The dialog from the package, offscreen, started as "Open with Tavrel" starts it on an
+# image (the desktop entry's Exec line with the file for %f), verifying through a mapped
+# letter; it closes by itself when the job ends.
+desktop="$share/applications/tavrel.desktop"
+out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
+echo "desktop-file-validate: ${out:-no remarks}"
+read -ra exec_line <<<"$(sed -n 's/^Exec=//p' "$desktop")"
+[ "${exec_line[0]}" = tavrel ] || fail "Exec does not start tavrel: ${exec_line[*]}"
+args=()
+for word in "${exec_line[@]:1}"; do args+=("${word//%f/$work/disk.tvl}"); done
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME"
 printf '[Drives]\nA=%s\n' "$work/disk.raw" >"$XDG_CONFIG_HOME/tavrel.INI"
-QT_QPA_PLATFORM=offscreen timeout 120 "$bin/tavrel" /O:VERIFY /D:A "/F:$work/disk.tvl" /A /N \
+QT_QPA_PLATFORM=offscreen timeout 120 "$bin/tavrel" "${args[@]}" /O:VERIFY /D:A /A /N \
   >"$work/tavrel.log" 2>&1
 code=$?
 [ "$code" = 0 ] || { cat "$work/tavrel.log"; fail "the dialog's verify ended with $code"; }
 
-# 4. The desktop files, as their validators see them.
-desktop="$share/applications/tavrel.desktop"
-out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
-echo "desktop-file-validate: ${out:-no remarks}"
-grep -qx 'Exec=tavrel /F:%f' "$desktop" || fail "Exec does not pass the file with /F:"
+# 4. The metainfo and the icons.
 metainfo=("$share"/metainfo/*.metainfo.xml)
 out=$(appstreamcli validate --no-net "${metainfo[@]}" 2>&1) || fail "appstreamcli: $out"
 echo "appstreamcli validate --no-net: $out"
@@ -78,7 +82,22 @@ cp -r "$share/mime/packages" "$work/mime/"
 XDG_DATA_DIRS="$work" update-mime-database "$work/mime" >"$work/mime.log" 2>&1 &&
   ! [ -s "$work/mime.log" ] || fail "update-mime-database: $(cat "$work/mime.log")"
 grep -q 'application/x-tavrel-image:\*\.tvl' "$work/mime/globs2" || fail "no glob for *.tvl"
-[ "$(grep -c 'application/x-tavrel-image' "$work/mime/magic")" -ge 1 ] || fail "no magic"
+# What a file manager sees: an image by its name, or by its first bytes under any name.
+cp "$work/disk.tvl" "$work/by-content"
+printf 'Dk\005\001' | cat - "$work/disk.raw" >"$work/bad-media-code"
+printf 'Dk\004\002' | cat - "$work/disk.raw" >"$work/bad-method"
+cp "$work/disk.raw" "$work/raw.tvl"
+type_of() {
+  XDG_DATA_DIRS="$work:/usr/share" gio info -a standard::content-type "$1" |
+    sed -n 's/.*standard::content-type: //p'
+}
+for file in raw.tvl by-content bad-media-code bad-method; do
+  case $file:$(type_of "$work/$file") in
+    raw.tvl:application/x-tavrel-image | by-content:application/x-tavrel-image) ;;
+    bad-*:application/x-tavrel-image | raw.tvl:* | by-content:*)
+      fail "$file is taken for $(type_of "$work/$file")" ;;
+  esac
+done
 
 # 5. Both man pages render without a warning.
 for page in tavrel-cli tavrel; do
