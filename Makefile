@@ -16,7 +16,9 @@ build: deps
 
 # The Debian package tavrel_VERSION_ARCH.deb, left in this folder.
 package: build
-	@cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package >/dev/null
+	@mkdir -p $(BUILD)/package
+	@cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package >$(BUILD)/package/cpack.log 2>&1 || \
+	  { cat $(BUILD)/package/cpack.log; exit 1; }
 	@cp $(BUILD)/package/tavrel_*.deb .
 	@ls tavrel_*.deb
 
