@@ -5,9 +5,9 @@ set -uo pipefail
 cli=$1
 page=$2
 
-if ! command -v man >/dev/null; then
-  if [ "${CI:-}" = "true" ]; then echo "FAIL: man is not installed" >&2; exit 1; fi
-  echo "SKIP: man is not installed"; exit 77
+if ! command -v man >/dev/null || ! command -v col >/dev/null; then
+  if [ "${CI:-}" = "true" ]; then echo "FAIL: man or col is not installed" >&2; exit 1; fi
+  echo "SKIP: man or col is not installed"; exit 77
 fi
 text=$(MANWIDTH=200 man -l "$page" 2>/dev/null | col -b) || { echo "FAIL: man -l $page"; exit 1; }
 [ -n "$text" ] || { echo "FAIL: $page renders empty"; exit 1; }

@@ -14,7 +14,7 @@ skip() {
 }
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in dpkg-deb dpkg-shlibdeps fakeroot lintian desktop-file-validate appstreamcli man \
-            update-mime-database gio mkfs.fat mcopy timeout; do
+            update-mime-database gio file mkfs.fat mcopy timeout; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -f /usr/share/bash-completion/bash_completion ] || skip "bash-completion is not installed"
