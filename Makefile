@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
+.PHONY: all deps build package test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
 
 all: build
 
@@ -13,6 +13,14 @@ deps:
 build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
+
+# The Debian package tavrel_VERSION_ARCH.deb, left in this folder.
+package: build
+	@mkdir -p $(BUILD)/package
+	@cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)/package >$(BUILD)/package/cpack.log 2>&1 || \
+	  { cat $(BUILD)/package/cpack.log; exit 1; }
+	@cp $(BUILD)/package/tavrel_*.deb .
+	@ls tavrel_*.deb
 
 # Every test in the ordinary build, then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the thread tests under ThreadSanitizer.

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/drive_scan.h"
 #include "cli/exit_codes.h"
 #include "platform/format_message.h"
 
@@ -134,6 +135,11 @@ int main(int argc, char** argv) {
 
     CLI::App* drivesCmd =
         app.add_subcommand("drives", "List the drive letters with their devices or files");
+    bool scan = false, assign = false;
+    CLI::Option* scanFlag = drivesCmd->add_flag(
+        "--scan", scan, "List the floppy drives found instead, with the letters that reach them");
+    drivesCmd->add_flag("--assign", assign, "Write the [Drives] lines --scan shows to the profile")
+        ->needs(scanFlag);
 
     for (CLI::App* sub : app.get_subcommands({})) {
         sub->footer(kExitCodes);
@@ -158,6 +164,6 @@ int main(int argc, char** argv) {
         rescue.commandLine = CommandLine(argc, argv);
         return cli::RunRescue(rescue, console);
     }
-    if (*drivesCmd) return cli::RunDrives(console);
+    if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }

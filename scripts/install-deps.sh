@@ -12,6 +12,8 @@ packages=(
   hyperfine zstd lz4 gzip time
   clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev xvfb xauth xdotool
+  scdoc dpkg-dev fakeroot file lintian man-db desktop-file-utils appstream shared-mime-info
+  bash-completion libglib2.0-bin
 )
 
 missing=()

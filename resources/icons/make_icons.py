@@ -5,6 +5,9 @@ Run from anywhere; the SVG files land beside this script and are compiled into t
 Every picture is drawn on a pixel grid with crisp edges, so it renders the same at its own size.
 """
 import os
+import re
+import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -40,8 +43,50 @@ class Picture:
                 f'shape-rendering="crispEdges">\n  {body}\n</svg>\n')
 
     def save(self, name):
-        with open(os.path.join(HERE, name), "w") as f:
-            f.write(self.svg())
+        write(name, self.svg())
+
+    def png(self, scale=1):
+        """The picture as an RGBA PNG, each pixel a scale x scale square (no smoothing)."""
+        grid = [[None] * self.width for _ in range(self.height)]
+        for shape in self.shapes:
+            x, y, w, h, colour = re.match(
+                r'<rect x="(\d+)" y="(\d+)" width="(\d+)" height="(\d+)" fill="([^"]+)"/>',
+                shape).groups()
+            if colour == "none":
+                continue
+            rgba = bytes.fromhex(colour[1:]) + b"\xff"
+            for row in range(int(y), int(y) + int(h)):
+                for col in range(int(x), int(x) + int(w)):
+                    grid[row][col] = rgba
+        rows = b""
+        for line in grid:
+            pixels = b"".join((c or b"\0\0\0\0") * scale for c in line)
+            rows += (b"\0" + pixels) * scale
+        return _png(self.width * scale, self.height * scale, rows)
+
+
+def _png(width, height, rows):
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def write(name, data):
+    path = os.path.join(HERE, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+
+
+def desktop_icons(name, small, big):
+    """The hicolor theme's sizes: pixel-exact multiples of the 16 and 32 pixel drawings."""
+    for size, picture, scale in ((16, small, 1), (32, big, 1), (48, small, 3),
+                                 (64, big, 2), (128, big, 4)):
+        write(f"hicolor/{size}x{size}/{name}.png", picture.png(scale))
+    write(f"hicolor/scalable/{name}.svg", big.svg())
 
 
 def diskette(p, x, y, scale=1):
@@ -130,6 +175,24 @@ def main():
     small = Picture(16, 16)
     diskette(small, 0, 0)
     small.save("idr_mainframe_16.svg")
+    desktop_icons("apps/tavrel", small, big)
+
+    # An image file in a file manager: a page with a diskette on it.
+    file_big = Picture(32, 32)
+    file_big.rect(3, 0, 18, 32, WHITE)
+    file_big.rect(21, 8, 8, 24, WHITE)
+    file_big.rect(2, 0, 1, 32, BLACK)
+    file_big.rect(2, 31, 28, 1, BLACK)
+    file_big.rect(29, 8, 1, 24, BLACK)
+    file_big.rect(2, 0, 19, 1, BLACK)
+    for i in range(8):  # the fold
+        file_big.pixel(21 + i, i, BLACK)
+    file_big.rect(21, 1, 1, 8, GRAY)
+    file_big.rect(21, 8, 7, 1, GRAY)
+    diskette(file_big, 8, 12)
+    file_small = Picture(16, 16)
+    document(file_small, 1, 0)
+    desktop_icons("mimetypes/application-x-tavrel-image", file_small, file_big)
 
     # Frame 0 is shared; then five frames for each operation.
     animation(0, "compress").save("anim_146.svg")

@@ -1,0 +1,23 @@
+// The kernel's view of the block devices, read from sysfs: names, sizes, removable media, the
+// bus and the identification strings the device reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct BlockDeviceInfo {
+    std::string name;        // "sdb", "fd0": the node in /dev
+    long long sectors = -1;  // 512-byte sectors; 0 without a medium; -1 when unreadable
+    bool removable = false;
+    bool usb = false;  // attached through a USB bus
+    std::string vendor;
+    std::string model;  // without the padding the device reports
+};
+
+// Every block device under SYSFS_ROOT/block ("/sys" on a running system), sorted by name.
+// A tree that is not there gives an empty list.
+std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot);
+
+}  // namespace platform
