@@ -17,33 +17,12 @@ FaultyDrive::FaultyDrive(const std::string& rawImage, const std::string& dir,
                          const std::string& plan)
     : m_dir(dir), m_mountPoint(dir + "/faulty-mnt") {
     SetPlan(plan);
-    ::mkdir(m_mountPoint.c_str(), 0755);
-    std::vector<std::string> strings = {FAULTY_FS, rawImage, m_mountPoint, dir + "/faulty-plan"};
-    std::vector<char*> argv;
-    for (std::string& s : strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    m_pid = fork();
-    if (m_pid == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (m_pid > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (FileExists(m_mountPoint + "/disk.img")) {
-            m_mounted = true;
-            break;
-        }
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;  // the mount failed and the process is gone
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!m_mounted) {
+    m_mount = std::make_unique<SlowMount>(rawImage, m_mountPoint, dir + "/faulty-plan");
+    if (!m_mount->mounted()) {
         m_problem = "FUSE is not usable here (no /dev/fuse or no permission to mount)";
         return;
     }
-    m_loop = std::make_unique<LoopDevice>(m_mountPoint + "/disk.img", true);
+    m_loop = std::make_unique<LoopDevice>(m_mount->file(), true);
     if (m_loop->path().empty())
         m_problem =
             "no loop device with direct I/O over a FUSE file: losetup is not allowed "
@@ -51,21 +30,9 @@ FaultyDrive::FaultyDrive(const std::string& rawImage, const std::string& dir,
 }
 
 FaultyDrive::~FaultyDrive() {
+    // The loop device lets go of the file before the file system goes.
     m_loop.reset();
-    if (m_mounted)
-        Shell("fusermount3 -u '" + m_mountPoint + "' 2>/dev/null || umount '" + m_mountPoint + "'");
-    if (m_pid > 0) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ::rmdir(m_mountPoint.c_str());
+    m_mount.reset();
 }
 
 void FaultyDrive::SetPlan(const std::string& plan) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/cli/loop_device.h"
+#include "tests/cli/slow_mount.h"
 
 // What the file system saw since the plan was last set.
 struct FaultyStats {
@@ -36,8 +37,7 @@ class FaultyDrive {
   private:
     std::string m_dir;
     std::string m_mountPoint;
-    pid_t m_pid = -1;
-    bool m_mounted = false;
+    std::unique_ptr<SlowMount> m_mount;
     std::unique_ptr<LoopDevice> m_loop;
     std::string m_problem;
 };

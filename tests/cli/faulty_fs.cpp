@@ -9,7 +9,8 @@
 //   weak SECTOR K                      the first K reads touching the sector fail
 //   chance SEED PERCENT FIRST [COUNT]  each read touching one fails with that chance; the
 //                                      n-th read of a sector fails or not by SEED alone
-//   delay MS                           every read waits this long first
+//   delay MS                           every read and write of the disk waits this long
+//                                      first, so that a job over it can be interrupted
 #define FUSE_USE_VERSION 31
 #include <fcntl.h>
 #include <fuse.h>
@@ -188,6 +189,7 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info*) {
     if (std::strcmp(path, kDisk) != 0) return -EACCES;
+    if (g_delayMs) usleep(g_delayMs * 1000);
     ssize_t n = pwrite(g_backing, buffer, size, offset);
     return n < 0 ? -errno : static_cast<int>(n);
 }

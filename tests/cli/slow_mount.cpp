@@ -14,9 +14,20 @@
 SlowMount::SlowMount(const std::string& backingFile, const std::string& mountPoint,
                      unsigned delayMs)
     : m_mountPoint(mountPoint) {
-    ::mkdir(mountPoint.c_str(), 0755);
-    std::string delay = std::to_string(delayMs);
-    std::vector<std::string> strings = {SLOW_FS, backingFile, mountPoint, delay};
+    const std::string plan = mountPoint + ".plan";
+    WriteFileBytes(plan, "delay " + std::to_string(delayMs) + "\n");
+    Mount(backingFile, plan);
+}
+
+SlowMount::SlowMount(const std::string& backingFile, const std::string& mountPoint,
+                     const std::string& planFile)
+    : m_mountPoint(mountPoint) {
+    Mount(backingFile, planFile);
+}
+
+void SlowMount::Mount(const std::string& backingFile, const std::string& planFile) {
+    ::mkdir(m_mountPoint.c_str(), 0755);
+    std::vector<std::string> strings = {FAULTY_FS, backingFile, m_mountPoint, planFile};
     std::vector<char*> argv;
     for (std::string& s : strings) argv.push_back(s.data());
     argv.push_back(nullptr);

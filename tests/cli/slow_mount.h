@@ -8,7 +8,11 @@
 
 class SlowMount {
   public:
+    // Every read and write waits delayMs first.
     SlowMount(const std::string& backingFile, const std::string& mountPoint, unsigned delayMs);
+    // Reads fail as the plan file says; the file system reloads it whenever it is replaced.
+    SlowMount(const std::string& backingFile, const std::string& mountPoint,
+              const std::string& planFile);
     ~SlowMount();
     SlowMount(const SlowMount&) = delete;
     SlowMount& operator=(const SlowMount&) = delete;
@@ -18,6 +22,8 @@ class SlowMount {
     std::string file() const { return m_mountPoint + "/disk.img"; }
 
   private:
+    void Mount(const std::string& backingFile, const std::string& planFile);
+
     std::string m_mountPoint;
     pid_t m_pid = -1;
     bool m_mounted = false;

@@ -2,10 +2,8 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FUSE3 REQUIRED IMPORTED_TARGET fuse3)
 
-# Serves a diskette image through FUSE and delays each read, for the cancel tests.
-add_executable(tavrel-slowfs cli/slow_fs.cpp)
-target_link_libraries(tavrel-slowfs PRIVATE PkgConfig::FUSE3)
-# Serves a diskette image through FUSE and fails reads of chosen sectors, for the rescue tests.
+# Serves a diskette image through FUSE, slowly (for the cancel tests) or failing reads of
+# chosen sectors (for the rescue tests).
 add_executable(tavrel-faultyfs cli/faulty_fs.cpp)
 target_link_libraries(tavrel-faultyfs PRIVATE PkgConfig::FUSE3)
 
@@ -22,8 +20,8 @@ tavrel_test(cli_tests LABELS cli SOURCES
 )
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  SLOW_FS="$<TARGET_FILE:tavrel-slowfs>")
-add_dependencies(cli_tests tavrel-cli tavrel-slowfs)
+  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
+add_dependencies(cli_tests tavrel-cli tavrel-faultyfs)
 
 # rescue over a drive with real read errors, beside GNU ddrescue on the same faults.
 tavrel_test(rescue_tests LABELS cli SOURCES
@@ -31,6 +29,7 @@ tavrel_test(rescue_tests LABELS cli SOURCES
   cli/cli_rescue_test.cpp
   cli/faulty_drive.cpp
   cli/loop_device.cpp
+  cli/slow_mount.cpp
   cli/tool_runner.cpp
 )
 target_compile_definitions(rescue_tests PRIVATE
