@@ -61,6 +61,8 @@ class CDiskJob : public CWorkerThread {
     // The image file.
     BOOL OpenImage(const std::string& path, BOOL forRead, bool mayWriteInPlace = true);
     BOOL ReadImageHeader();
+    // Writes the header record that g_imageHeader holds, with its magic; shows a failure.
+    BOOL WriteImageHeader();
     BOOL ReadExact(void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteExact(const void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteTrackRecord();

@@ -135,6 +135,15 @@ void CDiskJob::DeleteTemporaryImage() {
     m_newImage.Abandon();
 }
 
+BOOL CDiskJob::WriteImageHeader() {
+    DWORD done;
+    g_imageHeader.magic[0] = kImageMagic0;
+    g_imageHeader.magic[1] = kImageMagic1;
+    if (WriteExact(&g_imageHeader, sizeof g_imageHeader, &done)) return TRUE;
+    ShowError("  Error writing file header information. ");
+    return FALSE;
+}
+
 BOOL CDiskJob::ReadImageHeader() {
     DWORD done = 0;
     BOOL readOk = ReadExact(&g_imageHeader, sizeof g_imageHeader, &done);

@@ -27,14 +27,8 @@ int CDiskJob::CompressPass() {
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
     Progress progress(media.lastCylinder);
     char status[64];
-    DWORD done;
 
-    g_imageHeader.magic[0] = kImageMagic0;
-    g_imageHeader.magic[1] = kImageMagic1;
-    if (!WriteExact(&g_imageHeader, sizeof g_imageHeader, &done)) {
-        ShowError("  Error writing file header information. ");
-        return 0;
-    }
+    if (!WriteImageHeader()) return 0;
     for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
         for (int head = 0; head < 2; ++head) {
             std::snprintf(status, sizeof status, "Reading Cylinder - %d  Head - %d", cylinder,

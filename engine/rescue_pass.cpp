@@ -67,13 +67,7 @@ void CDiskJob::RunRescue() {
 
 int CDiskJob::RescuePass(int oldMethod, bool resume) {
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    DWORD done;
-    g_imageHeader.magic[0] = kImageMagic0;
-    g_imageHeader.magic[1] = kImageMagic1;
-    if (!WriteExact(&g_imageHeader, sizeof g_imageHeader, &done)) {
-        ShowError("  Error writing file header information. ");
-        return 0;
-    }
+    if (!WriteImageHeader()) return 0;
     bool cancelled = false;
     for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
         for (int head = 0; head < 2; ++head) {
