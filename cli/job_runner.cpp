@@ -9,6 +9,7 @@
 #include "cli/console_window.h"
 #include "cli/job_progress.h"
 #include "engine/disk_job.h"
+#include "platform/udisks.h"
 
 namespace cli {
 
@@ -65,6 +66,13 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.result = job->m_result;
+    // "Permission denied" alone does not tell a desktop user that polkit said no.
+    if (outcome.result == JobFailed) {
+        std::string refusal = platform::UdisksLastRefusal();
+        if (!refusal.empty())
+            console.Error("tavrel-cli: UDisks2 did not open the drive: " + refusal +
+                          " (see \"Drive permissions\" in the README)");
+    }
     outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
     outcome.diffCylinder = job->m_diffCylinder;
     outcome.diffHead = job->m_diffHead;

@@ -17,6 +17,7 @@
 #include "platform/handle.h"
 #include "platform/last_error.h"
 #include "platform/syscalls.h"
+#include "platform/udisks.h"
 
 using platform::SysClose;
 using platform::SysFstat;
@@ -149,6 +150,8 @@ struct FileObject final : KernelObject {
                 // The kernel refuses an exclusive open while the device is mounted or
                 // exclusively open elsewhere; holding one keeps everybody else out.
                 int ex = SysOpen(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK);
+                if (ex < 0 && (errno == EACCES || errno == EPERM))
+                    ex = platform::UdisksOpenDevice(path, O_RDONLY | O_EXCL, errno);
                 if (ex < 0) {
                     SetLastError(Errno());
                     return FALSE;
@@ -203,11 +206,29 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     bool wantRead = (access & GENERIC_READ) != 0 || !wantWrite;
     int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
     bool readOnly = false;
-    int fd = SysOpen(path.c_str(), mode | O_NONBLOCK);
+    bool viaService = false;
+    bool serviceRefused = false;
+    // A desktop user may not open the drive's device; the UDisks2 service may, once polkit
+    // agrees, and hands over its descriptor. Asked at most once a refusal.
+    auto open = [&](int flags) {
+        int fd = SysOpen(path.c_str(), flags | O_NONBLOCK);
+        if (fd >= 0 || (errno != EACCES && errno != EPERM) || serviceRefused) return fd;
+        int denied = errno;
+        fd = platform::UdisksOpenDevice(path, flags, denied);
+        if (fd >= 0) {
+            viaService = true;
+        } else if (errno == EACCES && !platform::UdisksLastRefusal().empty()) {
+            serviceRefused = true;
+        }
+        return fd;
+    };
+    int fd = open(mode);
     if (fd < 0 && wantWrite && (errno == EROFS || errno == EACCES || errno == EPERM)) {
         // A write-protected diskette is still readable; its writes fail later with EROFS.
-        fd = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
+        int code = errno;
+        fd = open(O_RDONLY);
         readOnly = fd >= 0;
+        if (fd < 0 && code != EROFS) errno = code;
     }
     if (fd < 0) return Fail(Errno());
 
@@ -255,7 +276,19 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     platform::SysIoctl(fd, BLKSSZGET, &sectorSize, path.c_str());
     // Reads and writes must reach the medium, not the page cache: a verify right after an
     // expand has to read the diskette itself. O_DIRECT does that with one bounce buffer.
-    if (sectorSize == 512) {
+    if (sectorSize == 512 && viaService) {
+        // The service's descriptor cannot be opened again; Linux switches it to O_DIRECT.
+        void* buffer = nullptr;
+        int flags = fcntl(f->fd, F_GETFL);
+        if (flags >= 0 && posix_memalign(&buffer, kDirectAlign, kBounceBytes) == 0) {
+            if (fcntl(f->fd, F_SETFL, flags | O_DIRECT) == 0) {
+                f->bounce = static_cast<unsigned char*>(buffer);
+                f->direct = true;
+            } else {
+                std::free(buffer);
+            }
+        }
+    } else if (sectorSize == 512) {
         int dfd = SysOpen(path.c_str(), (readOnly ? O_RDONLY : mode) | O_DIRECT);
         void* buffer = nullptr;
         if (dfd >= 0 && posix_memalign(&buffer, kDirectAlign, kBounceBytes) == 0) {

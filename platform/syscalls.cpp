@@ -69,6 +69,10 @@ ScopedFaultHook::~ScopedFaultHook() {
         return -1;                             \
     }
 
+int SysFault(SysCall call, const char* path) {
+    return Injected(call, path);
+}
+
 int SysOpen(const char* path, int flags, mode_t mode) {
     TAVREL_INJECT(SysCall::Open, path);
     int fd;

@@ -44,6 +44,9 @@ class ScopedFaultHook {
 };
 
 int SysOpen(const char* path, int flags, mode_t mode = 0);
+// For calls made through another library (a service opening a device for us): the errno value
+// the hook makes the call fail with, or 0.
+int SysFault(SysCall call, const char* path);
 ssize_t SysPread(int fd, void* buffer, size_t count, off_t offset, const char* path = nullptr);
 ssize_t SysPwrite(int fd, const void* buffer, size_t count, off_t offset,
                   const char* path = nullptr);

@@ -1,0 +1,231 @@
+#include "platform/udisks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "platform/syscalls.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kService = "org.freedesktop.UDisks2";
+constexpr const char* kManagerPath = "/org/freedesktop/UDisks2/Manager";
+constexpr const char* kManager = "org.freedesktop.UDisks2.Manager";
+constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
+
+// A person answering polkit's question gets minutes; a service that does not answer a
+// script's call gets seconds.
+constexpr uint64_t kInteractiveTimeoutUsec = 300ull * 1000 * 1000;
+constexpr uint64_t kTimeoutUsec = 15ull * 1000 * 1000;
+
+std::atomic<int> g_interactive{-1};  // -1: when standard input is a terminal
+std::mutex g_refusalMutex;
+std::string g_refusal;  // the job's thread sets it, the front end reads it after
+
+void SetRefusal(std::string text) {
+    std::lock_guard<std::mutex> lock(g_refusalMutex);
+    g_refusal = std::move(text);
+}
+
+bool Interactive() {
+    int allowed = g_interactive.load();
+    return allowed < 0 ? isatty(STDIN_FILENO) == 1 : allowed == 1;
+}
+
+struct Bus {
+    sd_bus* bus = nullptr;
+    ~Bus() { sd_bus_flush_close_unref(bus); }
+};
+struct Message {
+    sd_bus_message* m = nullptr;
+    ~Message() { sd_bus_message_unref(m); }
+};
+struct Error {
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    ~Error() { sd_bus_error_free(&e); }
+    bool Is(const char* name) const { return sd_bus_error_has_name(&e, name); }
+    bool StartsWith(const char* prefix) const {
+        return e.name && std::strncmp(e.name, prefix, std::strlen(prefix)) == 0;
+    }
+};
+
+// The service reports a failed open(2) as "Error opening device X: <strerror>", in its own
+// (English) words; the codes a drive can meet are told apart so the job reports them as such.
+int CodeOfFailure(const char* message) {
+    static const std::pair<int, const char*> kTexts[] = {
+        {EBUSY, "Device or resource busy"}, {EROFS, "Read-only file system"},
+        {ENOMEDIUM, "No medium found"},     {ENXIO, "No such device or address"},
+        {EACCES, "Permission denied"},      {ENOENT, "No such file or directory"},
+        {EINVAL, "Invalid argument"},
+    };
+    if (message) {
+        size_t length = std::strlen(message);
+        for (const auto& [code, text] : kTexts) {
+            size_t n = std::strlen(text);
+            if (length >= n && std::strcmp(message + length - n, text) == 0) return code;
+        }
+    }
+    return EIO;
+}
+
+// Turns a failed call into an errno value; refusedCode stands for "the service is not there".
+int CodeOfError(const Error& error, int callResult, int refusedCode) {
+    if (error.StartsWith("org.freedesktop.UDisks2.Error.NotAuthorized") ||
+        error.Is(SD_BUS_ERROR_ACCESS_DENIED) || error.Is(SD_BUS_ERROR_AUTH_FAILED) ||
+        error.Is(SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED))
+        return EACCES;
+    if (error.Is(SD_BUS_ERROR_SERVICE_UNKNOWN) || error.Is(SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
+        error.Is(SD_BUS_ERROR_UNKNOWN_OBJECT) || error.Is(SD_BUS_ERROR_NO_SERVER) ||
+        error.Is(SD_BUS_ERROR_DISCONNECTED))
+        return refusedCode;
+    if (error.StartsWith("org.freedesktop.UDisks2.Error.")) return CodeOfFailure(error.e.message);
+    if (callResult == -ETIMEDOUT || error.Is(SD_BUS_ERROR_NO_REPLY) ||
+        error.Is(SD_BUS_ERROR_TIMEOUT))
+        return ETIMEDOUT;
+    return refusedCode;
+}
+
+void NoteRefusal(const Error& error, int callResult) {
+    if (error.e.message && *error.e.message)
+        SetRefusal(error.e.message);
+    else if (callResult == -ETIMEDOUT)
+        SetRefusal("the service did not answer in time");
+    else
+        SetRefusal(std::strerror(-callResult));
+}
+
+// The service's object for the device, by its path in /dev. Older services lack
+// ResolveDevice; their objects are named after the kernel's name for the device.
+std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, const char* kernelName,
+                            Error* error, int* result) {
+    Message call, reply;
+    *result = sd_bus_message_new_method_call(bus, &call.m, kService, kManagerPath, kManager,
+                                             "ResolveDevice");
+    if (*result >= 0)
+        *result = sd_bus_message_append(call.m, "a{sv}", 1, "path", "s", devicePath.c_str());
+    if (*result >= 0) *result = sd_bus_message_append(call.m, "a{sv}", 0);
+    if (*result >= 0) *result = sd_bus_call(bus, call.m, kTimeoutUsec, &error->e, &reply.m);
+    if (*result < 0) {
+        if (!error->Is(SD_BUS_ERROR_UNKNOWN_METHOD) || !kernelName) return {};
+        sd_bus_error_free(&error->e);
+        *result = 0;
+        return std::string("/org/freedesktop/UDisks2/block_devices/") + kernelName;
+    }
+    const char* object = nullptr;
+    *result = sd_bus_message_enter_container(reply.m, 'a', "o");
+    if (*result > 0) *result = sd_bus_message_read(reply.m, "o", &object);
+    if (*result <= 0 || !object) {
+        *result = -ENODEV;
+        return {};
+    }
+    return object;
+}
+
+// OpenDevice takes the access mode and the extra open flags; services before it know only
+// OpenForBackup (reading) and OpenForRestore (writing), which take neither.
+int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, int* result) {
+    int access = flags & O_ACCMODE;
+    const char* mode = access == O_RDWR ? "rw" : access == O_WRONLY ? "w" : "r";
+    bool interactive = Interactive();
+    uint64_t timeout = interactive ? kInteractiveTimeoutUsec : kTimeoutUsec;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Message call, reply;
+        const char* method = attempt == 0         ? "OpenDevice"
+                             : access == O_RDONLY ? "OpenForBackup"
+                                                  : "OpenForRestore";
+        *result =
+            sd_bus_message_new_method_call(bus, &call.m, kService, object.c_str(), kBlock, method);
+        if (*result >= 0)
+            *result = sd_bus_message_set_allow_interactive_authorization(call.m, interactive);
+        if (*result >= 0 && attempt == 0) *result = sd_bus_message_append(call.m, "s", mode);
+        if (*result >= 0) {
+            int extra = flags & (O_EXCL | O_DIRECT);
+            *result = attempt == 0 && extra
+                          ? sd_bus_message_append(call.m, "a{sv}", 1, "flags", "i", extra)
+                          : sd_bus_message_append(call.m, "a{sv}", 0);
+        }
+        if (*result >= 0) *result = sd_bus_call(bus, call.m, timeout, &error->e, &reply.m);
+        if (*result < 0) {
+            if (attempt == 0 && error->Is(SD_BUS_ERROR_UNKNOWN_METHOD)) {
+                sd_bus_error_free(&error->e);
+                continue;
+            }
+            return -1;
+        }
+        int fd = -1;
+        *result = sd_bus_message_read(reply.m, "h", &fd);
+        if (*result <= 0) {
+            *result = -EBADMSG;
+            return -1;
+        }
+        // The descriptor belongs to the reply; keep a copy of our own.
+        int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (own < 0) *result = -errno;
+        return own;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void AllowInteractiveAuthorization(bool allow) {
+    g_interactive.store(allow ? 1 : 0);
+}
+
+std::string UdisksLastRefusal() {
+    std::lock_guard<std::mutex> lock(g_refusalMutex);
+    return g_refusal;
+}
+
+int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
+    SetRefusal({});
+    if (int injected = SysFault(SysCall::Open, path.c_str())) {
+        errno = injected;
+        return -1;
+    }
+    struct stat wanted;
+    char real[PATH_MAX];
+    if (SysStat(path.c_str(), &wanted) != 0 || !S_ISBLK(wanted.st_mode) ||
+        !::realpath(path.c_str(), real)) {
+        errno = refusedCode;
+        return -1;
+    }
+    const char* slash = std::strrchr(real, '/');
+    Bus bus;
+    if (sd_bus_open_system(&bus.bus) < 0) {
+        errno = refusedCode;
+        return -1;
+    }
+    Error error;
+    int result = 0;
+    std::string object =
+        FindBlockObject(bus.bus, real, slash ? slash + 1 : nullptr, &error, &result);
+    int fd = object.empty() ? -1 : CallOpen(bus.bus, object, flags, &error, &result);
+    if (fd < 0) {
+        int code = CodeOfError(error, result, refusedCode);
+        if (code != refusedCode) NoteRefusal(error, result);
+        errno = code;
+        return -1;
+    }
+    // The service opened what its object names; make sure that is the device asked for.
+    struct stat got;
+    if (SysFstat(fd, &got, path.c_str()) != 0 || !S_ISBLK(got.st_mode) ||
+        got.st_rdev != wanted.st_rdev) {
+        SysClose(fd, path.c_str());
+        errno = ENODEV;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// Opening a block device through the UDisks2 service, for users who may not open it
+// themselves. The service asks polkit whether this user may, and hands back a descriptor.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Asks UDisks2 on the system bus to open the block device at path with the access mode of
+// flags (O_RDONLY, O_WRONLY or O_RDWR) plus O_EXCL and O_DIRECT where given. Returns the
+// descriptor, or -1 with errno set: refusedCode when the bus or the service is not there,
+// EACCES when the user is not allowed, the device's own errno (EBUSY...) when opening failed.
+int UdisksOpenDevice(const std::string& path, int flags, int refusedCode);
+
+// Why the last UdisksOpenDevice (of any thread) failed, in the service's words; empty when it
+// succeeded or never reached the service. Lets a front end say more than "Permission denied".
+std::string UdisksLastRefusal();
+
+// Whether the service may ask the user for permission (polkit's dialog or a terminal agent).
+// By default only when standard input is a terminal, so a script fails at once instead of
+// waiting for an answer nobody gives. The dialog allows it.
+void AllowInteractiveAuthorization(bool allow);
+
+}  // namespace platform
