@@ -78,8 +78,8 @@ int CodeOfFailure(const char* message) {
     return EIO;
 }
 
-// Turns a failed call into an errno value; refusedCode stands for "the service is not there".
-int CodeOfError(const Error& error, int callResult, int refusedCode) {
+// Turns a failed call into an errno value, or 0 when the service is not there.
+int CodeOfError(const Error& error, int callResult) {
     if (error.StartsWith("org.freedesktop.UDisks2.Error.NotAuthorized") ||
         error.Is(SD_BUS_ERROR_ACCESS_DENIED) || error.Is(SD_BUS_ERROR_AUTH_FAILED) ||
         error.Is(SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED))
@@ -87,12 +87,12 @@ int CodeOfError(const Error& error, int callResult, int refusedCode) {
     if (error.Is(SD_BUS_ERROR_SERVICE_UNKNOWN) || error.Is(SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
         error.Is(SD_BUS_ERROR_UNKNOWN_OBJECT) || error.Is(SD_BUS_ERROR_NO_SERVER) ||
         error.Is(SD_BUS_ERROR_DISCONNECTED))
-        return refusedCode;
+        return 0;
     if (error.StartsWith("org.freedesktop.UDisks2.Error.")) return CodeOfFailure(error.e.message);
     if (callResult == -ETIMEDOUT || error.Is(SD_BUS_ERROR_NO_REPLY) ||
         error.Is(SD_BUS_ERROR_TIMEOUT))
         return ETIMEDOUT;
-    return refusedCode;
+    return 0;
 }
 
 void NoteRefusal(const Error& error, int callResult) {
@@ -212,9 +212,9 @@ int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
         FindBlockObject(bus.bus, real, slash ? slash + 1 : nullptr, &error, &result);
     int fd = object.empty() ? -1 : CallOpen(bus.bus, object, flags, &error, &result);
     if (fd < 0) {
-        int code = CodeOfError(error, result, refusedCode);
-        if (code != refusedCode) NoteRefusal(error, result);
-        errno = code;
+        int code = CodeOfError(error, result);
+        if (code) NoteRefusal(error, result);
+        errno = code ? code : refusedCode;
         return -1;
     }
     // The service opened what its object names; make sure that is the device asked for.

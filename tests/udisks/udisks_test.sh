@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# A user who may not open the drive's device images it through the UDisks2 service when polkit
+# allows it, and is refused with the service's reason when it does not. The test starts its own
+# system bus (on a private socket), polkitd, udisksd and, when none runs, systemd-udevd, and
+# stops exactly those. Usage: udisks_test.sh TAVREL_CLI
+set -uo pipefail
+cli=$1
+
+skip() {
+  if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
+  echo "SKIP: $1"; exit 77
+}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+[ "$(id -u)" = 0 ] || skip "needs root (to start the system services and make a test user)"
+polkitd=/usr/lib/polkit-1/polkitd
+udisksd=/usr/libexec/udisks2/udisksd
+udevd=/lib/systemd/systemd-udevd
+for tool in dbus-daemon busctl udevadm losetup mkfs.fat mcopy setpriv useradd userdel perl \
+            timeout "$polkitd" "$udisksd" "$udevd"; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+[ -d /etc/polkit-1/rules.d ] || skip "polkitd is not installed (no /etc/polkit-1/rules.d)"
+
+user=tavrel-udisks-test
+rule=/etc/polkit-1/rules.d/49-tavrel-udisks-test.rules
+dir=$(mktemp -d)
+chmod 755 "$dir"
+pids=()   # started services, stopped in reverse order
+loops=()
+
+# Ends a process we started: TERM, then KILL when it is not gone within 10 s.
+stop() {
+  local pid=$1 deadline=$((SECONDS + 10))
+  kill "$pid" 2>/dev/null || return 0
+  while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
+  for loop in "${loops[@]}"; do losetup -d "$loop"; done
+  rm -f "$rule"
+  id "$user" >/dev/null 2>&1 && userdel "$user"
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+# Waits for a condition (a command) with a deadline in seconds.
+until_true() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+on_bus() { busctl --system list --no-legend 2>/dev/null | grep -q "^$1 "; }
+
+# A user of its own, in no group that could open the devices.
+id "$user" >/dev/null 2>&1 && userdel "$user"
+useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd"
+as_user() {
+  (cd "$dir/out" && timeout 60 setpriv --reuid="$user" --regid="$user" --clear-groups \
+    env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" "$cli" "$@" \
+    </dev/null >"$dir/stdout" 2>"$dir/stderr")
+}
+mkdir "$dir/out" && chown "$user" "$dir/out"
+
+# The diskettes: one with files to read, one freshly formatted to write.
+mkfs.fat -C "$dir/source.raw" 1440 >/dev/null || fail "mkfs.fat"
+head -c 300000 /dev/urandom >"$dir/payload"
+MTOOLS_SKIP_CHECK=1 mcopy -i "$dir/source.raw" "$dir/payload" ::PAYLOAD.BIN || fail "mcopy"
+mkfs.fat -C "$dir/target.raw" 1440 >/dev/null || fail "mkfs.fat"
+cp "$dir/target.raw" "$dir/target.before"
+for image in source target; do
+  loop=$(losetup -f --show "$dir/$image.raw") || skip "no loop device: losetup is not allowed here"
+  loops+=("$loop")
+done
+source_dev=${loops[0]}
+target_dev=${loops[1]}
+
+# The bus first, on a private socket.
+cat >"$dir/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$dir/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <deny own="*"/>
+    <deny send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_requested_reply="true" send_type="method_return"/>
+    <allow send_requested_reply="true" send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+    <allow receive_type="signal"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Properties"/>
+  </policy>
+  <includedir>/usr/share/dbus-1/system.d</includedir>
+</busconfig>
+EOF
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/bus
+
+# No bus at all: the job fails as it does for any drive it cannot open, at once.
+as_user compress "$source_dev" none.img
+rc=$?
+[ $rc = 2 ] || fail "without a bus: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "Cannot find the drive specified" "$dir/stderr" || fail "without a bus: $(cat "$dir/stderr")"
+grep -q "UDisks2" "$dir/stderr" && fail "without a bus: $(cat "$dir/stderr")"
+[ ! -e "$dir/out/none.img" ] || fail "without a bus: none.img was written"
+
+dbus-daemon --config-file="$dir/bus.conf" --nofork --nopidfile >"$dir/dbus.log" 2>&1 &
+pids+=($!)
+until_true 10 busctl --system status org.freedesktop.DBus >/dev/null 2>&1 ||
+  fail "the bus did not start: $(cat "$dir/dbus.log")"
+
+# udisksd knows the devices udev has seen; udev must see ours.
+if ! udevadm control --ping >/dev/null 2>&1; then
+  "$udevd" >"$dir/udevd.log" 2>&1 &
+  pids+=($!)
+  until_true 10 udevadm control --ping >/dev/null 2>&1 ||
+    fail "systemd-udevd did not start: $(cat "$dir/udevd.log")"
+fi
+for loop in "${loops[@]}"; do
+  udevadm trigger --action=add "/sys/class/block/${loop#/dev/}" || fail "udevadm trigger $loop"
+done
+udevadm settle --timeout=20 || fail "udevadm settle"
+
+start_polkitd() {
+  "$polkitd" >>"$dir/polkitd.log" 2>&1 &
+  polkit_pid=$!
+  pids+=($polkit_pid)
+  until_true 15 on_bus org.freedesktop.PolicyKit1 || fail "polkitd did not start: $(cat "$dir/polkitd.log")"
+}
+rm -f "$rule"
+start_polkitd
+
+# A bus without UDisks2: still the plain refusal.
+as_user compress "$source_dev" none.img
+rc=$?
+[ $rc = 2 ] || fail "without UDisks2: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "Cannot find the drive specified" "$dir/stderr" || fail "without UDisks2: $(cat "$dir/stderr")"
+grep -q "UDisks2" "$dir/stderr" && fail "without UDisks2: $(cat "$dir/stderr")"
+
+"$udisksd" >"$dir/udisksd.log" 2>&1 &
+pids+=($!)
+for loop in "${loops[@]}"; do
+  until_true 20 busctl --system introspect org.freedesktop.UDisks2 \
+    "/org/freedesktop/UDisks2/block_devices/${loop#/dev/}" >/dev/null 2>&1 ||
+    fail "UDisks2 does not show $loop: $(cat "$dir/udisksd.log")"
+done
+
+# No rule: polkit says no at once, nothing is read or written.
+"$cli" -q compress "$source_dev" "$dir/source.img" || fail "compress as root"
+chmod 644 "$dir/source.img"
+as_user compress "$source_dev" out.img
+rc=$?
+[ $rc = 2 ] || fail "refused compress: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "Not authorized" "$dir/stderr" || fail "refused compress says: $(cat "$dir/stderr")"
+[ ! -e "$dir/out/out.img" ] || fail "refused compress left out.img"
+as_user expand "$dir/source.img" "$target_dev"
+rc=$?
+[ $rc = 2 ] || fail "refused expand: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "Not authorized" "$dir/stderr" || fail "refused expand says: $(cat "$dir/stderr")"
+cmp -s "$dir/target.raw" "$dir/target.before" || fail "refused expand wrote to the drive"
+
+# polkitd reads its rules when it starts: restart it with a rule allowing the user.
+stop "$polkit_pid"
+until_true 10 bash -c "! busctl --system list --no-legend 2>/dev/null | grep -q '^org.freedesktop.PolicyKit1 '" ||
+  fail "polkitd did not leave the bus"
+cat >"$rule" <<EOF
+polkit.addRule(function(action, subject) {
+  if (action.id.indexOf("org.freedesktop.udisks2.open-device") == 0 && subject.user == "$user")
+    return polkit.Result.YES;
+});
+EOF
+start_polkitd
+
+as_user compress "$source_dev" out.img
+rc=$?
+[ $rc = 0 ] || fail "allowed compress: exit $rc: $(cat "$dir/stderr")"
+cmp -s "$dir/out/out.img" "$dir/source.img" || fail "the user's image differs from root's"
+as_user expand out.img "$target_dev"
+rc=$?
+[ $rc = 0 ] || fail "allowed expand: exit $rc: $(cat "$dir/stderr")"
+cmp -s "$dir/target.raw" "$dir/source.raw" || fail "the expanded drive differs from the source"
+as_user verify out.img "$target_dev"
+rc=$?
+[ $rc = 0 ] || fail "allowed verify: exit $rc: $(cat "$dir/stderr")"
+
+# A drive another program holds (as a mount does: an exclusive open) is refused even when the
+# service would open it.
+coproc holder { perl -MFcntl -e 'sysopen(my $d, $ARGV[0], O_RDONLY | O_EXCL) or die "$!\n";
+  $| = 1; print "held\n"; <STDIN>;' "$target_dev"; }
+pids+=($holder_PID)
+read -r -t 10 held <&"${holder[0]}"
+[ "${held:-}" = held ] || fail "cannot hold $target_dev exclusively"
+as_user verify out.img "$target_dev"
+rc=$?
+[ $rc = 2 ] || fail "held drive: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "busy" "$dir/stderr" || fail "held drive says: $(cat "$dir/stderr")"
+
+echo "PASS: through UDisks2 as $user: refused without the rule, compress/expand/verify with it"
