@@ -51,7 +51,7 @@ struct Message {
     ~Message() { sd_bus_message_unref(m); }
 };
 struct Error {
-    sd_bus_error e = SD_BUS_ERROR_NULL;
+    sd_bus_error e{};  // SD_BUS_ERROR_NULL, without its C99 compound literal
     ~Error() { sd_bus_error_free(&e); }
     bool Is(const char* name) const { return sd_bus_error_has_name(&e, name); }
     bool StartsWith(const char* prefix) const {
