@@ -377,6 +377,9 @@ void CMainDlg::StartJob() {
 }
 
 void CMainDlg::OnJobProgress() {
+    // The status line shown catches up at every step, so the two always agree.
+    if (std::exchange(m_statusBehind, false))
+        static_cast<QLabel*>(GetDlgItem(IDC_STATUS))->setText(m_statusText);
     // Stepping past the end starts again from the bottom, as the progress control does.
     int next = m_progress->value() + 5;
     m_progress->setValue(next > m_progress->maximum() ? m_progress->minimum() + (next - 100)
