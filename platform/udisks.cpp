@@ -199,7 +199,7 @@ struct BlockProperties {
     bool loop = false;
 };
 
-// Reads one property's variant of a known type into *out; anything else is skipped.
+// Each reads one property's variant, of the type the service gives that property, into *out.
 int ReadString(sd_bus_message* m, std::string* out) {
     const char* text = nullptr;
     int r = sd_bus_message_read(m, "v", "s", &text);
