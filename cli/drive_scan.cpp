@@ -15,6 +15,7 @@
 #include "platform/profile.h"
 #include "platform/syscalls.h"
 #include "platform/sysfs_block.h"
+#include "platform/udisks.h"
 
 namespace cli {
 namespace {
@@ -59,9 +60,9 @@ std::string OrDash(const std::string& text) {
 
 }  // namespace
 
-std::vector<FloppyDrive> FindFloppyDrives(const std::string& sysfsRoot) {
+std::vector<FloppyDrive> FloppyDrivesAmong(const std::vector<platform::BlockDeviceInfo>& devices) {
     std::vector<FloppyDrive> drives;
-    for (const platform::BlockDeviceInfo& device : platform::ListBlockDevices(sysfsRoot)) {
+    for (const platform::BlockDeviceInfo& device : devices) {
         FloppyDrive drive;
         drive.device = "/dev/" + device.name;
         drive.format = FormatOfSize(device.sectors);
@@ -71,12 +72,19 @@ std::vector<FloppyDrive> FindFloppyDrives(const std::string& sysfsRoot) {
             drive.legacy = true;
         } else if (device.usb && device.removable && !drive.format.empty()) {
             drive.medium = Medium::Present;  // an empty drive reports no size at all
+        } else if (device.loop && !drive.format.empty()) {
+            drive.loop = true;
+            drive.medium = Medium::Present;
         } else {
             continue;
         }
         drives.push_back(std::move(drive));
     }
     return drives;
+}
+
+std::vector<FloppyDrive> FindFloppyDrives(const std::string& sysfsRoot) {
+    return FloppyDrivesAmong(platform::ListBlockDevices(sysfsRoot));
 }
 
 Medium ProbeMedium(const std::string& device) {
@@ -129,13 +137,18 @@ bool AssignLetters(const std::vector<FloppyDrive>& drives, const std::string& pr
 
 int RunDriveScan(bool assign, Console& console) {
     std::string profile = platform::ProfilePath();
-    std::vector<FloppyDrive> drives = FindFloppyDrives("/sys");
+    // The desktop's disk service where it runs, else the kernel's own list.
+    std::vector<platform::BlockDeviceInfo> devices;
+    bool throughService = platform::UdisksListBlockDevices(&devices);
+    std::vector<FloppyDrive> drives =
+        throughService ? FloppyDrivesAmong(devices) : FindFloppyDrives("/sys");
     for (FloppyDrive& drive : drives)
         if (drive.legacy) drive.medium = ProbeMedium(drive.device);
     ChooseLetters(drives);
 
     std::printf("Profile: %s\n",
                 profile.empty() ? "(none: no home or configuration folder)" : profile.c_str());
+    std::printf("%s\n", throughService ? "Found through UDisks2" : "Found in /sys");
     if (drives.empty()) {
         std::printf("No floppy drives found (a USB drive shows with a diskette in it).\n");
         std::fflush(stdout);
@@ -152,9 +165,11 @@ int RunDriveScan(bool assign, Console& console) {
         else
             line = "(no free letter)";
         std::printf("%-10s %-7s %-8s %-9s %-10s %-18s %s\n", drive.device.c_str(),
-                    drive.legacy ? "legacy" : "usb", OrDash(drive.format).c_str(),
-                    MediumText(drive.medium), OrDash(drive.vendor).c_str(),
-                    OrDash(drive.model).c_str(), line.c_str());
+                    drive.legacy ? "legacy"
+                    : drive.loop ? "loop"
+                                 : "usb",
+                    OrDash(drive.format).c_str(), MediumText(drive.medium),
+                    OrDash(drive.vendor).c_str(), OrDash(drive.model).c_str(), line.c_str());
     }
     std::fflush(stdout);
     if (!assign) return kExitDone;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "platform/sysfs_block.h"
 
 namespace cli {
 
@@ -13,7 +14,8 @@ enum class Medium { Unknown, Absent, Present };
 
 struct FloppyDrive {
     std::string device;   // "/dev/sdb"
-    bool legacy = false;  // the floppy controller's fdN, else a USB drive
+    bool legacy = false;  // the floppy controller's fdN
+    bool loop = false;    // a loop device, with a diskette's image behind it
     std::string format;   // "1.44 MB"; "" when the size names no supported diskette
     Medium medium = Medium::Unknown;
     std::string vendor;
@@ -22,8 +24,12 @@ struct FloppyDrive {
     bool mapped = false;  // the letter reaches it already
 };
 
-// Legacy fdN drives, and removable USB drives holding a diskette of a supported size, from
-// the sysfs tree at SYSFS_ROOT. A legacy drive's medium is left Unknown (see ProbeMedium).
+// Legacy fdN drives, removable USB drives holding a diskette of a supported size, and loop
+// devices of such a size, among DEVICES. A legacy drive's medium is left Unknown (see
+// ProbeMedium).
+std::vector<FloppyDrive> FloppyDrivesAmong(const std::vector<platform::BlockDeviceInfo>& devices);
+
+// The same, from the sysfs tree at SYSFS_ROOT.
 std::vector<FloppyDrive> FindFloppyDrives(const std::string& sysfsRoot);
 
 // Whether a legacy drive has a diskette in: opening it without O_NONBLOCK makes the driver

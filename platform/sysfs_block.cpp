@@ -46,6 +46,8 @@ std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot) {
         device.removable = ReadAttribute(dir + "/removable") == "1";
         device.vendor = ReadAttribute(dir + "/device/vendor");
         device.model = ReadAttribute(dir + "/device/model");
+        // Only a bound loop device names its file.
+        device.loop = !ReadAttribute(dir + "/loop/backing_file").empty();
         // Each entry links to the device's place in the tree, which names the buses above it.
         char target[4096];
         ssize_t n = SysReadlink(dir.c_str(), target, sizeof target - 1);

@@ -11,7 +11,8 @@ struct BlockDeviceInfo {
     std::string name;        // "sdb", "fd0": the node in /dev
     long long sectors = -1;  // 512-byte sectors; 0 without a medium; -1 when unreadable
     bool removable = false;
-    bool usb = false;  // attached through a USB bus
+    bool usb = false;   // attached through a USB bus
+    bool loop = false;  // a loop device with a file behind it
     std::string vendor;
     std::string model;  // without the padding the device reports
 };

@@ -5,11 +5,13 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -22,6 +24,10 @@ constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kManagerPath = "/org/freedesktop/UDisks2/Manager";
 constexpr const char* kManager = "org.freedesktop.UDisks2.Manager";
 constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
+constexpr const char* kDrive = "org.freedesktop.UDisks2.Drive";
+constexpr const char* kPartition = "org.freedesktop.UDisks2.Partition";
+constexpr const char* kLoop = "org.freedesktop.UDisks2.Loop";
+constexpr const char* kRootPath = "/org/freedesktop/UDisks2";
 
 // A person answering polkit's question gets minutes; a service that does not answer a
 // script's call gets seconds.
@@ -176,6 +182,149 @@ int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, in
     return -1;
 }
 
+// What the listing keeps of a drive object (org.freedesktop.UDisks2.Drive).
+struct DriveProperties {
+    bool removable = false;  // MediaRemovable: the kernel's "removable", as sysfs has it
+    bool usb = false;
+    std::string vendor;
+    std::string model;
+};
+
+// What it keeps of a block object, whose drive is named by its object path.
+struct BlockProperties {
+    std::string device;  // "/dev/sdb"
+    unsigned long long size = 0;
+    std::string drive;
+    bool partition = false;
+    bool loop = false;
+};
+
+// Each reads one property's variant, of the type the service gives that property, into *out.
+int ReadString(sd_bus_message* m, std::string* out) {
+    const char* text = nullptr;
+    int r = sd_bus_message_read(m, "v", "s", &text);
+    if (r > 0 && text) *out = text;
+    return r;
+}
+int ReadBool(sd_bus_message* m, bool* out) {
+    int value = 0;
+    int r = sd_bus_message_read(m, "v", "b", &value);
+    if (r > 0) *out = value != 0;
+    return r;
+}
+int ReadBytes(sd_bus_message* m, std::string* out) {
+    int r = sd_bus_message_enter_container(m, 'v', "ay");
+    if (r <= 0) return r;
+    const void* bytes = nullptr;
+    size_t size = 0;
+    r = sd_bus_message_read_array(m, 'y', &bytes, &size);
+    if (r < 0) return r;
+    // The service sends the path with its terminating NUL.
+    out->assign(static_cast<const char*>(bytes), strnlen(static_cast<const char*>(bytes), size));
+    return sd_bus_message_exit_container(m);
+}
+
+// Walks one interface's a{sv}, handing each property name to read, which either reads the
+// variant or returns 0 to have it skipped.
+template <typename Read>
+int ReadProperties(sd_bus_message* m, Read read) {
+    int r = sd_bus_message_enter_container(m, 'a', "{sv}");
+    if (r <= 0) return r < 0 ? r : -EBADMSG;
+    while ((r = sd_bus_message_enter_container(m, 'e', "sv")) > 0) {
+        const char* name = nullptr;
+        r = sd_bus_message_read(m, "s", &name);
+        if (r <= 0) return r < 0 ? r : -EBADMSG;
+        r = read(std::string(name));
+        if (r == 0) r = sd_bus_message_skip(m, "v");
+        if (r < 0) return r;
+        r = sd_bus_message_exit_container(m);
+        if (r < 0) return r;
+    }
+    if (r < 0) return r;
+    return sd_bus_message_exit_container(m);
+}
+
+int ReadDrive(sd_bus_message* m, DriveProperties* drive) {
+    return ReadProperties(m, [&](const std::string& name) {
+        if (name == "MediaRemovable") return ReadBool(m, &drive->removable);
+        if (name == "Vendor") return ReadString(m, &drive->vendor);
+        if (name == "Model") return ReadString(m, &drive->model);
+        if (name == "ConnectionBus") {
+            std::string bus;
+            int r = ReadString(m, &bus);
+            drive->usb = bus == "usb";
+            return r;
+        }
+        return 0;
+    });
+}
+
+int ReadBlock(sd_bus_message* m, BlockProperties* block) {
+    return ReadProperties(m, [&](const std::string& name) {
+        if (name == "Device") return ReadBytes(m, &block->device);
+        if (name == "Size") {
+            uint64_t size = 0;
+            int r = sd_bus_message_read(m, "v", "t", &size);
+            block->size = size;
+            return r;
+        }
+        if (name == "Drive") {
+            const char* object = nullptr;
+            int r = sd_bus_message_read(m, "v", "o", &object);
+            if (r > 0 && object) block->drive = object;
+            return r;
+        }
+        return 0;
+    });
+}
+
+// The reply of ObjectManager.GetManagedObjects: a{oa{sa{sv}}}, every object with every
+// interface and its properties.
+int ReadObjects(sd_bus_message* m, std::vector<BlockProperties>* blocks,
+                std::map<std::string, DriveProperties>* drives) {
+    int r = sd_bus_message_enter_container(m, 'a', "{oa{sa{sv}}}");
+    if (r <= 0) return r < 0 ? r : -EBADMSG;
+    while ((r = sd_bus_message_enter_container(m, 'e', "oa{sa{sv}}")) > 0) {
+        const char* object = nullptr;
+        r = sd_bus_message_read(m, "o", &object);
+        if (r <= 0) return r < 0 ? r : -EBADMSG;
+        BlockProperties block;
+        bool isBlock = false, isDrive = false;
+        DriveProperties drive;
+        r = sd_bus_message_enter_container(m, 'a', "{sa{sv}}");
+        if (r <= 0) return r < 0 ? r : -EBADMSG;
+        while ((r = sd_bus_message_enter_container(m, 'e', "sa{sv}")) > 0) {
+            const char* interface = nullptr;
+            r = sd_bus_message_read(m, "s", &interface);
+            if (r <= 0) return r < 0 ? r : -EBADMSG;
+            std::string name = interface;
+            if (name == kBlock) {
+                isBlock = true;
+                r = ReadBlock(m, &block);
+            } else if (name == kDrive) {
+                isDrive = true;
+                r = ReadDrive(m, &drive);
+            } else {
+                block.partition = block.partition || name == kPartition;
+                block.loop = block.loop || name == kLoop;
+                r = sd_bus_message_skip(m, "a{sv}");
+            }
+            if (r < 0) return r;
+            r = sd_bus_message_exit_container(m);
+            if (r < 0) return r;
+        }
+        if (r < 0) return r;
+        r = sd_bus_message_exit_container(m);  // the interfaces
+        if (r < 0) return r;
+        r = sd_bus_message_exit_container(m);  // the object's entry
+        if (r < 0) return r;
+        if (isBlock) blocks->push_back(std::move(block));
+        if (isDrive) (*drives)[object] = std::move(drive);
+    }
+    if (r < 0) return r;
+    return sd_bus_message_exit_container(m);
+}
+
 }  // namespace
 
 void AllowInteractiveAuthorization(bool allow) {
@@ -226,6 +375,42 @@ int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
         return -1;
     }
     return fd;
+}
+
+bool UdisksListBlockDevices(std::vector<BlockDeviceInfo>* devices) {
+    devices->clear();
+    Bus bus;
+    if (sd_bus_open_system(&bus.bus) < 0) return false;
+    Message call, reply;
+    Error error;
+    int r =
+        sd_bus_message_new_method_call(bus.bus, &call.m, kService, kRootPath,
+                                       "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
+    // Reading what the service shows needs no permission: nobody is asked.
+    if (r >= 0) r = sd_bus_message_set_allow_interactive_authorization(call.m, 0);
+    if (r >= 0) r = sd_bus_call(bus.bus, call.m, kTimeoutUsec, &error.e, &reply.m);
+    if (r < 0) return false;
+    std::vector<BlockProperties> blocks;
+    std::map<std::string, DriveProperties> drives;
+    if (ReadObjects(reply.m, &blocks, &drives) < 0) return false;
+    for (const BlockProperties& block : blocks) {
+        if (block.partition || block.device.compare(0, 5, "/dev/") != 0) continue;
+        BlockDeviceInfo device;
+        device.name = block.device.substr(5);
+        device.sectors = static_cast<long long>(block.size / 512);
+        device.loop = block.loop;
+        auto drive = drives.find(block.drive);
+        if (drive != drives.end()) {
+            device.removable = drive->second.removable;
+            device.usb = drive->second.usb;
+            device.vendor = drive->second.vendor;
+            device.model = drive->second.model;
+        }
+        devices->push_back(std::move(device));
+    }
+    std::sort(devices->begin(), devices->end(),
+              [](const BlockDeviceInfo& a, const BlockDeviceInfo& b) { return a.name < b.name; });
+    return true;
 }
 
 }  // namespace platform

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "platform/sysfs_block.h"
 
 namespace platform {
 
@@ -20,5 +23,10 @@ std::string UdisksLastRefusal();
 // By default only when standard input is a terminal, so a script fails at once instead of
 // waiting for an answer nobody gives. The dialog allows it.
 void AllowInteractiveAuthorization(bool allow);
+
+// The whole block devices the UDisks2 service knows (partitions left out), as the sysfs scan
+// reports them, sorted by name. False when the bus or the service does not answer; never asks
+// the user anything.
+bool UdisksListBlockDevices(std::vector<BlockDeviceInfo>* devices);
 
 }  // namespace platform

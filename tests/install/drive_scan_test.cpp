@@ -24,9 +24,10 @@ void Write(const fs::path& path, const std::string& text) {
 // in block/ that leads to it.
 void AddDevice(const TempDir& sys, const std::string& name, const std::string& bus,
                long long sectors, int removable, const std::string& vendor = "",
-               const std::string& model = "") {
+               const std::string& model = "", const std::string& backingFile = "") {
     fs::path device = fs::path(sys.path()) / "devices" / bus / "block" / name;
     Write(device / "size", std::to_string(sectors) + "\n");
+    if (!backingFile.empty()) Write(device / "loop" / "backing_file", backingFile + "\n");
     Write(device / "removable", std::to_string(removable) + "\n");
     if (!vendor.empty()) Write(device / "device" / "vendor", vendor + "\n");
     if (!model.empty()) Write(device / "device" / "model", model + "\n");
@@ -37,7 +38,7 @@ void AddDevice(const TempDir& sys, const std::string& name, const std::string& b
 
 const std::string kUsb = "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0";
 
-TEST(DriveScan, FindsLegacyDrivesAndUsbDrivesHoldingADiskette) {
+TEST(DriveScan, FindsLegacyDrivesUsbDrivesHoldingADisketteAndDisketteSizedLoops) {
     TempDir sys;
     AddDevice(sys, "fd0", "platform/floppy.0", 2880, 1);
     AddDevice(sys, "sdb", kUsb, 2880, 1, "TEAC    ", "USB UF000x      ");
@@ -47,21 +48,29 @@ TEST(DriveScan, FindsLegacyDrivesAndUsbDrivesHoldingADiskette) {
     AddDevice(sys, "sdf", kUsb + "w", 2880, 0, "Fixed", "Disk");  // not removable
     AddDevice(sys, "sda", "pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0", 2880, 1);
     AddDevice(sys, "vda", "pci0000:00/0000:00:04.0/virtio1", 2400, 0);
+    AddDevice(sys, "loop0", "virtual", 2880, 0, "", "", "/srv/floppies/a.img");
+    AddDevice(sys, "loop1", "virtual", 2048, 0, "", "", "/srv/disk.img");  // no diskette's size
+    AddDevice(sys, "loop2", "virtual", 2880, 0);  // not a loop device: it names no file
 
     std::vector<cli::FloppyDrive> drives = cli::FindFloppyDrives(sys.path());
-    ASSERT_EQ(drives.size(), 3u);
+    ASSERT_EQ(drives.size(), 4u);
     EXPECT_EQ(drives[0].device, "/dev/fd0");
     EXPECT_TRUE(drives[0].legacy);
     EXPECT_EQ(drives[0].format, "1.44 MB");
     EXPECT_EQ(drives[0].medium, cli::Medium::Unknown);
-    EXPECT_EQ(drives[1].device, "/dev/sdb");
-    EXPECT_FALSE(drives[1].legacy);
+    EXPECT_EQ(drives[1].device, "/dev/loop0");
+    EXPECT_TRUE(drives[1].loop);
     EXPECT_EQ(drives[1].format, "1.44 MB");
     EXPECT_EQ(drives[1].medium, cli::Medium::Present);
-    EXPECT_EQ(drives[1].vendor, "TEAC");
-    EXPECT_EQ(drives[1].model, "USB UF000x");
-    EXPECT_EQ(drives[2].device, "/dev/sde");
-    EXPECT_EQ(drives[2].format, "720 KB");
+    EXPECT_EQ(drives[2].device, "/dev/sdb");
+    EXPECT_FALSE(drives[2].legacy);
+    EXPECT_FALSE(drives[2].loop);
+    EXPECT_EQ(drives[2].format, "1.44 MB");
+    EXPECT_EQ(drives[2].medium, cli::Medium::Present);
+    EXPECT_EQ(drives[2].vendor, "TEAC");
+    EXPECT_EQ(drives[2].model, "USB UF000x");
+    EXPECT_EQ(drives[3].device, "/dev/sde");
+    EXPECT_EQ(drives[3].format, "720 KB");
 
     EXPECT_TRUE(cli::FindFloppyDrives(sys / "missing").empty());
 }

@@ -67,6 +67,13 @@ as_user() {
 }
 mkdir "$dir/out" && chown "$user" "$dir/out"
 
+# drives --scan lists the source diskette's loop device, found where SOURCE says.
+scan_lists_source() {
+  as_user drives --scan &&
+    grep -qx "Found $1" "$dir/stdout" &&
+    grep -q "^$source_dev \+loop \+1\.44 MB \+yes " "$dir/stdout"
+}
+
 # The diskettes: one with files to read, one freshly formatted to write.
 mkfs.fat -C "$dir/source.raw" 1440 >/dev/null || fail "mkfs.fat"
 head -c 300000 /dev/urandom >"$dir/payload"
@@ -115,6 +122,7 @@ rc=$?
 grep -q "Cannot find the drive specified" "$dir/stderr" || fail "without a bus: $(cat "$dir/stderr")"
 grep -q "UDisks2" "$dir/stderr" && fail "without a bus: $(cat "$dir/stderr")"
 [ ! -e "$dir/out/none.img" ] || fail "without a bus: none.img was written"
+scan_lists_source "in /sys" || fail "without a bus, scan: $(cat "$dir/stdout" "$dir/stderr")"
 
 dbus-daemon --config-file="$dir/bus.conf" --nofork --nopidfile >"$dir/dbus.log" 2>&1 &
 pids+=($!)
@@ -148,6 +156,7 @@ rc=$?
 [ $rc = 2 ] || fail "without UDisks2: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "Cannot find the drive specified" "$dir/stderr" || fail "without UDisks2: $(cat "$dir/stderr")"
 grep -q "UDisks2" "$dir/stderr" && fail "without UDisks2: $(cat "$dir/stderr")"
+scan_lists_source "in /sys" || fail "without UDisks2, scan: $(cat "$dir/stdout" "$dir/stderr")"
 
 "$udisksd" >"$dir/udisksd.log" 2>&1 &
 pids+=($!)
@@ -156,6 +165,9 @@ for loop in "${loops[@]}"; do
     "/org/freedesktop/UDisks2/block_devices/${loop#/dev/}" >/dev/null 2>&1 ||
     fail "UDisks2 does not show $loop: $(cat "$dir/udisksd.log")"
 done
+# The service fills in an object's interfaces as it learns them: wait for the scan to see it all.
+until_true 10 scan_lists_source "through UDisks2" ||
+  fail "scan through UDisks2: $(cat "$dir/stdout" "$dir/stderr")"
 
 # No rule: polkit says no at once, nothing is read or written.
 "$cli" -q compress "$source_dev" "$dir/source.img" || fail "compress as root"
@@ -207,4 +219,4 @@ rc=$?
 [ $rc = 2 ] || fail "held drive: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "busy" "$dir/stderr" || fail "held drive says: $(cat "$dir/stderr")"
 
-echo "PASS: through UDisks2 as $user: refused without the rule, compress/expand/verify with it"
+echo "PASS: through UDisks2 as $user: scan, refused without the rule, compress/expand/verify with it"
