@@ -154,7 +154,7 @@ int RunDriveScan(bool assign, Console& console) {
         std::fflush(stdout);
         return kExitDone;
     }
-    std::printf("%-10s %-7s %-8s %-9s %-10s %-18s %s\n", "Device", "Kind", "Format", "Diskette",
+    std::printf("%-12s %-7s %-8s %-9s %-10s %-18s %s\n", "Device", "Kind", "Format", "Diskette",
                 "Vendor", "Model", "[Drives]");
     for (const FloppyDrive& drive : drives) {
         std::string line = "-";
@@ -164,7 +164,7 @@ int RunDriveScan(bool assign, Console& console) {
             line = std::string(1, drive.letter) + "=" + drive.device;
         else
             line = "(no free letter)";
-        std::printf("%-10s %-7s %-8s %-9s %-10s %-18s %s\n", drive.device.c_str(),
+        std::printf("%-12s %-7s %-8s %-9s %-10s %-18s %s\n", drive.device.c_str(),
                     drive.legacy ? "legacy"
                     : drive.loop ? "loop"
                                  : "usb",
