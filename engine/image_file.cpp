@@ -62,23 +62,14 @@ class JobSource final : public ByteSource {
     CDiskJob& m_job;
 };
 
-// Fails the way creating a file at path would, without touching what is there.
-bool CheckCreatable(const std::string& path) {
+// A plain overwrite refuses an image the process may not write. The replacement never opens
+// the old file, so it asks first; folders, devices and the rest it refuses itself.
+bool CheckWritable(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ENOENT;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        SetLastError(EISDIR);
-        return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_DEVICE) {
-        SetLastError(EINVAL);
-        return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SetLastError(EACCES);
-        return false;
-    }
-    return true;
+    if (attributes != FILE_ATTRIBUTE_READONLY) return true;
+    SetLastError(EACCES);
+    return false;
 }
 
 }  // namespace
@@ -95,7 +86,7 @@ BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead, bool mayWriteInP
     } else {
         // A new image is written beside the old one and replaces it only when complete, so a
         // failed or cancelled compress never destroys an image it has not replaced.
-        opened = CheckCreatable(path) && m_newImage.Open(path, mayWriteInPlace);
+        opened = CheckWritable(path) && m_newImage.Open(path, mayWriteInPlace);
         if (opened && m_newImage.InPlace()) SetStatus(kWritingInPlaceStatus);
     }
     if (!opened) {
