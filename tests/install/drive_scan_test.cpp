@@ -1,12 +1,11 @@
-// drives --scan on a made-up sysfs tree: which block devices count as floppy drives, the
+// Drive discovery on a made-up sysfs tree: which block devices count as floppy drives, the
 // letters they get, and the lines --assign writes into a real profile file.
-#include "cli/drive_scan.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "engine/drive_discovery.h"
 #include "platform/profile.h"
 #include "tests/cli/tool_runner.h"
 #include "tests/support/temp_dir.h"
@@ -52,27 +51,27 @@ TEST(DriveScan, FindsLegacyDrivesUsbDrivesHoldingADisketteAndDisketteSizedLoops)
     AddDevice(sys, "loop1", "virtual", 2048, 0, "", "", "/srv/disk.img");  // no diskette's size
     AddDevice(sys, "loop2", "virtual", 2880, 0);  // not a loop device: it names no file
 
-    std::vector<cli::FloppyDrive> drives = cli::FindFloppyDrives(sys.path());
+    std::vector<FloppyDrive> drives = FindFloppyDrives(sys.path());
     ASSERT_EQ(drives.size(), 4u);
     EXPECT_EQ(drives[0].device, "/dev/fd0");
     EXPECT_TRUE(drives[0].legacy);
     EXPECT_EQ(drives[0].format, "1.44 MB");
-    EXPECT_EQ(drives[0].medium, cli::Medium::Unknown);
+    EXPECT_EQ(drives[0].medium, FloppyMedium::Unknown);
     EXPECT_EQ(drives[1].device, "/dev/loop0");
     EXPECT_TRUE(drives[1].loop);
     EXPECT_EQ(drives[1].format, "1.44 MB");
-    EXPECT_EQ(drives[1].medium, cli::Medium::Present);
+    EXPECT_EQ(drives[1].medium, FloppyMedium::Present);
     EXPECT_EQ(drives[2].device, "/dev/sdb");
     EXPECT_FALSE(drives[2].legacy);
     EXPECT_FALSE(drives[2].loop);
     EXPECT_EQ(drives[2].format, "1.44 MB");
-    EXPECT_EQ(drives[2].medium, cli::Medium::Present);
+    EXPECT_EQ(drives[2].medium, FloppyMedium::Present);
     EXPECT_EQ(drives[2].vendor, "TEAC");
     EXPECT_EQ(drives[2].model, "USB UF000x");
     EXPECT_EQ(drives[3].device, "/dev/sde");
     EXPECT_EQ(drives[3].format, "720 KB");
 
-    EXPECT_TRUE(cli::FindFloppyDrives(sys / "missing").empty());
+    EXPECT_TRUE(FindFloppyDrives(sys / "missing").empty());
 }
 
 TEST(DriveScan, AssignAddsOnlyTheMissingLettersAndKeepsEveryOtherLine) {
@@ -97,8 +96,8 @@ TEST(DriveScan, AssignAddsOnlyTheMissingLettersAndKeepsEveryOtherLine) {
     Write(profile, before);
     platform::ScopedProfilePath scoped(profile);
 
-    std::vector<cli::FloppyDrive> drives = cli::FindFloppyDrives(sys.path());
-    cli::ChooseLetters(drives);
+    std::vector<FloppyDrive> drives = FindFloppyDrives(sys.path());
+    ChooseLetters(drives);
     ASSERT_EQ(drives.size(), 3u);
     EXPECT_EQ(drives[0].letter, 'C');  // A is taken by a file, so /dev/fd0 needs a letter
     EXPECT_FALSE(drives[0].mapped);
@@ -107,7 +106,7 @@ TEST(DriveScan, AssignAddsOnlyTheMissingLettersAndKeepsEveryOtherLine) {
     EXPECT_EQ(drives[2].letter, 'D');
     EXPECT_FALSE(drives[2].mapped);
 
-    ASSERT_TRUE(cli::AssignLetters(drives, profile));
+    ASSERT_TRUE(AssignLetters(drives, profile));
     const std::string after =
         "; my diskettes\n"
         "[Options]\n"
@@ -124,10 +123,10 @@ TEST(DriveScan, AssignAddsOnlyTheMissingLettersAndKeepsEveryOtherLine) {
     EXPECT_EQ(ReadFileBytes(profile), after);
 
     // A second scan finds every drive mapped and changes nothing.
-    drives = cli::FindFloppyDrives(sys.path());
-    cli::ChooseLetters(drives);
-    for (const cli::FloppyDrive& drive : drives) EXPECT_TRUE(drive.mapped) << drive.device;
-    ASSERT_TRUE(cli::AssignLetters(drives, profile));
+    drives = FindFloppyDrives(sys.path());
+    ChooseLetters(drives);
+    for (const FloppyDrive& drive : drives) EXPECT_TRUE(drive.mapped) << drive.device;
+    ASSERT_TRUE(AssignLetters(drives, profile));
     EXPECT_EQ(ReadFileBytes(profile), after);
 }
 
