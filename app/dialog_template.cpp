@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QWidget>
 
+#include "app/drop_down_combo.h"
 #include "app/pictures.h"
 
 DialogTemplate LoadDialogTemplate(const QString& name) {
@@ -71,7 +72,7 @@ QWidget* MakeControl(QWidget& dialog, const DialogItem& item) {
         return button;
     }
     if (kind == "combo") {
-        auto* combo = new QComboBox(&dialog);
+        auto* combo = new DropDownCombo(&dialog);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setDuplicatesEnabled(true);

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/app.h"
+#include "app/drop_down_combo.h"
 #include "app/message_box.h"
 #include "app/pictures.h"
 #include "app/resource_ids.h"
@@ -123,6 +124,10 @@ void CMainDlg::Create() {
             [this] { OnExpandOrVerifySelected(); });
     connect(button(IDC_OP_VERIFY), &QAbstractButton::clicked, this,
             [this] { OnExpandOrVerifySelected(); });
+    connect(static_cast<DropDownCombo*>(m_driveCombo), &DropDownCombo::aboutToShowPopup, this,
+            [this] { RefreshDriveList(); });
+    connect(m_driveCombo, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { UpdateDriveTip(text); });
     // The context menu stands in for the title bar's menu, which the window manager owns.
     auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this,
@@ -155,6 +160,7 @@ void CMainDlg::OnInitDialog() {
     m_driveCombo->lineEdit()->setValidator(new UpperCaseValidator(m_driveCombo));
 
     LoadSettings();
+    RefreshDriveList();
     if (m_driveCombo->count() > 0) m_strDrive = m_driveCombo->itemText(0).toStdString();
     if (m_fileCombo->count() > 0) m_strFileName = m_fileCombo->itemText(0).toStdString();
 

@@ -7,11 +7,14 @@
 #include <QDialog>
 #include <QPixmap>
 #include <QTimer>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "app/dialog_template.h"
 #include "app/qt_window.h"
 #include "engine/job_ids.h"
+#include "platform/drive_map.h"
 
 class CDiskJob;
 class CTavrelCommandLineInfo;
@@ -59,6 +62,10 @@ class CMainDlg : public QDialog, public QtWindow {
     QPixmap m_expandFrames[6];
     QPixmap m_verifyFrames[6];
 
+    // Entries of the drive list that stand for a drive found on the machine, not for a letter
+    // used before, carry true in this role; they are not saved with the recent letters.
+    static constexpr int kFoundDriveRole = Qt::UserRole + 1;
+
     // The control with a template identifier, or null.
     QWidget* GetDlgItem(int id) const;
     const BuiltDialog& Controls() const { return m_controls; }
@@ -73,6 +80,10 @@ class CMainDlg : public QDialog, public QtWindow {
     void LoadSettings();
     void SaveSettings();
     void UpdateData(bool saveAndValidate);
+    // Adds the letter of every floppy drive found and not in the list yet, maps letters for
+    // drives no letter reaches yet (for this run; saved settings keep those that were used),
+    // and gives each entry that reaches a drive the drive's description as its tooltip.
+    void RefreshDriveList();
 
   protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -93,6 +104,8 @@ class CMainDlg : public QDialog, public QtWindow {
     void StartJob();
     void EnableJobControls(bool enable);
     void ShowContextMenu(const QPoint& globalPos);
+    // The drive box's tooltip says what the letter in it reaches.
+    void UpdateDriveTip(const QString& text);
     int MessageBox(const std::string& text, UINT type);
 
     BuiltDialog m_controls;
@@ -102,6 +115,8 @@ class CMainDlg : public QDialog, public QtWindow {
     QTimer m_statusRedraw;
     QString m_statusText;
     bool m_statusBehind = false;
+    // Letters this run mapped to drives it found, until the drive is gone.
+    std::map<char, std::unique_ptr<platform::ScopedDriveMapping>> m_foundMappings;
     bool m_created = false;
     bool m_closed = false;
 };

@@ -1,8 +1,11 @@
 // The options and the two recent lists, kept in the profile file named after the program.
 #include <QComboBox>
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "app/main_dlg.h"
+#include "platform/drive_map.h"
 #include "platform/profile.h"
 
 namespace {
@@ -10,6 +13,7 @@ namespace {
 constexpr const char* kOptions = "Options";
 constexpr const char* kDriveLetters = "Drive Letters";
 constexpr const char* kFileNames = "File Names";
+constexpr const char* kDrives = "Drives";
 
 // Nine entries are read back and ten written: stored files and earlier runs rely on it.
 constexpr int kEntriesRead = 9;
@@ -33,11 +37,19 @@ void WriteProfileInt(const std::string& file, const char* section, const char* k
     WritePrivateProfileStringA(section, key, std::to_string(value).c_str(), file.c_str());
 }
 
+// The entries to keep: a drive found on the machine but never used is not a recent letter.
+std::vector<std::string> RecentEntries(const QComboBox* combo) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < combo->count(); ++i)
+        if (!combo->itemData(i, CMainDlg::kFoundDriveRole).toBool())
+            entries.push_back(combo->itemText(i).toStdString());
+    return entries;
+}
+
 void SaveList(const std::string& file, const char* section, const QComboBox* combo) {
-    int n = combo->count();
-    for (int i = 0; i < n && i < kEntriesWritten; ++i)
-        WritePrivateProfileStringA(section, EntryKey(i).c_str(),
-                                   combo->itemText(i).toStdString().c_str(), file.c_str());
+    std::vector<std::string> entries = RecentEntries(combo);
+    for (int i = 0; i < static_cast<int>(entries.size()) && i < kEntriesWritten; ++i)
+        WritePrivateProfileStringA(section, EntryKey(i).c_str(), entries[i].c_str(), file.c_str());
 }
 
 }  // namespace
@@ -63,5 +75,17 @@ void CMainDlg::SaveSettings() {
     WriteProfileInt(file, kOptions, "AutoClose", m_bAutoClose);
     WriteProfileInt(file, kOptions, "Operation", m_nOperation);
     SaveList(file, kDriveLetters, m_driveCombo);
+    // A letter this run gave to a drive it found, and then used, keeps reaching that drive.
+    std::vector<std::string> recent = RecentEntries(m_driveCombo);
+    for (const auto& [letter, mapping] : m_foundMappings) {
+        bool used = false;
+        for (int i = 0; i < static_cast<int>(recent.size()) && i < kEntriesWritten; ++i)
+            used = used || (recent[i].size() == 1 &&
+                            std::toupper(static_cast<unsigned char>(recent[i][0])) == letter);
+        const char key[2] = {letter, '\0'};
+        if (used)
+            WritePrivateProfileStringA(kDrives, key, platform::ResolveDriveLetter(letter).c_str(),
+                                       file.c_str());
+    }
     SaveList(file, kFileNames, m_fileCombo);
 }

@@ -1,6 +1,7 @@
 // What the dialog's tests share: a profile file of their own in a fresh folder, diskettes made
 // by mkfs.fat and mapped as drive letters in its "Drives" section, message boxes answered and
-// recorded through the message-box seam, and the dialog driven through its widgets.
+// recorded through the message-box seam, a made-up set of floppy drives for the drive list
+// (none unless a test adds some), and the dialog driven through its widgets.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/drive_list.h"
 #include "app/main_dlg.h"
 #include "app/message_box.h"
 #include "app/resource_ids.h"
@@ -59,6 +61,8 @@ inline bool WaitUntil(const std::function<bool()>& done, int deadlineMs = kDeadl
 class AppTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The machine's own drives (other tests' loop devices among them) stay out of the list.
+        app::SetDriveFinder([this] { return foundDrives; });
         m_profile = std::make_unique<platform::ScopedProfilePath>(dir / "tavrel.INI");
         app::SetMessageBoxHook(
             [this](const std::string& text, const std::string& caption, UINT type) {
@@ -77,6 +81,7 @@ class AppTest : public ::testing::Test {
     void TearDown() override {
         app::SetMessageBoxHook(nullptr);
         dlg.reset();
+        app::SetDriveFinder(nullptr);
         m_profile.reset();
     }
 
@@ -129,6 +134,7 @@ class AppTest : public ::testing::Test {
     std::vector<RecordedBox> boxes;
     std::deque<int> answers;
     std::function<void(const RecordedBox&)> onBox;
+    std::vector<FloppyDrive> foundDrives;  // what the drive list finds on this "machine"
     std::unique_ptr<CMainDlg> dlg;
 
   private:

@@ -10,6 +10,7 @@ if(TARGET tavrel_app)
   add_executable(tavrel_app_tests
     app/app_test_main.cpp
     app/command_line_test.cpp
+    app/drive_list_test.cpp
     app/job_test.cpp
     app/layout_test.cpp
     app/settings_test.cpp

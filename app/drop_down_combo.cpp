@@ -1,0 +1,6 @@
+#include "app/drop_down_combo.h"
+
+void DropDownCombo::showPopup() {
+    emit aboutToShowPopup();  // before the popup takes its size from the list
+    QComboBox::showPopup();
+}
