@@ -2,9 +2,10 @@
 # A user who may not open the drive's device images it through the UDisks2 service when polkit
 # allows it, and is refused with the service's reason when it does not. The test starts its own
 # system bus (on a private socket), polkitd, udisksd and, when none runs, systemd-udevd, and
-# stops exactly those. Usage: udisks_test.sh TAVREL_CLI
+# stops exactly those. Usage: udisks_test.sh TAVREL_CLI [TAVREL], the dialog when it is built.
 set -uo pipefail
 cli=$1
+dialog=${2:-}
 
 skip() {
   if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
@@ -16,8 +17,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 polkitd=/usr/lib/polkit-1/polkitd
 udisksd=/usr/libexec/udisks2/udisksd
 udevd=/lib/systemd/systemd-udevd
-for tool in dbus-daemon busctl udevadm losetup mkfs.fat mcopy setpriv useradd userdel perl \
-            timeout "$polkitd" "$udisksd" "$udevd"; do
+for tool in dbus-daemon busctl udevadm losetup mkfs.fat mkfs.ext2 mount umount mcopy setpriv \
+            useradd userdel perl timeout "$polkitd" "$udisksd" "$udevd"; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -d /etc/polkit-1/rules.d ] || skip "polkitd is not installed (no /etc/polkit-1/rules.d)"
@@ -28,6 +29,7 @@ dir=$(mktemp -d)
 chmod 755 "$dir"
 pids=()   # started services, stopped in reverse order
 loops=()
+mounted=
 
 # Ends a process we started: TERM, then KILL when it is not gone within 10 s.
 stop() {
@@ -40,6 +42,7 @@ stop() {
 cleanup() {
   local i
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
+  [ -n "$mounted" ] && umount "$mounted"
   for loop in "${loops[@]}"; do losetup -d "$loop"; done
   rm -f "$rule"
   id "$user" >/dev/null 2>&1 && userdel "$user"
@@ -60,10 +63,14 @@ on_bus() { busctl --system list --no-legend 2>/dev/null | grep -q "^$1 "; }
 # A user of its own, in no group that could open the devices.
 id "$user" >/dev/null 2>&1 && userdel "$user"
 useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd"
-as_user() {
+as_user() { run_as_user "$cli" "$@"; }
+run_as_user() {
   (cd "$dir/out" && timeout 60 setpriv --reuid="$user" --regid="$user" --clear-groups \
-    env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" "$cli" "$@" \
-    </dev/null >"$dir/stdout" 2>"$dir/stderr")
+    env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
+    HOME="$dir/out" QT_QPA_PLATFORM=offscreen ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
+    UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    LSAN_OPTIONS="suppressions=$(dirname "$0")/../app/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+    "$@" </dev/null >"$dir/stdout" 2>"$dir/stderr")
 }
 mkdir "$dir/out" && chown "$user" "$dir/out"
 
@@ -74,18 +81,21 @@ scan_lists_source() {
     grep -q "^$source_dev \+loop \+1\.44 MB \+yes " "$dir/stdout"
 }
 
-# The diskettes: one with files to read, one freshly formatted to write.
+# The diskettes: one with files to read, one freshly formatted to write, and one of another
+# system's format to mount (this kernel may have no FAT driver).
 mkfs.fat -C "$dir/source.raw" 1440 >/dev/null || fail "mkfs.fat"
 head -c 300000 /dev/urandom >"$dir/payload"
 MTOOLS_SKIP_CHECK=1 mcopy -i "$dir/source.raw" "$dir/payload" ::PAYLOAD.BIN || fail "mcopy"
 mkfs.fat -C "$dir/target.raw" 1440 >/dev/null || fail "mkfs.fat"
 cp "$dir/target.raw" "$dir/target.before"
-for image in source target; do
+mkfs.ext2 -q -F "$dir/mounted.raw" 1440 || fail "mkfs.ext2"
+for image in source target mounted; do
   loop=$(losetup -f --show "$dir/$image.raw") || skip "no loop device: losetup is not allowed here"
   loops+=("$loop")
 done
 source_dev=${loops[0]}
 target_dev=${loops[1]}
+mounted_dev=${loops[2]}
 
 # The bus first, on a private socket.
 cat >"$dir/bus.conf" <<EOF
@@ -219,4 +229,30 @@ rc=$?
 [ $rc = 2 ] || fail "held drive: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "busy" "$dir/stderr" || fail "held drive says: $(cat "$dir/stderr")"
 
-echo "PASS: through UDisks2 as $user: scan, refused without the rule, compress/expand/verify with it"
+stop "$holder_PID"
+
+# A mounted drive: the same refusal.
+mkdir "$dir/mnt"
+mount "$mounted_dev" "$dir/mnt" || skip "cannot mount an ext2 file system here"
+mounted=$dir/mnt
+as_user compress "$mounted_dev" mounted.img
+rc=$?
+[ $rc = 2 ] || fail "mounted drive: exit $rc, not 2: $(cat "$dir/stderr")"
+grep -q "busy" "$dir/stderr" || fail "mounted drive says: $(cat "$dir/stderr")"
+[ ! -e "$dir/out/mounted.img" ] || fail "mounted drive: mounted.img was written"
+umount "$mounted" && mounted=
+
+# The dialog finds the drive through the service, gives it the letter the console tool
+# proposes, and images it for the user.
+if [ -n "$dialog" ]; then
+  as_user drives --scan || fail "scan before the dialog: $(cat "$dir/stderr")"
+  letter=$(awk -v dev="$source_dev" '$1 == dev { print substr($NF, 1, 1) }' "$dir/stdout")
+  [ -n "$letter" ] || fail "no letter proposed for $source_dev: $(cat "$dir/stdout")"
+  run_as_user "$dialog" /O:COMPRESS "/D:$letter" /F:dialog.img /A /N
+  rc=$?
+  [ $rc = 0 ] || fail "the dialog's compress of $letter: exit $rc: $(cat "$dir/stderr")"
+  cmp -s "$dir/out/dialog.img" "$dir/source.img" || fail "the dialog's image differs from root's"
+fi
+
+echo "PASS: through UDisks2 as $user: scan, refused without the rule, compress/expand/verify" \
+  "with it${dialog:+ (and from the dialog)}, held and mounted drives refused"
