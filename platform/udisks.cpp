@@ -13,8 +13,10 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
+#include "platform/polkit_agent.h"
 #include "platform/syscalls.h"
 
 namespace platform {
@@ -46,6 +48,25 @@ void SetRefusal(std::string text) {
 bool Interactive() {
     int allowed = g_interactive.load();
     return allowed < 0 ? isatty(STDIN_FILENO) == 1 : allowed == 1;
+}
+
+// A terminal's user is asked in the terminal; the dialog relies on the desktop's agent.
+bool AskInTerminal() {
+    return g_interactive.load() < 0 && isatty(STDIN_FILENO) == 1;
+}
+
+// The options every call takes: whether polkit may ask anybody at all. The service would
+// otherwise let a desktop agent ask on behalf of a script, which then waits for an answer.
+int AppendOptions(sd_bus_message* m, bool interactive, int openFlags) {
+    int count = (interactive ? 0 : 1) + (openFlags ? 1 : 0);
+    int r = sd_bus_message_open_container(m, 'a', "{sv}");
+    for (int i = 0; r >= 0 && i < count; ++i) {
+        bool flags = openFlags && i == count - 1;
+        r = flags ? sd_bus_message_append(m, "{sv}", "flags", "i", openFlags)
+                  : sd_bus_message_append(m, "{sv}", "auth.no_user_interaction", "b", 1);
+    }
+    if (r >= 0) r = sd_bus_message_close_container(m);
+    return r;
 }
 
 struct Bus {
@@ -144,6 +165,8 @@ int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, in
     const char* mode = access == O_RDWR ? "rw" : access == O_WRONLY ? "w" : "r";
     bool interactive = Interactive();
     uint64_t timeout = interactive ? kInteractiveTimeoutUsec : kTimeoutUsec;
+    std::optional<TerminalAuthenticationAgent> agent;
+    if (interactive && AskInTerminal()) agent.emplace();
     for (int attempt = 0; attempt < 2; ++attempt) {
         Message call, reply;
         const char* method = attempt == 0         ? "OpenDevice"
@@ -154,12 +177,9 @@ int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, in
         if (*result >= 0)
             *result = sd_bus_message_set_allow_interactive_authorization(call.m, interactive);
         if (*result >= 0 && attempt == 0) *result = sd_bus_message_append(call.m, "s", mode);
-        if (*result >= 0) {
-            int extra = flags & (O_EXCL | O_DIRECT);
-            *result = attempt == 0 && extra
-                          ? sd_bus_message_append(call.m, "a{sv}", 1, "flags", "i", extra)
-                          : sd_bus_message_append(call.m, "a{sv}", 0);
-        }
+        if (*result >= 0)
+            *result =
+                AppendOptions(call.m, interactive, attempt == 0 ? flags & (O_EXCL | O_DIRECT) : 0);
         if (*result >= 0) *result = sd_bus_call(bus, call.m, timeout, &error->e, &reply.m);
         if (*result < 0) {
             if (attempt == 0 && error->Is(SD_BUS_ERROR_UNKNOWN_METHOD)) {

@@ -2,10 +2,12 @@
 # A user who may not open the drive's device images it through the UDisks2 service when polkit
 # allows it, and is refused with the service's reason when it does not. The test starts its own
 # system bus (on a private socket), polkitd, udisksd and, when none runs, systemd-udevd, and
-# stops exactly those. Usage: udisks_test.sh TAVREL_CLI [TAVREL], the dialog when it is built.
+# stops exactly those. Usage: udisks_test.sh TAVREL_CLI ANSWER_PROMPTS [TAVREL], the last the
+# dialog when it is built.
 set -uo pipefail
 cli=$1
-dialog=${2:-}
+answer=$2
+dialog=${3:-}
 
 skip() {
   if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
@@ -18,7 +20,7 @@ polkitd=/usr/lib/polkit-1/polkitd
 udisksd=/usr/libexec/udisks2/udisksd
 udevd=/lib/systemd/systemd-udevd
 for tool in dbus-daemon busctl udevadm losetup mkfs.fat mkfs.ext2 mount umount mcopy setpriv \
-            useradd userdel perl timeout "$polkitd" "$udisksd" "$udevd"; do
+            useradd userdel chpasswd pkttyagent mkfifo pkill perl timeout "$polkitd" "$udisksd" "$udevd"; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -d /etc/polkit-1/rules.d ] || skip "polkitd is not installed (no /etc/polkit-1/rules.d)"
@@ -30,6 +32,12 @@ chmod 755 "$dir"
 pids=()   # started services, stopped in reverse order
 loops=()
 mounted=
+# polkit's password helper is setuid, so it ignores DBUS_SYSTEM_BUS_ADDRESS and looks for the
+# bus where a system bus lives. Where none runs, ours listens there too.
+helper_socket=/run/dbus/system_bus_socket
+own_helper_socket=
+busctl --address="unix:path=$helper_socket" status >/dev/null 2>&1 ||
+  own_helper_socket=$helper_socket
 
 # Ends a process we started: TERM, then KILL when it is not gone within 10 s.
 stop() {
@@ -45,6 +53,7 @@ cleanup() {
   [ -n "$mounted" ] && umount "$mounted"
   for loop in "${loops[@]}"; do losetup -d "$loop"; done
   rm -f "$rule"
+  [ -n "$own_helper_socket" ] && rm -f "$own_helper_socket"
   id "$user" >/dev/null 2>&1 && userdel "$user"
   rm -rf "$dir"
 }
@@ -88,7 +97,7 @@ head -c 300000 /dev/urandom >"$dir/payload"
 MTOOLS_SKIP_CHECK=1 mcopy -i "$dir/source.raw" "$dir/payload" ::PAYLOAD.BIN || fail "mcopy"
 mkfs.fat -C "$dir/target.raw" 1440 >/dev/null || fail "mkfs.fat"
 cp "$dir/target.raw" "$dir/target.before"
-mkfs.ext2 -q -F "$dir/mounted.raw" 1440 || fail "mkfs.ext2"
+mkfs.ext2 -q -F "$dir/mounted.raw" 1440 >/dev/null || fail "mkfs.ext2"
 for image in source target mounted; do
   loop=$(losetup -f --show "$dir/$image.raw") || skip "no loop device: losetup is not allowed here"
   loops+=("$loop")
@@ -104,6 +113,7 @@ cat >"$dir/bus.conf" <<EOF
 <busconfig>
   <type>system</type>
   <listen>unix:path=$dir/bus</listen>
+  ${own_helper_socket:+<listen>unix:path=$own_helper_socket</listen>}
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow user="*"/>
@@ -124,6 +134,7 @@ cat >"$dir/bus.conf" <<EOF
 </busconfig>
 EOF
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/bus
+[ -n "$own_helper_socket" ] && mkdir -p "$(dirname "$own_helper_socket")"
 
 # No bus at all: the job fails as it does for any drive it cannot open, at once.
 as_user compress "$source_dev" none.img
@@ -193,17 +204,20 @@ rc=$?
 grep -q "Not authorized" "$dir/stderr" || fail "refused expand says: $(cat "$dir/stderr")"
 cmp -s "$dir/target.raw" "$dir/target.before" || fail "refused expand wrote to the drive"
 
-# polkitd reads its rules when it starts: restart it with a rule allowing the user.
-stop "$polkit_pid"
-until_true 10 bash -c "! busctl --system list --no-legend 2>/dev/null | grep -q '^org.freedesktop.PolicyKit1 '" ||
-  fail "polkitd did not leave the bus"
-cat >"$rule" <<EOF
+# polkitd reads its rules when it starts: restart it with a rule giving the user RESULT.
+set_rule() {
+  stop "$polkit_pid"
+  until_true 10 bash -c "! busctl --system list --no-legend 2>/dev/null | grep -q '^org.freedesktop.PolicyKit1 '" ||
+    fail "polkitd did not leave the bus"
+  cat >"$rule" <<EOF
 polkit.addRule(function(action, subject) {
   if (action.id.indexOf("org.freedesktop.udisks2.open-device") == 0 && subject.user == "$user")
-    return polkit.Result.YES;
+    return polkit.Result.$1;
 });
 EOF
-start_polkitd
+  start_polkitd
+}
+set_rule YES
 
 as_user compress "$source_dev" out.img
 rc=$?
@@ -242,6 +256,42 @@ grep -q "busy" "$dir/stderr" || fail "mounted drive says: $(cat "$dir/stderr")"
 [ ! -e "$dir/out/mounted.img" ] || fail "mounted drive: mounted.img was written"
 umount "$mounted" && mounted=
 
+# Where polkit wants the user's own password: at a terminal its text agent asks there, and the
+# answer opens the drive; a script is never asked, even with an agent there to ask.
+if [ -n "$own_helper_socket" ]; then
+  set_rule AUTH_SELF_KEEP
+  password=tavrel-$RANDOM$RANDOM
+  echo "$user:$password" | chpasswd || fail "chpasswd"
+  (cd "$dir/out" && timeout 60 "$answer" "$password" setpriv --reuid="$user" --regid="$user" \
+    --clear-groups env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
+    ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    "$cli" compress "$source_dev" tty.img) >"$dir/tty.log" 2>&1
+  rc=$?
+  [ $rc = 0 ] || fail "compress at a terminal: exit $rc: $(cat "$dir/tty.log")"
+  grep -q "AUTHENTICATING FOR org.freedesktop.udisks2.open-device" "$dir/tty.log" ||
+    fail "compress at a terminal was not asked: $(cat "$dir/tty.log")"
+  cmp -s "$dir/out/tty.img" "$dir/source.img" || fail "the terminal's image differs from root's"
+
+  # The script runs at the same terminal as an agent that would ask, with its input elsewhere.
+  asked=$(grep -c "Operator of" "$dir/polkitd.log")
+  (cd "$dir/out" && timeout 60 "$answer" "$password" setpriv --reuid="$user" --regid="$user" \
+    --clear-groups env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
+    ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    bash -c 'mkfifo agent.ready &&
+      { pkttyagent --process $$ --notify-fd 3 3>agent.ready & } && cat agent.ready &&
+      exec "$@" </dev/null' script "$cli" compress "$source_dev" script.img) >"$dir/script.log" 2>&1
+  rc=$?
+  pkill -u "$user" -x pkttyagent
+  [ $rc = 2 ] || fail "compress from a script beside an agent: exit $rc: $(cat "$dir/script.log")"
+  grep -q "Not authorized" "$dir/script.log" || fail "script beside an agent says: $(cat "$dir/script.log")"
+  [ "$(grep -c "Operator of" "$dir/polkitd.log")" = "$asked" ] ||
+    fail "a script's call had the agent ask: $(tail -n 3 "$dir/polkitd.log")"
+  [ ! -e "$dir/out/script.img" ] || fail "compress from a script wrote script.img"
+  set_rule YES
+else
+  echo "NOTE: a system bus runs at $helper_socket: the password prompt at a terminal is not tried"
+fi
+
 # The dialog finds the drive through the service, gives it the letter the console tool
 # proposes, and images it for the user.
 if [ -n "$dialog" ]; then
@@ -255,4 +305,5 @@ if [ -n "$dialog" ]; then
 fi
 
 echo "PASS: through UDisks2 as $user: scan, refused without the rule, compress/expand/verify" \
-  "with it${dialog:+ (and from the dialog)}, held and mounted drives refused"
+  "with it${dialog:+ (and from the dialog)}${own_helper_socket:+, asked at a terminal and not from a script}," \
+  "held and mounted drives refused"
