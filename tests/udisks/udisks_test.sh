@@ -72,15 +72,19 @@ on_bus() { busctl --system list --no-legend 2>/dev/null | grep -q "^$1 "; }
 # A user of its own, in no group that could open the devices.
 id "$user" >/dev/null 2>&1 && userdel "$user"
 useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd"
-as_user() { run_as_user "$cli" "$@"; }
-run_as_user() {
-  (cd "$dir/out" && timeout 60 setpriv --reuid="$user" --regid="$user" --clear-groups \
+# Runs a command as the user, in the output folder, with only what it needs of our environment.
+user_command() {
+  (cd "$dir/out" && setpriv --reuid="$user" --regid="$user" --clear-groups \
     env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
     HOME="$dir/out" QT_QPA_PLATFORM=offscreen ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
     UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
     LSAN_OPTIONS="suppressions=$(dirname "$0")/../app/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-    "$@" </dev/null >"$dir/stdout" 2>"$dir/stderr")
+    "$@")
 }
+run_as_user() { user_command timeout 60 "$@" </dev/null >"$dir/stdout" 2>"$dir/stderr"; }
+as_user() { run_as_user "$cli" "$@"; }
+# The same at a terminal of its own, where a person answers polkit's password question.
+at_terminal() { user_command timeout 60 "$answer" "$password" "$@"; }
 mkdir "$dir/out" && chown "$user" "$dir/out"
 
 # drives --scan lists the source diskette's loop device, found where SOURCE says.
@@ -262,10 +266,7 @@ if [ -n "$own_helper_socket" ]; then
   set_rule AUTH_SELF_KEEP
   password=tavrel-$RANDOM$RANDOM
   echo "$user:$password" | chpasswd || fail "chpasswd"
-  (cd "$dir/out" && timeout 60 "$answer" "$password" setpriv --reuid="$user" --regid="$user" \
-    --clear-groups env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
-    "$cli" compress "$source_dev" tty.img) >"$dir/tty.log" 2>&1
+  at_terminal "$cli" compress "$source_dev" tty.img >"$dir/tty.log" 2>&1
   rc=$?
   [ $rc = 0 ] || fail "compress at a terminal: exit $rc: $(cat "$dir/tty.log")"
   grep -q "AUTHENTICATING FOR org.freedesktop.udisks2.open-device" "$dir/tty.log" ||
@@ -274,12 +275,9 @@ if [ -n "$own_helper_socket" ]; then
 
   # The script runs at the same terminal as an agent that would ask, with its input elsewhere.
   asked=$(grep -c "Operator of" "$dir/polkitd.log")
-  (cd "$dir/out" && timeout 60 "$answer" "$password" setpriv --reuid="$user" --regid="$user" \
-    --clear-groups env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
-    bash -c 'mkfifo agent.ready &&
+  at_terminal bash -c 'mkfifo agent.ready &&
       { pkttyagent --process $$ --notify-fd 3 3>agent.ready & } && cat agent.ready &&
-      exec "$@" </dev/null' script "$cli" compress "$source_dev" script.img) >"$dir/script.log" 2>&1
+      exec "$@" </dev/null' script "$cli" compress "$source_dev" script.img >"$dir/script.log" 2>&1
   rc=$?
   pkill -u "$user" -x pkttyagent
   [ $rc = 2 ] || fail "compress from a script beside an agent: exit $rc: $(cat "$dir/script.log")"
