@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TAVREL_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Without them a user who may not open the drive's device is simply refused: UDisks2 opens it
+# on polkit's word, and polkitd's pkttyagent asks a terminal's user for the password.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, polkitd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SET_DESTDIR OFF)
 include(CPack)

@@ -33,6 +33,8 @@ case $depends in
   *libqt6widgets6*) ;;
   *) fail "Depends does not name the Qt library tavrel links: '$depends'" ;;
 esac
+[ "$(dpkg-deb -f "$deb" Recommends)" = "udisks2, polkitd" ] ||
+  fail "Recommends is not the drive-opening services: '$(dpkg-deb -f "$deb" Recommends)'"
 root="$work/root"
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
 bin="$root/usr/bin"
