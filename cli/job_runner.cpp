@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include "cli/cancel_signals.h"
 #include "cli/console_window.h"
@@ -61,7 +60,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         return window.doneCount > 0;
     });
     // The end notice is posted; the thread may still be on its way out.
-    while (job->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    job->WaitUntilEnded(INFINITE);
     progress.Finish();
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -48,6 +48,11 @@ BOOL CWorkerThread::IsRunning() const {
     return code == STILL_ACTIVE;
 }
 
+BOOL CWorkerThread::WaitUntilEnded(DWORD milliseconds) const {
+    if (!m_hThread.valid()) return TRUE;
+    return WaitForSingleObject(m_hThread.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
 LRESULT CWorkerThread::SendToOwner(UINT message, WPARAM wParam, LPARAM lParam) const {
     return SendMessage(m_hOwner, message, wParam, lParam);
 }

@@ -23,6 +23,9 @@ class CWorkerThread {
     virtual int NotifyDone();
 
     BOOL IsRunning() const;
+    // Waits for the thread of the last job to end: nonzero when it has (or there is none),
+    // 0 when milliseconds (INFINITE: no limit) passed first.
+    BOOL WaitUntilEnded(DWORD milliseconds) const;
     LRESULT SendToOwner(UINT message, WPARAM wParam, LPARAM lParam) const;
     LRESULT SendToOwnerItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) const;
     BOOL PostToOwner(UINT message, WPARAM wParam, LPARAM lParam) const;

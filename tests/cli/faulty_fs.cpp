@@ -176,6 +176,9 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
         std::memcpy(buffer, text.data() + offset, n);
         return static_cast<int>(n);
     }
+    // The medium's own pace, not a test waiting: a test that signals the tool cannot see when
+    // the tool has turned the signal into a cancel request, so the job must stay slower than
+    // that hand-over (up to one 50 ms message slice) for the cancel to land mid-pass.
     if (g_delayMs) usleep(g_delayMs * 1000);
     ++g_reads;
     g_sectors += static_cast<long long>((size + kSector - 1) / kSector);

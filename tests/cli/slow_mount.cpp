@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 #include <vector>
 
+#include "tests/support/child_exit.h"
 #include "tests/support/temp_dir.h"
 
 SlowMount::SlowMount(const std::string& backingFile, const std::string& mountPoint,
@@ -37,17 +37,19 @@ void SlowMount::Mount(const std::string& backingFile, const std::string& planFil
         _exit(127);
     }
     if (m_pid < 0) return;
+    const ChildExit end(m_pid);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         if (FileExists(file())) {
             m_mounted = true;
             return;
         }
-        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+        // Between looks at the mount point, the file system's end is what is waited for.
+        if (end.Wait(10)) {
+            waitpid(m_pid, nullptr, 0);
             m_pid = -1;  // the mount failed and the process is gone
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
@@ -55,15 +57,9 @@ SlowMount::~SlowMount() {
     if (m_mounted)
         Shell("fusermount3 -u '" + m_mountPoint + "' 2>/dev/null || umount '" + m_mountPoint + "'");
     if (m_pid > 0) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        // Unmounted, the file system ends by itself; 10 s at most.
+        if (!ChildExit(m_pid).Wait(10000)) kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
     ::rmdir(m_mountPoint.c_str());
 }

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -83,6 +82,7 @@ bool ToolProcess::Start(const std::vector<std::string>& args, const ToolEnv& env
     }
     close(out);
     close(err);
+    m_end = ChildExit(m_pid);
     return m_pid > 0;
 }
 
@@ -151,8 +151,7 @@ bool WaitWhileRunning(const ToolProcess& tool, const std::function<bool()>& read
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
         if (ready()) return true;
-        if (!tool.Running()) return ready();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (tool.WaitForEnd(2)) return ready();
     }
     return false;
 }

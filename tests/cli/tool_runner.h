@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/child_exit.h"
+
 struct ToolResult {
     int exitCode = -1;  // -1 when the tool died from a signal
     int signal = 0;
@@ -29,6 +31,8 @@ class ToolProcess {
     bool Start(const std::vector<std::string>& args, const ToolEnv& env = {});
     void Signal(int signal) const;
     bool Running() const;
+    // True once the tool has ended, waiting at most milliseconds for it.
+    bool WaitForEnd(int milliseconds) const { return m_end.Wait(milliseconds); }
     ToolResult Wait();
 
     // What the running tool is doing, as the system shows it: its descriptors that lead to
@@ -38,12 +42,14 @@ class ToolProcess {
 
   private:
     pid_t m_pid = -1;
+    ChildExit m_end;
     std::string m_outPath;
     std::string m_errPath;
 };
 
-// Polls ready() until it holds (true), or until the tool has ended or the deadline has passed
-// (false). The deadline is generous: a busy machine may be slow, never wrong.
+// Looks at ready() until it holds (true), or until the tool has ended or the deadline has
+// passed (false); between looks it waits for the tool's end, so an end is seen at once. The
+// deadline is generous: a busy machine may be slow, never wrong.
 bool WaitWhileRunning(const ToolProcess& tool, const std::function<bool()>& ready,
                       int seconds = 60);
 

@@ -2,19 +2,12 @@
 
 #include <dirent.h>
 
-#include <chrono>
-#include <thread>
-
 bool RunToCompletion(CDiskJob& job, RecordingWindow& window, unsigned timeoutMs) {
     int before = window.doneCount;
     if (!job.Start()) return false;
     if (!window.PumpUntil([&] { return window.doneCount > before; }, timeoutMs)) return false;
     // The end notice is posted; the thread may still be on its way out.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (job.IsRunning()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    if (!job.WaitUntilEnded(10000)) return false;
     window.PumpOnce(0);  // anything posted after the end notice would be a fault; count it
     return true;
 }
