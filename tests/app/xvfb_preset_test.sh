@@ -76,17 +76,23 @@ finish
 printf 'X' | dd of="$disk" bs=1 seek=$((512 * 300)) conv=notrunc status=none
 run /O:VERIFY /D:A "/F:$image" /A /N
 focused=
+box=
 for _ in $(seq 1 600); do
-  # The box is the second window called "Tavrel"; it must hold the keyboard focus.
-  if [ "$(xdotool search --onlyvisible --name '^Tavrel$' 2>/dev/null | wc -l)" -ge 2 ]; then
-    focused=$(xdotool getwindowfocus getwindowname 2>/dev/null)
-    text_ok=1
-    break
+  # The box is the second window called "Tavrel" (the newer, so the higher id). The key is
+  # pressed once the box holds the keyboard focus: on a busy machine that comes a moment
+  # after the box is seen.
+  windows=$(xdotool search --onlyvisible --name '^Tavrel$' 2>/dev/null | sort -n)
+  if [ "$(echo "$windows" | grep -c .)" -ge 2 ]; then
+    box=$(echo "$windows" | tail -n1)
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$box" ] && break
   fi
   kill -0 "$tavrel_pid" 2>/dev/null || break
   sleep 0.05
 done
-[ -n "${text_ok:-}" ] || { echo "FAIL: no message box came up"; cat "$work/tavrel.log"; exit 1; }
+[ -n "$box" ] || { echo "FAIL: no message box came up"; cat "$work/tavrel.log"; exit 1; }
+focused=$(xdotool getwindowfocus getwindowname 2>/dev/null)
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$box" ] ||
+  { echo "FAIL: the message box never took the keyboard focus (it is on '$focused')"; exit 1; }
 xdotool key Return
 finish
 [ "$code" = 3 ] || { echo "FAIL: verify ended with $code (focus was on '$focused')"; exit 1; }
