@@ -46,10 +46,15 @@ std::vector<std::string> RecentEntries(const QComboBox* combo) {
     return entries;
 }
 
-void SaveList(const std::string& file, const char* section, const QComboBox* combo) {
+// The entries that are written: the first ten.
+std::vector<std::string> SaveList(const std::string& file, const char* section,
+                                  const QComboBox* combo) {
     std::vector<std::string> entries = RecentEntries(combo);
-    for (int i = 0; i < static_cast<int>(entries.size()) && i < kEntriesWritten; ++i)
-        WritePrivateProfileStringA(section, EntryKey(i).c_str(), entries[i].c_str(), file.c_str());
+    if (entries.size() > static_cast<size_t>(kEntriesWritten)) entries.resize(kEntriesWritten);
+    for (size_t i = 0; i < entries.size(); ++i)
+        WritePrivateProfileStringA(section, EntryKey(static_cast<int>(i)).c_str(),
+                                   entries[i].c_str(), file.c_str());
+    return entries;
 }
 
 }  // namespace
@@ -74,14 +79,13 @@ void CMainDlg::SaveSettings() {
     WriteProfileInt(file, kOptions, "Compression", m_bCompression);
     WriteProfileInt(file, kOptions, "AutoClose", m_bAutoClose);
     WriteProfileInt(file, kOptions, "Operation", m_nOperation);
-    SaveList(file, kDriveLetters, m_driveCombo);
+    const std::vector<std::string> recent = SaveList(file, kDriveLetters, m_driveCombo);
     // A letter this run gave to a drive it found, and then used, keeps reaching that drive.
-    std::vector<std::string> recent = RecentEntries(m_driveCombo);
     for (const auto& [letter, mapping] : m_foundMappings) {
         bool used = false;
-        for (int i = 0; i < static_cast<int>(recent.size()) && i < kEntriesWritten; ++i)
-            used = used || (recent[i].size() == 1 &&
-                            std::toupper(static_cast<unsigned char>(recent[i][0])) == letter);
+        for (const std::string& entry : recent)
+            used = used || (entry.size() == 1 &&
+                            std::toupper(static_cast<unsigned char>(entry[0])) == letter);
         const char key[2] = {letter, '\0'};
         if (used)
             WritePrivateProfileStringA(kDrives, key, platform::ResolveDriveLetter(letter).c_str(),

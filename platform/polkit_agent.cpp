@@ -75,9 +75,11 @@ TerminalAuthenticationAgent::TerminalAuthenticationAgent() {
     while (ready < 0 && errno == EINTR);
     close(ends[0]);
     int status;
-    if (ready <= 0 || waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        if (ready <= 0) kill(m_pid, SIGTERM);
-        if (ready <= 0) waitpid(m_pid, &status, 0);
+    if (ready <= 0) {  // neither: give up on it
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    } else if (waitpid(m_pid, &status, WNOHANG) == m_pid) {  // it gave up
         m_pid = -1;
     }
 }

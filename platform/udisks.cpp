@@ -58,13 +58,10 @@ bool AskInTerminal() {
 // The options every call takes: whether polkit may ask anybody at all. The service would
 // otherwise let a desktop agent ask on behalf of a script, which then waits for an answer.
 int AppendOptions(sd_bus_message* m, bool interactive, int openFlags) {
-    int count = (interactive ? 0 : 1) + (openFlags ? 1 : 0);
     int r = sd_bus_message_open_container(m, 'a', "{sv}");
-    for (int i = 0; r >= 0 && i < count; ++i) {
-        bool flags = openFlags && i == count - 1;
-        r = flags ? sd_bus_message_append(m, "{sv}", "flags", "i", openFlags)
-                  : sd_bus_message_append(m, "{sv}", "auth.no_user_interaction", "b", 1);
-    }
+    if (r >= 0 && !interactive)
+        r = sd_bus_message_append(m, "{sv}", "auth.no_user_interaction", "b", 1);
+    if (r >= 0 && openFlags) r = sd_bus_message_append(m, "{sv}", "flags", "i", openFlags);
     if (r >= 0) r = sd_bus_message_close_container(m);
     return r;
 }
