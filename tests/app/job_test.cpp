@@ -157,7 +157,7 @@ TEST_F(DialogJobs, PresetRunReplacesWithoutAskingThenClosesWithTheJobsExitCode) 
     EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:a", "/F:" + Q(image), "/A", "/N"}), 0);
     EXPECT_TRUE(boxes.empty()) << boxes[0].text;
     EXPECT_NE(ReadFileBytes(image), "an older image");
-    EXPECT_EQ(ReadFileBytes(image + ".old"), "another image");
+    EXPECT_TRUE(ReadFileBytes(image + ".old") == "another image") << "the listed file was written";
     EXPECT_EQ(ReadFileBytes(Profile()), profileBefore);
 
     // Unattended expand onto a second drive, no click at all.

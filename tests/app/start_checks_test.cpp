@@ -147,22 +147,19 @@ TEST_F(StartChecks, DriveBoxTakesOneUpperCaseLetter) {
     QTest::keyClicks(dlg->m_fileCombo->lineEdit(), "Mixed.Tvl");
     EXPECT_EQ(dlg->m_fileCombo->currentText(), "Mixed.Tvl");
 
-    // Nothing completes the file name: list entries that begin like it or differ from it in
-    // case are other files.
+    // Nothing completes the file name: a list entry that differs from it in case is another
+    // file, also when Enter starts the job.
     const std::string listed = dir / "Img1.tvl";
     WriteFileBytes(listed, "listed image");
     dlg->m_fileCombo->insertItem(0, QString::fromStdString(listed));
     SetDrive("A");
     QLineEdit* file = dlg->m_fileCombo->lineEdit();
     file->clear();
-    QTest::keyClicks(file, QString::fromStdString(dir / "Img"));
-    EXPECT_EQ(dlg->m_fileCombo->currentText().toStdString(), dir / "Img");
-    file->clear();
     QTest::keyClicks(file, QString::fromStdString(dir / "img1.tvl"));
     QTest::keyClick(file, Qt::Key_Return);
     ASSERT_TRUE(WaitUntil([&] { return dlg->m_lastJobResult != JobNotRun; }));
     EXPECT_EQ(dlg->m_strFileName, dir / "img1.tvl");
-    EXPECT_EQ(ReadFileBytes(listed), "listed image");
+    EXPECT_TRUE(ReadFileBytes(listed) == "listed image") << "the listed file was written";
 }
 
 TEST_F(StartChecks, NoOperationSelectedDoesNothing) {
