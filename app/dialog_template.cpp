@@ -76,6 +76,9 @@ QWidget* MakeControl(QWidget& dialog, const DialogItem& item) {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setDuplicatesEnabled(true);
+        // What is typed is what is used: a completion could put a list entry that only
+        // begins with the text, or differs from it in case, in its place.
+        combo->setCompleter(nullptr);
         combo->lineEdit()->setText(item.text);
         return combo;
     }

@@ -4,11 +4,16 @@
 #include "platform/udisks.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    // Every argument is the dialog's ("-name" is its no-save option N, "-reverse" one it
+    // ignores): Qt sees only the program's name and takes its platform from QT_QPA_PLATFORM.
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     // Started from the desktop menu there is no terminal, but the desktop's polkit agent can
     // ask the user for permission to open the drive.
     platform::AllowInteractiveAuthorization(true);
     CTavrelApp theApp;
-    theApp.InitInstance(QApplication::arguments());
+    theApp.InitInstance(arguments);
     return theApp.ExitInstance();
 }

@@ -34,13 +34,14 @@ namespace {
 // Selects the next animation frame; one counter for all three operations.
 int s_animFrame = 0;
 
-// The drive box takes upper-case letters only, whatever is typed.
-class UpperCaseValidator : public QValidator {
+// The drive box takes one upper-case letter, whatever is typed. Only typing is limited: a
+// longer text from the profile stays as it is, for Start to refuse.
+class DriveLetterValidator : public QValidator {
   public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
         input = input.toUpper();
-        return Acceptable;
+        return input.size() > 1 ? Invalid : Acceptable;
     }
 };
 
@@ -156,8 +157,7 @@ void CMainDlg::OnInitDialog() {
     GetDlgItem(ID_HELP)->hide();
 
     m_progress->setValue(0);
-    m_driveCombo->lineEdit()->setMaxLength(1);
-    m_driveCombo->lineEdit()->setValidator(new UpperCaseValidator(m_driveCombo));
+    m_driveCombo->lineEdit()->setValidator(new DriveLetterValidator(m_driveCombo));
 
     LoadSettings();
     RefreshDriveList();
@@ -201,12 +201,13 @@ void CMainDlg::UpdateData(bool save) {
         return;
     }
 
-    // A combo box shows the first list entry that begins with the text, else the text itself.
-    // Drive letters match ignoring case; file names are case-sensitive on this system.
+    // A combo box selects the list entry equal to the text, else shows the text itself: an
+    // entry that only begins with it names another file. Drive letters match ignoring case;
+    // file names are case-sensitive on this system.
     auto load = [](QComboBox* combo, const std::string& value, Qt::CaseSensitivity cs) {
         QString text = QString::fromStdString(value);
         for (int i = 0; i < combo->count(); ++i) {
-            if (combo->itemText(i).startsWith(text, cs)) {
+            if (combo->itemText(i).compare(text, cs) == 0) {
                 combo->setCurrentIndex(i);
                 combo->setEditText(combo->itemText(i));
                 return;
@@ -350,7 +351,11 @@ void CMainDlg::OnStart(bool preset) {
 void CMainDlg::UpdateRecentLists() {
     auto moveToTop = [](QComboBox* combo, const std::string& value, Qt::CaseSensitivity cs) {
         QString text = QString::fromStdString(value);
-        for (int i = 0; i < combo->count(); ++i) {
+        // The copy that goes is the first after entry 0, entry 0 itself only when no later
+        // entry matches.
+        const int count = combo->count();
+        for (int n = 1; n <= count; ++n) {
+            const int i = n % count;
             if (combo->itemText(i).compare(text, cs) == 0) {
                 combo->removeItem(i);
                 break;

@@ -1,11 +1,14 @@
 // The options and the two recent lists, kept in the profile file named after the program.
 #include <QComboBox>
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/main_dlg.h"
 #include "platform/drive_map.h"
+#include "platform/last_error.h"
 #include "platform/profile.h"
 
 namespace {
@@ -76,6 +79,9 @@ void CMainDlg::LoadSettings() {
 void CMainDlg::SaveSettings() {
     const std::string file = platform::ProfilePath();
     if (file.empty()) return;
+    // One write of the whole file; a failure is told once, and the dialog still closes, so
+    // that an unattended run never waits for an answer.
+    platform::ProfileBatch batch;
     WriteProfileInt(file, kOptions, "Compression", m_bCompression);
     WriteProfileInt(file, kOptions, "AutoClose", m_bAutoClose);
     WriteProfileInt(file, kOptions, "Operation", m_nOperation);
@@ -92,4 +98,7 @@ void CMainDlg::SaveSettings() {
                                        file.c_str());
     }
     SaveList(file, kFileNames, m_fileCombo);
+    if (!batch.Commit())
+        std::fprintf(stderr, "tavrel: settings not saved in %s: %s\n", file.c_str(),
+                     std::strerror(static_cast<int>(GetLastError())));
 }

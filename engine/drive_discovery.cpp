@@ -109,15 +109,14 @@ void ChooseLetters(std::vector<FloppyDrive>& drives) {
 }
 
 bool AssignLetters(const std::vector<FloppyDrive>& drives, const std::string& profile) {
-    std::error_code ignored;  // a folder that cannot be made fails the write below
-    std::filesystem::create_directories(std::filesystem::path(profile).parent_path(), ignored);
+    platform::ProfileBatch batch;  // the file is written once, with every letter
     for (const FloppyDrive& drive : drives) {
         if (drive.mapped || drive.letter == 0) continue;
         const char key[2] = {drive.letter, '\0'};
         if (!WritePrivateProfileStringA("Drives", key, drive.device.c_str(), profile.c_str()))
             return false;
     }
-    return true;
+    return batch.Commit();
 }
 
 std::string DescribeFloppyDrive(const FloppyDrive& drive) {

@@ -53,6 +53,8 @@ const char* SysCallName(SysCall call) {
             return "ioctl";
         case SysCall::Chmod:
             return "chmod";
+        case SysCall::MakeFolder:
+            return "mkdir";
     }
     return "?";
 }
@@ -163,6 +165,11 @@ int SysFchown(int fd, uid_t owner, gid_t group, const char* path) {
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path) {
     TAVREL_INJECT(SysCall::Ioctl, path);
     return ::ioctl(fd, request, arg);
+}
+
+int SysMkdir(const char* path, mode_t mode) {
+    TAVREL_INJECT(SysCall::MakeFolder, path);
+    return ::mkdir(path, mode);
 }
 
 int SysSeekCheck(const char* path) {

@@ -22,7 +22,8 @@ enum class SysCall {
     Rename,
     Stat,
     Ioctl,
-    Chmod
+    Chmod,
+    MakeFolder
 };
 
 const char* SysCallName(SysCall call);
@@ -62,6 +63,7 @@ ssize_t SysReadlink(const char* path, char* buffer, size_t size);
 int SysFchmod(int fd, mode_t mode, const char* path = nullptr);
 int SysFchown(int fd, uid_t owner, gid_t group, const char* path = nullptr);
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path = nullptr);
+int SysMkdir(const char* path, mode_t mode);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);
 

@@ -147,20 +147,23 @@ TEST_F(DialogJobs, JobMessageBoxIsModalOnTheDialogWhileTheWorkerWaits) {
 }
 
 TEST_F(DialogJobs, PresetRunReplacesWithoutAskingThenClosesWithTheJobsExitCode) {
-    const std::string raw = MakeDriveA();
     const std::string image = dir / "Preset.tvl";
+    // A listed name that only begins with the preset one is another file.
+    const std::string raw = MakeDriveA("[File Names]\nEntry0=" + image + ".old\n");
     WriteFileBytes(image, "an older image");
+    WriteFileBytes(image + ".old", "another image");
     const std::string profileBefore = ReadFileBytes(Profile());
 
     EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:a", "/F:" + Q(image), "/A", "/N"}), 0);
     EXPECT_TRUE(boxes.empty()) << boxes[0].text;
     EXPECT_NE(ReadFileBytes(image), "an older image");
+    EXPECT_TRUE(ReadFileBytes(image + ".old") == "another image") << "the listed file was written";
     EXPECT_EQ(ReadFileBytes(Profile()), profileBefore);
 
     // Unattended expand onto a second drive, no click at all.
     const std::string blank = dir / "blank.raw";
     ASSERT_TRUE(MakeFloppyImage(blank, kFloppyFormats[4], false));
-    WriteProfile(profileBefore + "B=" + blank + "\n");
+    WriteProfile("[Drives]\nA=" + raw + "\nB=" + blank + "\n");
     EXPECT_EQ(RunProgram({"/O:EXPAND", "/D:B", "/F:" + Q(image), "/A", "/N"}), 0);
     EXPECT_EQ(ReadFileBytes(blank), ReadFileBytes(raw));
 

@@ -1,4 +1,6 @@
 // Options and recent lists kept from one run to the next in the profile file.
+#include <sys/stat.h>
+
 #include "tests/app/app_fixture.h"
 #include "tests/support/facility.h"
 
@@ -33,6 +35,30 @@ TEST_F(Settings, WithoutAFileTheDefaultsShow) {
     EXPECT_EQ(dlg->m_fileCombo->count(), 0);
     CloseDialog();
     EXPECT_EQ(ReadFileBytes(Profile()), "[Options]\nCompression=1\nAutoClose=0\nOperation=0\n");
+}
+
+TEST_F(Settings, AMissingFolderIsMadeAndAFailedSaveIsToldOnce) {
+    {
+        platform::ScopedProfilePath missing(dir / "config/tavrel/tavrel.INI");
+        Open();
+        CloseDialog();
+        EXPECT_EQ(ReadFileBytes(dir / "config/tavrel/tavrel.INI"),
+                  "[Options]\nCompression=1\nAutoClose=0\nOperation=0\n");
+        struct stat st;
+        ASSERT_EQ(stat((dir / "config").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // A folder that cannot be made: the dialog closes all the same and says why, once.
+    WriteFileBytes(dir / "file", "");
+    platform::ScopedProfilePath blocked(dir / "file/tavrel.INI");
+    Open();
+    testing::internal::CaptureStderr();
+    CloseDialog();
+    const std::string told = testing::internal::GetCapturedStderr();
+    const std::string line =
+        "tavrel: settings not saved in " + dir / "file/tavrel.INI" + ": Not a directory\n";
+    EXPECT_NE(told.find(line), std::string::npos) << told;
+    EXPECT_EQ(told.find("settings not saved"), told.rfind("settings not saved")) << told;
 }
 
 TEST_F(Settings, NineEntriesAreReadTenWrittenAndStaleKeysStay) {

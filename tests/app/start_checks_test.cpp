@@ -53,12 +53,15 @@ TEST_F(StartChecks, ExpandAndVerifyCheckTheDriveThenTheFile) {
     for (int op : {IDC_OP_EXPAND, IDC_OP_VERIFY}) {
         Click(op);
         EXPECT_FALSE(Check(IDC_COMPRESSION)->isEnabled());
-        boxes.clear();
-        SetDrive("");
         SetFile(dir / "missing.tvl");
-        Click(IDC_START);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, "  Drive letter must be 'A' through 'Z' ");
+        // A longer text (as a profile may hold) is refused, not cut to its first letter.
+        for (const char* drive : {"", "AB"}) {
+            boxes.clear();
+            SetDrive(drive);
+            Click(IDC_START);
+            ASSERT_EQ(boxes.size(), 1u) << drive;
+            EXPECT_EQ(boxes[0].text, "  Drive letter must be 'A' through 'Z' ");
+        }
 
         boxes.clear();
         SetDrive("A");
@@ -126,6 +129,12 @@ TEST_F(StartChecks, FileNamesAreFoundInTheirListByExactCase) {
     EXPECT_EQ(Items(dlg->m_fileCombo),
               (std::vector<std::string>{upper, dir / "old.tvl", dir / "disk.tvl"}));
     EXPECT_EQ(dlg->m_strFileName, upper);
+    // Of two copies, the one after entry 0 goes.
+    dlg->m_fileCombo->addItem(QString::fromStdString(upper));
+    Click(IDC_START);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Items(dlg->m_fileCombo),
+              (std::vector<std::string>{upper, upper, dir / "old.tvl", dir / "disk.tvl"}));
 }
 
 TEST_F(StartChecks, DriveBoxTakesOneUpperCaseLetter) {
@@ -137,6 +146,20 @@ TEST_F(StartChecks, DriveBoxTakesOneUpperCaseLetter) {
     SetFile("");
     QTest::keyClicks(dlg->m_fileCombo->lineEdit(), "Mixed.Tvl");
     EXPECT_EQ(dlg->m_fileCombo->currentText(), "Mixed.Tvl");
+
+    // Nothing completes the file name: a list entry that differs from it in case is another
+    // file, also when Enter starts the job.
+    const std::string listed = dir / "Img1.tvl";
+    WriteFileBytes(listed, "listed image");
+    dlg->m_fileCombo->insertItem(0, QString::fromStdString(listed));
+    SetDrive("A");
+    QLineEdit* file = dlg->m_fileCombo->lineEdit();
+    file->clear();
+    QTest::keyClicks(file, QString::fromStdString(dir / "img1.tvl"));
+    QTest::keyClick(file, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->m_lastJobResult != JobNotRun; }));
+    EXPECT_EQ(dlg->m_strFileName, dir / "img1.tvl");
+    EXPECT_TRUE(ReadFileBytes(listed) == "listed image") << "the listed file was written";
 }
 
 TEST_F(StartChecks, NoOperationSelectedDoesNothing) {

@@ -72,9 +72,10 @@ finish
 [ "$code" = 0 ] || { echo "FAIL: compress ended with $code"; cat "$work/tavrel.log"; exit 1; }
 [ -s "$image" ] || { echo "FAIL: no image was written"; exit 1; }
 
-# 2. Verify against a changed diskette: the difference box appears, Return answers it.
+# 2. Verify against a changed diskette: the difference box appears, Return answers it. Qt
+# takes none of the arguments: -name is the no-save option, and /O:VERIFY after it counts.
 printf 'X' | dd of="$disk" bs=1 seek=$((512 * 300)) conv=notrunc status=none
-run /O:VERIFY /D:A "/F:$image" /A /N
+run -name /O:VERIFY /D:A "/F:$image" /A
 focused=
 box=
 for _ in $(seq 1 600); do
@@ -97,5 +98,5 @@ xdotool key Return
 finish
 [ "$code" = 3 ] || { echo "FAIL: verify ended with $code (focus was on '$focused')"; exit 1; }
 [ "$(cat "$XDG_CONFIG_HOME/tavrel.INI")" = "$(printf '[Drives]\nA=%s' "$disk")" ] ||
-  { echo "FAIL: /N changed the profile file"; exit 1; }
+  { echo "FAIL: -name (no save) changed the profile file"; exit 1; }
 echo "PASS: preset runs closed by themselves; the box took Return (focus on '$focused')"

@@ -2,6 +2,8 @@
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/temp_dir.h"
 
@@ -63,6 +65,28 @@ TEST(Profile, WritingOneKeyLeavesEveryOtherLine) {
     EXPECT_STREQ(buffer, "-");
     GetPrivateProfileStringA("File Names", "File1", "-", buffer, sizeof buffer, file.c_str());
     EXPECT_STREQ(buffer, "X.TVL");
+}
+
+TEST(Profile, ABatchWritesTheFileBehindALinkOnceKeepingItsMode) {
+    TempDir dir;
+    const std::string real = dir / "real.INI", link = dir / "t.INI";
+    WriteFileBytes(real, "[Options]\nOperation=1\n");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(symlink("real.INI", link.c_str()), 0);
+    {
+        platform::ProfileBatch batch;
+        ASSERT_TRUE(WritePrivateProfileStringA("Options", "Operation", "2", link.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringA("Drives", "A", "/dev/fd0", link.c_str()));
+        EXPECT_EQ(GetPrivateProfileIntA("Options", "Operation", 0, link.c_str()), 2u);
+        EXPECT_EQ(ReadFileBytes(real), "[Options]\nOperation=1\n");
+    }
+    EXPECT_EQ(ReadFileBytes(real), "[Options]\nOperation=2\n[Drives]\nA=/dev/fd0\n");
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"real.INI", "t.INI"}));
 }
 
 }  // namespace
