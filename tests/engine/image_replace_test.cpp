@@ -171,7 +171,7 @@ TEST_F(ImageReplace, ALinkOfAnotherUserInASharedFolderIsNotFollowed) {
     ASSERT_EQ(::lchown((shared + "/disk.tvl").c_str(), 65534, 65534), 0);
     ASSERT_TRUE(Run(Compress, drive, shared + "/disk.tvl"));
     ExpectOneBox(std::strerror(EACCES), "File Open Error");
-    EXPECT_EQ(ReadFileBytes(kept), "root's file");
+    EXPECT_TRUE(ReadFileBytes(kept) == "root's file") << "written through the link";
 }
 
 TEST_F(ImageReplace, AFolderThatCannotBeFlushedAfterTheRenameIsReportedAsSuch) {

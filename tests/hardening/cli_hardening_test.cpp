@@ -213,7 +213,7 @@ TEST_F(CliHardening, LinksOfOtherUsersInASharedFolderAreNotFollowed) {
                              " is a link of another user in a folder that everyone may write "
                              "to; it is not followed\n");
     }
-    EXPECT_EQ(ReadFileBytes(keys), "root's keys");
+    EXPECT_TRUE(ReadFileBytes(keys) == "root's keys") << "written through the link";
     EXPECT_EQ(Listing(home), std::vector<std::string>{});
     EXPECT_EQ(Listing(out), std::vector<std::string>{});
     // The folder owner's links are followed, and the caller's own.
@@ -236,7 +236,7 @@ TEST_F(CliHardening, ImageReplacedByAMemberOfItsGroupKeepsTheGroup) {
     ASSERT_EQ(::chmod(disk.c_str(), 0644), 0);
     EXPECT_EQ(
         Shell("setpriv --reuid=65534 --regid=65534 --groups=4242 " TAVREL_CLI " convert --force '" +
-              disk + "' '" + image + "' 2>'" + err + "'"),
+              disk + "' '" + image + "' >/dev/null 2>'" + err + "'"),
         0)
         << ReadFileBytes(err);
     struct stat st;
