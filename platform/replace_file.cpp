@@ -264,7 +264,7 @@ BOOL ReplacementFile::OpenNamed(bool replacing, bool mayWriteInPlace) {
         // A cleaner that took the file for a leftover before it was locked removes it: then
         // the name no longer leads to it, and another name is tried. A lock the file system
         // does not offer is done without.
-        if (SysLockForWriting(fd, temp.c_str()) != 0 && (errno == EAGAIN || errno == EACCES)) {
+        if (SysLockForWriting(fd, temp.c_str()) != 0 && errno == EAGAIN) {
             SysClose(fd, temp.c_str());
             continue;
         }
@@ -446,7 +446,10 @@ int ReplacementFile::Commit() {
 
 BOOL ReplacementFile::Close() {
     m_fd = -1;
-    return m_file.Close();
+    BOOL closed = m_file.Close();
+    // Only a named file needs its folder again, for Abandon.
+    if (m_tempName.empty()) CloseFolder();
+    return closed;
 }
 
 void ReplacementFile::Abandon() {
