@@ -3,12 +3,12 @@
 //
 // The new file is made without a name (O_TMPFILE) in the target's folder, so a killed writer
 // leaves nothing behind; at Commit it is linked under a short random hidden name and renamed
-// over the target. Where the file system makes no nameless files (NFS, FAT, most FUSE file
-// systems) it is created under that hidden name at once and locked while it is written, so
-// that leftovers of killed writers can be told from files still being written. The lock is an
-// open file's write lock (F_OFD_SETLK): NFS carries it to the server, where every client sees
-// it (unless the mount keeps locks local: nolock, local_lock), and a cleaner in the same
-// process cannot take it over as it could a process's lock.
+// over the target. Where the file system makes no nameless files (NFS, FAT and others that
+// refuse O_TMPFILE) it is created under that hidden name at once and locked while it is
+// written, so that leftovers of killed writers can be told from files still being written.
+// The lock is an open file's write lock (F_OFD_SETLK): NFS carries it to the server, where
+// every client sees it (unless the mount keeps locks local: nolock, local_lock), and a cleaner
+// in the same process cannot take it over as it could a process's lock.
 //
 // A target that is a symbolic link is followed: the file it points to is replaced and the link
 // stays. In a folder that everyone may write to and only owners may delete from (sticky, like
