@@ -2,12 +2,22 @@
 
 #include <sys/stat.h>
 
+#include "platform/replace_file.h"
+
 namespace cli {
 
 bool CheckOutputPath(const std::string& path, bool force, Console& console) {
+    std::string refused;
+    if (platform::ResolveLinks(path, &refused).empty() && !refused.empty()) {
+        console.Error("tavrel-cli: cannot write " + path + ": " + refused +
+                      " is a link of another user in a folder that everyone may write to; it is "
+                      "not followed");
+        return false;
+    }
+    // A link is an output that exists, also one that points at nothing yet.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return true;
-    if (S_ISDIR(st.st_mode)) {
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         console.Error("tavrel-cli: " + path + " is a directory");
         return false;
     }

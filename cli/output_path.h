@@ -1,5 +1,6 @@
-// The check every command that writes a file makes first: an existing target is replaced
-// only when asked, and never when it is a directory.
+// The check every command that writes a file makes first: an existing target (a link too) is
+// replaced only when asked, never when it is a directory, and never through a link that
+// another user put in a shared folder such as /tmp.
 #pragma once
 
 #include <string>

@@ -1,12 +1,25 @@
 // A file that is written beside the one it replaces and takes its place only when complete:
 // whatever happens before Commit, the older file stays as it was.
 //
-// The new file gets a short hidden name in the target's folder (so any valid target name
-// works) and is locked while it is written, so that leftovers of killed writers can be told
-// from files still being written, on this host or another sharing the folder. A target that is
-// a symbolic link is followed: the file it points to is replaced and the link stays. The
-// replacement takes the mode, owner and group of the file it replaces where the process may
-// set them; a new file gets the usual mode from the umask.
+// The new file is made without a name (O_TMPFILE) in the target's folder, so a killed writer
+// leaves nothing behind; at Commit it is linked under a short random hidden name and renamed
+// over the target. Where the file system makes no nameless files (NFS, FAT and others that
+// refuse O_TMPFILE) it is created under that hidden name at once and locked while it is
+// written, so that leftovers of killed writers can be told from files still being written.
+// The lock is an open file's write lock (F_OFD_SETLK): NFS carries it to the server, where
+// every client sees it (unless the mount keeps locks local: nolock, local_lock), and a cleaner
+// in the same process cannot take it over as it could a process's lock.
+//
+// A target that is a symbolic link is followed: the file it points to is replaced and the link
+// stays. In a folder that everyone may write to and only owners may delete from (sticky, like
+// /tmp), a link is followed only when it belongs to the process's user or to the folder's
+// owner, at every step of the path and whatever fs.protected_symlinks says: anyone could have
+// put it there. Once resolved, the folder is held open and the file named relative to it, so
+// links put in place later are never followed.
+//
+// The replacement takes the mode, owner and group of the file it replaces, each where the
+// process may set it (a user who may not keep the owner may still keep a group of theirs),
+// before it is flushed; a new file gets the usual mode from the umask.
 //
 // One fallback: a writable target in a folder that takes no new files is written in place, as
 // a plain overwrite would. Only then can an interrupted write destroy the older file.
@@ -43,31 +56,42 @@ class ReplacementFile {
     bool InPlace() const { return m_inPlace; }
     // The file that is replaced: the target with its links followed.
     const std::string& Target() const { return m_target; }
-    // The file being written: a hidden name beside Target(), or Target() itself in place.
-    const std::string& Path() const { return m_temp.empty() ? m_target : m_temp; }
+    // The file being written: a hidden name beside Target(), Target() itself in place, or ""
+    // while the new file has no name.
+    const std::string& Path() const { return m_inPlace ? m_target : m_temp; }
 
-    // Makes the new file durable, gives it the old file's attributes and renames it over the
+    // Gives the new file the old file's attributes, makes it durable and renames it over the
     // target, then makes the rename durable. Anything but Committed sets the last-error value;
     // after CommitFailed the new file is gone and the target is as it was.
     int Commit();
-    // Closes the new file but keeps it until Abandon.
+    // Closes the new file; one with a name is kept until Abandon, a nameless one is gone.
     BOOL Close();
     // Closes and removes the new file; the target stays as it was (in place: as it is now).
     void Abandon();
 
   private:
+    BOOL OpenNamed(bool replacing, bool mayWriteInPlace);
     BOOL OpenInPlace();
+    void RemoveLeftovers();
+    bool CopyAttributes();
+    bool PutInPlace();
+    void CloseFolder();
 
     std::string m_target;
-    std::string m_temp;
+    std::string m_folderPath;  // the target's folder, as the hook and messages see it
+    std::string m_name;        // the target's name in m_folder
+    std::string m_temp;        // the new file's hidden name as a path; "" while it has none
+    std::string m_tempName;    // the same name in m_folder
     UniqueHandle m_file;
-    int m_fd = -1;  // the descriptor behind m_file, for its attributes
+    int m_fd = -1;      // the descriptor behind m_file, for its attributes
+    int m_folder = -1;  // the target's folder, which every name is looked up in
     bool m_inPlace = false;
 };
 
-// The file a path names once its symbolic links are followed; the path itself when it names
-// nothing yet. "" with ELOOP or the failing call's code in the last-error value.
-std::string ResolveLinks(const std::string& path);
+// The file a path names once its symbolic links are followed (the path itself when it names
+// nothing yet), under the link rule above. "" with ELOOP, EACCES for a link the rule refuses
+// (its path then in *refusedLink) or the failing call's code in the last-error value.
+std::string ResolveLinks(const std::string& path, std::string* refusedLink = nullptr);
 
 // The folder a path lies in, "." for a bare name.
 std::string FolderOf(const std::string& path);

@@ -55,6 +55,8 @@ const char* SysCallName(SysCall call) {
             return "chmod";
         case SysCall::MakeFolder:
             return "mkdir";
+        case SysCall::TempFile:
+            return "tempfile";
     }
     return "?";
 }
@@ -160,6 +162,59 @@ int SysFchmod(int fd, mode_t mode, const char* path) {
 int SysFchown(int fd, uid_t owner, gid_t group, const char* path) {
     TAVREL_INJECT(SysCall::Chmod, path);
     return ::fchown(fd, owner, group);
+}
+
+int SysOpenat(int dirfd, const char* name, int flags, mode_t mode, const char* path) {
+    TAVREL_INJECT(SysCall::Open, path);
+    int fd;
+    do fd = ::openat(dirfd, name, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int SysOpenTempFile(int dirfd, int flags, mode_t mode, const char* path) {
+    TAVREL_INJECT(SysCall::TempFile, path);
+    int fd;
+    do fd = ::openat(dirfd, ".", flags | O_TMPFILE | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int SysFstatat(int dirfd, const char* name, struct stat* st, int flags, const char* path) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::fstatat(dirfd, name, st, flags);
+}
+
+ssize_t SysReadlinkat(int dirfd, const char* name, char* buffer, size_t size, const char* path) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::readlinkat(dirfd, name, buffer, size);
+}
+
+int SysLinkat(int fromDirfd, const char* from, int toDirfd, const char* to, int flags,
+              const char* path) {
+    TAVREL_INJECT(SysCall::Rename, path);
+    return ::linkat(fromDirfd, from, toDirfd, to, flags);
+}
+
+int SysRenameat(int fromDirfd, const char* from, int toDirfd, const char* to, const char* path) {
+    TAVREL_INJECT(SysCall::Rename, path);
+    return ::renameat(fromDirfd, from, toDirfd, to);
+}
+
+int SysUnlinkat(int dirfd, const char* name, const char* path) {
+    TAVREL_INJECT(SysCall::Delete, path);
+    return ::unlinkat(dirfd, name, 0);
+}
+
+int SysLockForWriting(int fd, const char* path) {
+    TAVREL_INJECT(SysCall::Lock, path);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int r;
+    do r = ::fcntl(fd, F_OFD_SETLK, &lock);
+    while (r < 0 && errno == EINTR);
+    return r;
 }
 
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path) {

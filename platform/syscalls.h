@@ -23,7 +23,9 @@ enum class SysCall {
     Stat,
     Ioctl,
     Chmod,
-    MakeFolder
+    MakeFolder,
+    // Opening a nameless file in a folder (O_TMPFILE); the path is the folder's.
+    TempFile
 };
 
 const char* SysCallName(SysCall call);
@@ -62,6 +64,18 @@ int SysLstat(const char* path, struct stat* st);
 ssize_t SysReadlink(const char* path, char* buffer, size_t size);
 int SysFchmod(int fd, mode_t mode, const char* path = nullptr);
 int SysFchown(int fd, uid_t owner, gid_t group, const char* path = nullptr);
+// The *at calls name a file in the folder dirfd; path is what the hook sees and errors name.
+int SysOpenat(int dirfd, const char* name, int flags, mode_t mode, const char* path);
+int SysOpenTempFile(int dirfd, int flags, mode_t mode, const char* path);
+int SysFstatat(int dirfd, const char* name, struct stat* st, int flags, const char* path);
+ssize_t SysReadlinkat(int dirfd, const char* name, char* buffer, size_t size, const char* path);
+int SysLinkat(int fromDirfd, const char* from, int toDirfd, const char* to, int flags,
+              const char* path);
+int SysRenameat(int fromDirfd, const char* from, int toDirfd, const char* to, const char* path);
+int SysUnlinkat(int dirfd, const char* name, const char* path);
+// A write lock on the whole file that belongs to the open file, not to the process, and that
+// NFS carries to the server; fails at once with EAGAIN when another holds one.
+int SysLockForWriting(int fd, const char* path = nullptr);
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path = nullptr);
 int SysMkdir(const char* path, mode_t mode);
 // Not a system call of its own (positions live in the handle), but a point that can fail.

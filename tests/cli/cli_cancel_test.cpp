@@ -29,8 +29,8 @@ TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
     ASSERT_TRUE(tool.Start({"compress", "--force", slow.file(), image}));
     // The pass is under way once the new image beside the old one holds a record.
     ASSERT_TRUE(WaitWhileRunning(tool, [&] {
-        const std::string name = NewName(dir / "out", {"old.img"});
-        return !name.empty() && SizeOf(dir / "out/" + name) > 4;
+        const std::string file = tool.FileBeingWritten(dir / "out");
+        return !file.empty() && SizeOf(file) > 4;
     }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
@@ -55,7 +55,8 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
 
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"compress", slow.file(), dir / "out" + "/new.img"}));
-    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !Listing(dir / "out").empty(); }));
+    ASSERT_TRUE(
+        WaitWhileRunning(tool, [&] { return !tool.FileBeingWritten(dir / "out").empty(); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -123,7 +124,7 @@ TEST_P(CliCancel, CancelledConvertLeavesTheOlderFileAndNothingElse) {
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"convert", "--force", slow.file(), target}));
     ASSERT_TRUE(
-        WaitWhileRunning(tool, [&] { return !NewName(dir / "out", {"disk.tvl"}).empty(); }));
+        WaitWhileRunning(tool, [&] { return !tool.FileBeingWritten(dir / "out").empty(); }));
     tool.Signal(GetParam());
     ToolResult r = tool.Wait();
     EXPECT_EQ(r.signal, 0);

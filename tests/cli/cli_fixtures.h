@@ -23,14 +23,6 @@ inline bool SameBytes(const std::string& a, const std::string& b) {
     return SizeOf(a) >= 0 && ReadFileBytes(a) == ReadFileBytes(b);
 }
 
-// The name a run has created in folder beside the names that were there before, whatever it
-// calls its temporary file; "" while there is none.
-inline std::string NewName(const std::string& folder, const std::vector<std::string>& before) {
-    for (const std::string& name : Listing(folder))
-        if (std::find(before.begin(), before.end(), name) == before.end()) return name;
-    return "";
-}
-
 // Every file on a FAT image, copied out with mtools into dir.
 inline bool ExtractFiles(const std::string& image, const std::string& dir) {
     return Shell("mkdir -p '" + dir + "' && MTOOLS_SKIP_CHECK=1 mcopy -s -n -i '" + image +

@@ -116,6 +116,29 @@ int ToolProcess::DescriptorsOn(const std::string& path) const {
     return count;
 }
 
+std::string ToolProcess::FileBeingWritten(const std::string& folder) const {
+    char resolved[PATH_MAX];
+    if (m_pid <= 0 || !realpath(folder.c_str(), resolved)) return "";
+    const std::string fds = "/proc/" + std::to_string(m_pid) + "/fd",
+                      in = resolved + std::string("/");
+    const std::string nameless = " (deleted)";
+    std::string found;
+    if (DIR* d = opendir(fds.c_str())) {
+        while (dirent* e = readdir(d)) {
+            char target[PATH_MAX];
+            ssize_t n = readlink((fds + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            const std::string t(target, n > 0 ? static_cast<size_t>(n) : 0);
+            if (t.rfind(in, 0) != 0 || t.find('/', in.size()) != std::string::npos) continue;
+            const bool hidden = t.compare(in.size(), 8, ".tavrel-") == 0;
+            if (hidden || (t.size() > nameless.size() &&
+                           t.compare(t.size() - nameless.size(), nameless.size(), nameless) == 0))
+                found = fds + "/" + e->d_name;
+        }
+        closedir(d);
+    }
+    return found;
+}
+
 bool ToolProcess::HoldsLockOn(const std::string& path) const {
     struct stat st;
     if (m_pid <= 0 || stat(path.c_str(), &st) != 0) return false;

@@ -39,6 +39,9 @@ class ToolProcess {
     // path (/proc/PID/fd), and whether it holds a lock on the file at path (/proc/locks).
     int DescriptorsOn(const std::string& path) const;
     bool HoldsLockOn(const std::string& path) const;
+    // The new file the tool is writing in folder, nameless or under a hidden name, as a
+    // /proc/PID/fd path that leads to it; "" while there is none.
+    std::string FileBeingWritten(const std::string& folder) const;
 
   private:
     pid_t m_pid = -1;

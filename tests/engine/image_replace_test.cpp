@@ -1,13 +1,17 @@
 // How a compress puts its new image where the older one was: the older image's mode and
-// owner carry over, any valid name works, the new file is locked while it is written so that
-// only leftovers of killed jobs are cleared away, and what the job says after the rename is
-// exactly what happened. Also: an expand whose drive cannot be flushed at the end fails.
+// owner carry over before the new one is flushed, any valid name works, the new file has no
+// name while it is written or, where the file system cannot do that, is locked so that only
+// leftovers of killed jobs are cleared away, a link of another user in a shared folder is not
+// followed, and what the job says after the rename is exactly what happened. Also: an expand
+// whose drive cannot be flushed at the end fails.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/file_api.h"
 #include "platform/syscalls.h"
@@ -38,6 +42,22 @@ class ImageReplace : public JobTest {
         EXPECT_EQ(job->m_result, JobDone);
         EXPECT_TRUE(window->boxes.empty());
     }
+    // The new file is written under a hidden name, as on file systems without nameless files.
+    platform::ScopedFaultHook NoNamelessFiles() {
+        return platform::ScopedFaultHook([](platform::SysCall call, const char*) {
+            return call == platform::SysCall::TempFile ? EOPNOTSUPP : 0;
+        });
+    }
+    // Whether another open file (as a cleaner in another process or on another NFS client
+    // would hold it) may take the lock a writer holds.
+    static bool Lockable(const std::string& path) {
+        int fd = ::open(path.c_str(), O_WRONLY);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        bool free = fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+        ::close(fd);
+        return free;
+    }
 };
 
 TEST_F(ImageReplace, KeepsTheModeOwnerAndGroupOfTheOlderImage) {
@@ -49,8 +69,20 @@ TEST_F(ImageReplace, KeepsTheModeOwnerAndGroupOfTheOlderImage) {
     if (root) {
         ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
     }
-    ASSERT_TRUE(Run(Compress, drive, image));
+    // The attributes are set before the file is flushed, so the flush makes them durable.
+    std::vector<platform::SysCall> calls;
+    {
+        platform::ScopedFaultHook record([&](platform::SysCall call, const char* path) {
+            if ((call == platform::SysCall::Chmod || call == platform::SysCall::Sync) &&
+                path != dir.path() && path != drive)
+                calls.push_back(call);
+            return 0;
+        });
+        ASSERT_TRUE(Run(Compress, drive, image));
+    }
     EXPECT_EQ(job->m_result, JobDone);
+    ASSERT_NE(std::find(calls.begin(), calls.end(), platform::SysCall::Chmod), calls.end());
+    EXPECT_EQ(calls.back(), platform::SysCall::Sync) << "attributes set after the flush";
     struct stat st = StatOf(image);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     if (root) {
@@ -78,26 +110,36 @@ TEST_F(ImageReplace, NameOfTheLongestLengthAFolderTakes) {
     EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
-TEST_F(ImageReplace, TheNewImageIsLockedWhileItIsWritten) {
+TEST_F(ImageReplace, TheNewImageHasNoNameOrIsLockedWhileItIsWritten) {
     const std::string drive = Floppy(k360);
     std::string temp;
-    int lockResult = 0, lockErrno = 0;
+    bool lockable = true;
     window->onStatus = [&](const std::string& line) {
         if (line != "Reading Cylinder - 20  Head - 0") return;
-        // Another open of the file, as a cleaner in another process would make it.
         platform::ForEachFolderEntry(dir.path(), [&](const char* name) {
             if (std::strncmp(name, ".tavrel-", 8) == 0) temp = dir / name;
         });
-        int fd = ::open(temp.c_str(), O_RDONLY);
-        lockResult = ::flock(fd, LOCK_EX | LOCK_NB);
-        lockErrno = errno;
-        ::close(fd);
+        if (!temp.empty()) lockable = Lockable(temp);
+    };
+    ASSERT_TRUE(Run(Compress, drive, dir / "disk.tvl"));
+    EXPECT_EQ(job->m_result, JobDone);
+    EXPECT_EQ(temp, "") << "a name in the folder while the image was written";
+
+    auto named = NoNamelessFiles();
+    NewWindow();
+    window->onStatus = [&](const std::string& line) {
+        if (line != "Reading Cylinder - 20  Head - 0") return;
+        platform::ForEachFolderEntry(dir.path(), [&](const char* name) {
+            if (std::strncmp(name, ".tavrel-", 8) == 0) temp = dir / name;
+        });
+        lockable = Lockable(temp);
     };
     ASSERT_TRUE(Run(Compress, drive, dir / "disk.tvl"));
     EXPECT_EQ(job->m_result, JobDone);
     ASSERT_FALSE(temp.empty()) << "no new file beside the image while it was written";
-    EXPECT_EQ(lockResult, -1);
-    EXPECT_EQ(lockErrno, EWOULDBLOCK);
+    EXPECT_FALSE(lockable);
+    ExpectImageOf(drive, dir / "disk.tvl");
+    EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
 }
 
 TEST_F(ImageReplace, RemovesOnlyLeftoversWhoseLockIsFree) {
@@ -106,8 +148,10 @@ TEST_F(ImageReplace, RemovesOnlyLeftoversWhoseLockIsFree) {
     WriteFileBytes(dir / ".tavrel-Zz99yy", "being written by a job elsewhere");
     WriteFileBytes(dir / ".tavrel-toolong7", "not a name of ours");
     WriteFileBytes(dir / "disk.tvl.tavrel-partial-1", "not a name of ours either");
-    int writer = ::open((dir / ".tavrel-Zz99yy").c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+    int writer = ::open((dir / ".tavrel-Zz99yy").c_str(), O_WRONLY);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(writer, F_OFD_SETLK, &lock), 0);
     ASSERT_TRUE(Run(Compress, drive, dir / "disk.tvl"));
     ::close(writer);
     EXPECT_EQ(job->m_result, JobDone);
@@ -115,6 +159,19 @@ TEST_F(ImageReplace, RemovesOnlyLeftoversWhoseLockIsFree) {
     EXPECT_TRUE(FileExists(dir / ".tavrel-Zz99yy"));
     EXPECT_TRUE(FileExists(dir / ".tavrel-toolong7"));
     EXPECT_TRUE(FileExists(dir / "disk.tvl.tavrel-partial-1"));
+}
+
+TEST_F(ImageReplace, ALinkOfAnotherUserInASharedFolderIsNotFollowed) {
+    if (geteuid() != 0) SKIP_OR_FAIL("giving a link to another user needs root");
+    const std::string drive = Floppy(k360), shared = dir / "shared", kept = dir / "kept";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    WriteFileBytes(kept, "root's file");
+    ASSERT_EQ(::symlink(kept.c_str(), (shared + "/disk.tvl").c_str()), 0);
+    ASSERT_EQ(::lchown((shared + "/disk.tvl").c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(Run(Compress, drive, shared + "/disk.tvl"));
+    ExpectOneBox(std::strerror(EACCES), "File Open Error");
+    EXPECT_TRUE(ReadFileBytes(kept) == "root's file") << "written through the link";
 }
 
 TEST_F(ImageReplace, AFolderThatCannotBeFlushedAfterTheRenameIsReportedAsSuch) {

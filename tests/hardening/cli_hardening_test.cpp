@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
+#include <vector>
 
 #include "cli/commands.h"
 #include "platform/syscalls.h"
@@ -52,23 +54,22 @@ TEST_F(CliHardening, KilledCompressNeverDamagesTheOlderImage) {
     for (int trial = 0; trial < 8; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         WriteFileBytes(image, older);
-        const std::vector<std::string> before = Listing(out);
         const long long killAt = static_cast<long long>(random() % (complete + complete / 4));
         ToolProcess tool;
         ASSERT_TRUE(tool.Start({"compress", "--force", "--no-compression", slow.file(), image}));
         std::string partial;
         WaitWhileRunning(tool, [&] {
-            if (partial.empty()) partial = NewName(out, before);
+            if (partial.empty()) partial = tool.FileBeingWritten(out);
             if (partial.empty()) return false;
-            const long long size = SizeOf(out + "/" + partial);
+            const long long size = SizeOf(partial);
             return size < 0 || size >= killAt;  // gone: it has replaced the image
         });
-        ASSERT_FALSE(partial.empty()) << "the run created no file beside the image";
+        ASSERT_FALSE(partial.empty()) << "the run wrote no new file beside the image";
         tool.Signal(SIGKILL);
         ToolResult r = tool.Wait();
         if (r.signal != SIGKILL) {
             ASSERT_EQ(r.exitCode, 0) << r.err;  // it finished first
-        } else if (FileExists(out + "/" + partial)) {
+        } else if (ReadFileBytes(image) == older) {
             ++killedWhileWriting;
         }
         // The older image, or the complete new one: never anything between.
@@ -176,10 +177,74 @@ TEST_F(CliHardening, SymlinkedImageIsReadThroughAndReplacedAsALink) {
     EXPECT_EQ(ReadFileBytes(out + "/real.tvl"), real);
     ASSERT_EQ(::symlink("sub/../later.tvl", (out + "/dangling.tvl").c_str()), 0);
     ASSERT_EQ(Shell("mkdir '" + out + "/sub'"), 0);
-    ASSERT_EQ(RunTool({"compress", disk, out + "/dangling.tvl"}).exitCode, 0);
+    // A link is an output that exists, also one that points at nothing yet.
+    EXPECT_EQ(RunTool({"compress", disk, out + "/dangling.tvl"}).err,
+              "tavrel-cli: " + out + "/dangling.tvl exists; add --force to replace it\n");
+    ASSERT_EQ(RunTool({"compress", "--force", disk, out + "/dangling.tvl"}).exitCode, 0);
     EXPECT_EQ(ReadFileBytes(out + "/later.tvl"), real);
     EXPECT_EQ(Listing(out), (std::vector<std::string>{"dangling.tvl", "later.tvl", "link.tvl",
                                                       "real.tvl", "sub"}));
+}
+
+TEST_F(CliHardening, LinksOfOtherUsersInASharedFolderAreNotFollowed) {
+    if (geteuid() != 0) SKIP_OR_FAIL("giving links to other users needs root");
+    // A folder like /tmp but nobody's, where a third user left links to root's files.
+    const std::string shared = dir / "shared", keys = dir / "authorized_keys", home = dir / "home";
+    ASSERT_EQ(Shell("mkdir -m 1777 '" + shared + "' && mkdir -m 700 '" + home + "'"), 0);
+    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    WriteFileBytes(keys, "root's keys");
+    for (const auto& [name, to, owner] :
+         {std::tuple{"keys.tvl", keys, 65533}, std::tuple{"home", home, 65533},
+          std::tuple{"nobodys.tvl", dir / "nobodys.tvl", 65534},
+          std::tuple{"roots.tvl", dir / "roots.tvl", 0}}) {
+        ASSERT_EQ(::symlink(to.c_str(), (shared + "/" + name).c_str()), 0);
+        ASSERT_EQ(::lchown((shared + "/" + name).c_str(), owner, owner), 0);
+    }
+    const std::string link = shared + "/keys.tvl", viaLink = shared + "/home/new.tvl";
+    for (const auto& [args, target, refused] :
+         {std::tuple{std::vector<std::string>{"compress", "--force", disk, link}, link, link},
+          {{"convert", "--force", disk, link}, link, link},
+          {{"convert", disk, viaLink}, viaLink, shared + "/home"},
+          {{"rescue", "--force", disk, link}, link, link},
+          {{"rescue", "--force", disk, out + "/r.img", "--map", link}, link, link}}) {
+        ToolResult r = RunTool(args);
+        EXPECT_EQ(r.exitCode, 2) << args[0];
+        EXPECT_EQ(r.err, "tavrel-cli: cannot write " + target + ": " + refused +
+                             " is a link of another user in a folder that everyone may write "
+                             "to; it is not followed\n");
+    }
+    EXPECT_TRUE(ReadFileBytes(keys) == "root's keys") << "written through the link";
+    EXPECT_EQ(Listing(home), std::vector<std::string>{});
+    EXPECT_EQ(Listing(out), std::vector<std::string>{});
+    // The folder owner's links are followed, and the caller's own.
+    EXPECT_EQ(RunTool({"convert", "--force", disk, shared + "/nobodys.tvl"}).err, "");
+    EXPECT_EQ(RunTool({"convert", "--force", disk, shared + "/roots.tvl"}).err, "");
+    EXPECT_TRUE(SameBytes(dir / "nobodys.tvl", dir / "roots.tvl"));
+}
+
+TEST_F(CliHardening, ImageReplacedByAMemberOfItsGroupKeepsTheGroup) {
+    if (geteuid() != 0) SKIP_OR_FAIL("acting as another user needs root");
+    if (Shell("command -v setpriv >/dev/null") != 0)
+        SKIP_OR_FAIL("setpriv (util-linux) is needed to run the tool as another user");
+    // Root's image of group 4242, replaced by nobody, a member of that group besides its own.
+    const std::string image = out + "/disk.tvl", err = dir / "err.txt";
+    WriteFileBytes(image, "older image");
+    ASSERT_EQ(::chown(image.c_str(), 0, 4242), 0);
+    ASSERT_EQ(::chmod(image.c_str(), 0660), 0);
+    ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(disk.c_str(), 0644), 0);
+    EXPECT_EQ(
+        Shell("setpriv --reuid=65534 --regid=65534 --groups=4242 " TAVREL_CLI " convert --force '" +
+              disk + "' '" + image + "' >/dev/null 2>'" + err + "'"),
+        0)
+        << ReadFileBytes(err);
+    struct stat st;
+    ASSERT_EQ(::stat(image.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << "root's ownership cannot be kept";
+    EXPECT_EQ(st.st_gid, 4242u);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(RunTool({"verify", image, disk}).exitCode, 0);
 }
 
 TEST_F(CliHardening, FullDiskWhileWriting) {
