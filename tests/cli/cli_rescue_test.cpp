@@ -322,6 +322,10 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
                          " does not; name the map with --map, or add --force to replace it\n");
     r = RunTool({"rescue", disk, dir / "other.img", "--map", map});
     EXPECT_EQ(r.exitCode, 2);
+    // A rescue killed before its first image leaves a map that marks nothing read.
+    WriteFileBytes(dir / "new.map", "0x0 ? 1\n0x0 0x168000 ?\n");
+    r = RunTool({"rescue", disk, dir / "new.img", "--map", dir / "new.map"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 
     const std::string good = ReadFileBytes(map);
     struct Case {
