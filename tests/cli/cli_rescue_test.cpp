@@ -244,6 +244,14 @@ TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
 TEST_F(CliRescue, AKilledRescueKeepsWhatItsLastCheckpointHeld) {
     const int bad = Logical(k144, 3, 0, 2);
     DRIVE_OR_SKIP("delay 15\nbad " + std::to_string(bad));
+    {
+        // Killed as soon as its first map is there: the same command still goes on.
+        ToolProcess first;
+        ASSERT_TRUE(first.Start({"rescue", drive->path(), image}));
+        ASSERT_TRUE(WaitWhileRunning(first, [&] { return FileExists(map); }));
+        first.Signal(SIGKILL);
+        ASSERT_EQ(first.Wait().signal, SIGKILL);
+    }
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"rescue", drive->path(), image}));
     // A side on which a read failed is kept at once; the kill comes some reads later.
