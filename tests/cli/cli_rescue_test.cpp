@@ -285,13 +285,14 @@ TEST_F(CliRescue, AMapThatCannotBeWrittenStopsTheRescueBeforeItReads) {
     ASSERT_EQ(::mkdir(maps.c_str(), 0755), 0);
     ASSERT_EQ(Rescue({"--map", ownMap}).exitCode, 0);
     const std::string imageBytes = ReadFileBytes(image), mapBytes = ReadFileBytes(ownMap);
-    if (Shell("mount --bind '" + maps + "' '" + maps + "' && mount -o remount,bind,ro '" + maps +
-              "' '" + maps + "'") != 0)
-        SKIP_OR_FAIL("cannot make a read-only bind mount here");
+    if (Shell("mount --bind '" + maps + "' '" + maps + "'") != 0)
+        SKIP_OR_FAIL("cannot make a bind mount here");
     struct Unmount {
         std::string path;
         ~Unmount() { Shell("umount '" + path + "'"); }
     } unmount{maps};
+    if (Shell("mount -o remount,bind,ro '" + maps + "'") != 0)
+        SKIP_OR_FAIL("cannot make a bind mount read-only here");
 
     // Started afresh on a diskette that now has a bad sector: the image must not change
     // while the older map still marks that sector read.
