@@ -16,6 +16,7 @@ sigset_t CancelSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -30,11 +31,13 @@ CancelSignals::CancelSignals() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_oldInt);
     sigaction(SIGTERM, &action, &m_oldTerm);
+    sigaction(SIGHUP, &action, &m_oldHup);
 }
 
 CancelSignals::~CancelSignals() {
     sigaction(SIGINT, &m_oldInt, nullptr);
     sigaction(SIGTERM, &m_oldTerm, nullptr);
+    sigaction(SIGHUP, &m_oldHup, nullptr);
 }
 
 bool CancelSignals::Requested() const {

@@ -1,5 +1,6 @@
-// Ctrl+C and SIGTERM as a cancel request: while an object lives, the two signals only set a
-// flag that the main thread polls; the job is then cancelled and its clean-up waited for.
+// Ctrl+C, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session) as a cancel request:
+// while an object lives, the three signals only set a flag that the main thread polls; the job
+// is then cancelled and its clean-up waited for.
 #pragma once
 
 #include <signal.h>
@@ -18,9 +19,10 @@ class CancelSignals {
   private:
     struct sigaction m_oldInt;
     struct sigaction m_oldTerm;
+    struct sigaction m_oldHup;
 };
 
-// Blocks the two signals in the calling thread while it lives. Threads started meanwhile
+// Blocks the three signals in the calling thread while it lives. Threads started meanwhile
 // inherit the mask, so the signals always reach the main thread, never a worker in a read.
 class SignalsBlocked {
   public:

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
@@ -52,17 +53,76 @@ std::string Whereabouts(const std::string& path) {
     return where;
 }
 
-MapStatus EndStatus(const SectorMap& map, bool cancelled, int pass) {
-    MapStatus status;
-    status.pass = pass;
-    status.status = cancelled ? SectorNonTried : SectorFinished;
-    if (cancelled) {
-        int s = 0;
-        while (s < map.sectors && map.states[s] != SectorNonTried) ++s;
-        status.position = 512LL * (s < map.sectors ? s : 0);
+// Replaces the map at every checkpoint of the job, on the job's thread. What went wrong is
+// printed by the main thread once the job has ended.
+class MapKeeper final : public RescueMapKeeper {
+  public:
+    MapKeeper(std::string path, std::string commandLine, std::string drive, int pass,
+              const DisketteId& expected)
+        : m_path(std::move(path)),
+          m_commandLine(std::move(commandLine)),
+          m_drive(std::move(drive)),
+          m_pass(pass),
+          m_expected(expected) {}
+
+    bool Identify(const std::uint8_t* bootSector) override {
+        if (!bootSector) {
+            m_diskette = m_expected;
+            if (m_expected.known)
+                note = "tavrel-cli: the boot sector does not read, so it is not known whether " +
+                       m_drive + " holds the diskette " + m_path + " maps";
+            return true;
+        }
+        m_diskette = IdentifyDiskette(bootSector);
+        if (!m_expected.known || m_expected.bootHash == m_diskette.bootHash) return true;
+        const std::string why =
+            m_diskette.hasSerial && m_expected.hasSerial && m_diskette.serial != m_expected.serial
+                ? "volume serial " + SerialText(m_diskette) + ", the map's " +
+                      SerialText(m_expected)
+                : "its boot sector is not the one the map records";
+        error = "tavrel-cli: " + m_drive + " holds another diskette than the one " + m_path +
+                " maps (" + why + "); put that diskette in, or add --force to start afresh";
+        return false;
     }
-    return status;
-}
+
+    bool Save(const SectorMap& map, Moment moment) override {
+        MapStatus status;
+        status.pass = m_pass;
+        status.diskette = m_diskette;
+        status.status = moment == Finished ? SectorFinished : SectorNonTried;
+        if (moment != Finished) {
+            int s = 0;
+            while (s < map.sectors && map.states[s] != SectorNonTried) ++s;
+            status.position = 512LL * (s < map.sectors ? s : 0);
+        }
+        const std::string comment = moment == Reading ? "Running, or stopped before its end: not "
+                                                        "every sector was tried yet"
+                                    : moment == Cancelled ? "Cancelled: not every sector was tried"
+                                    : map.Unread()        ? "Finished, with unreadable sectors"
+                                                          : "Finished";
+        std::string notDurable;
+        if (!SaveMapFile(m_path, FormatMapFile(map, status, m_commandLine, comment), &error,
+                         &notDurable))
+            return false;
+        if (warning.empty()) warning = notDurable;
+        saved = map;
+        ++saves;
+        return true;
+    }
+
+    // Read by the main thread once the job has ended.
+    std::string error, warning, note;
+    SectorMap saved;  // as the map at the path has it
+    int saves = 0;
+
+  private:
+    std::string m_path;
+    std::string m_commandLine;
+    std::string m_drive;
+    int m_pass;
+    DisketteId m_expected;
+    DisketteId m_diskette;
+};
 
 }  // namespace
 
@@ -95,7 +155,10 @@ int RunRescue(const RescueOptions& options, Console& console) {
     rescue.fillByte = options.fillByte;
     MapStatus before;
     if (!options.force && (haveImage || haveMap)) {
-        if (!haveImage) {
+        // A rescue killed before its first image leaves a map that marks nothing read.
+        const bool emptyMap = !haveImage && LoadMapFile(mapPath, &rescue.map, &before, &error) &&
+                              rescue.map.Count(SectorFinished) == 0;
+        if (!haveImage && !emptyMap) {
             console.Error("tavrel-cli: " + mapPath + " exists but " + options.image +
                           " does not; add --force to start afresh");
             return kExitFailed;
@@ -105,47 +168,50 @@ int RunRescue(const RescueOptions& options, Console& console) {
                           " does not; name the map with --map, or add --force to replace it");
             return kExitFailed;
         }
-        if (!LoadMapFile(mapPath, &rescue.map, &before, &error)) {
-            console.Error(error);
-            return kExitFailed;
+        if (haveImage) {
+            if (!LoadMapFile(mapPath, &rescue.map, &before, &error)) {
+                console.Error(error);
+                return kExitFailed;
+            }
+            if (!CheckResumeImage(options.image, mapPath, rescue.map, console)) return kExitFailed;
+            if (rescue.map.Unread() == 0) {
+                console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
+                                options.image + " read");
+                return kExitDone;
+            }
+            rescue.resume = true;
         }
-        if (!CheckResumeImage(options.image, mapPath, rescue.map, console)) return kExitFailed;
-        if (rescue.map.Unread() == 0) {
-            console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
-                            options.image + " read");
-            return kExitDone;
-        }
-        rescue.resume = true;
     }
 
+    MapKeeper keeper(mapPath, options.commandLine, drive.label(),
+                     rescue.resume ? before.pass + 1 : 1,
+                     rescue.resume ? before.diskette : DisketteId{});
+    rescue.keeper = &keeper;
     JobOutcome outcome = RunDiskJob(
         {Rescue, drive.letter(), options.image, !options.noCompression, &rescue}, console);
-    if (!outcome.rescueWritten) return ExitCodeFor(outcome.result);
+    if (!keeper.error.empty()) console.Error(keeper.error);
+    if (!keeper.note.empty()) console.Warning(keeper.note);
+    if (!keeper.warning.empty()) console.Warning(keeper.warning);
 
-    // The map follows the image: if it could not, the older map marks too little read, and
-    // a resume reads those sectors again but keeps the image's bytes where they fail.
-    const SectorMap& map = outcome.map;
-    const bool cancelled = outcome.result == JobCancelled;
+    // What image and map now hold together: the map of the last checkpoint.
+    const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
-    const std::string comment = cancelled ? "Cancelled: not every sector was tried"
-                                : unread  ? "Finished, with unreadable sectors"
-                                          : "Finished";
-    std::string warning;
-    if (!SaveMapFile(
-            mapPath,
-            FormatMapFile(map, EndStatus(map, cancelled, rescue.resume ? before.pass + 1 : 1),
-                          options.commandLine, comment),
-            &error, &warning)) {
-        console.Error(error + " (" + options.image +
-                      " is written; a resume reads again what the older map lacks)");
+    const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
+    if (outcome.result == JobFailed) {
+        if (keeper.saves > 0 && read > 0)
+            console.Warning("tavrel-cli: " + options.image + " and " + mapPath + " keep the " +
+                            counts +
+                            " sectors read up to the last checkpoint; run the same "
+                            "command again to go on");
         return kExitFailed;
     }
-    if (!warning.empty()) console.Warning(warning);
-
-    const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
-    if (cancelled) {
-        console.Warning("Cancelled: " + options.image + " and " + mapPath + " keep the " + counts +
-                        " sectors read; run the same command again to go on");
+    if (outcome.result == JobCancelled) {
+        if (keeper.saves == 0)
+            console.Warning("Cancelled before the rescue began: " + options.image + " and " +
+                            mapPath + " are as they were");
+        else
+            console.Warning("Cancelled: " + options.image + " and " + mapPath + " keep the " +
+                            counts + " sectors read; run the same command again to go on");
         return kExitCancelled;
     }
     std::string line = std::string(rescue.resume ? "Resumed" : "Rescued") + " " + drive.label() +

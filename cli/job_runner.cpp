@@ -26,6 +26,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         job->m_rescueFill = request.rescue->fillByte;
         job->m_rescueResume = request.rescue->resume ? 1 : 0;
         job->m_sectorMap = request.rescue->map;
+        job->m_rescueKeeper = request.rescue->keeper;
     }
 
     JobProgress progress(request.operation, console);

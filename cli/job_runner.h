@@ -1,5 +1,6 @@
 // Runs one CDiskJob to its end with the console as its owner window: the main thread pumps
-// the window, turns Ctrl+C or SIGTERM into Cancel, and returns once the job's thread is gone.
+// the window, turns Ctrl+C, SIGTERM or SIGHUP into Cancel, and returns once the job's thread is
+// gone.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ struct RescueRequest {
     int fillByte = -1;
     bool resume = false;
     SectorMap map;  // for a resume
+    RescueMapKeeper* keeper = nullptr;
 };
 
 struct JobRequest {
@@ -34,8 +36,8 @@ struct JobOutcome {
     int diffCylinder = -1;
     int diffHead = -1;
     int diffByte = -1;
-    // A rescue: whether its image was written, the sectors this run read, the read requests
-    // it issued, and the state of every sector.
+    // A rescue: whether a checkpoint replaced its image, the sectors this run read, the read
+    // requests it issued, and the state of every sector.
     bool rescueWritten = false;
     int recovered = 0;
     long reads = 0;

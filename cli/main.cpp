@@ -15,7 +15,7 @@ constexpr const char* kDriveHelp =
 constexpr const char* kExitCodes =
     "Exit codes:\n"
     "  0   done\n"
-    "  1   cancelled (Ctrl+C or SIGTERM); a rescue keeps what it read, to go on later\n"
+    "  1   cancelled (Ctrl+C, SIGTERM or SIGHUP); a rescue keeps what it read, to go on later\n"
     "  2   failed: the job, the drive or the file failed, or the input is not usable\n"
     "  3   verify found a difference\n"
     "  4   rescue: the image is complete, but some sectors could not be read (see the map)\n"

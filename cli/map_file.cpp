@@ -11,7 +11,10 @@
 #include <sstream>
 #include <vector>
 
-#include "cli/atomic_output.h"
+#include "drive/disk_errors.h"
+#include "platform/file_api.h"
+#include "platform/last_error.h"
+#include "platform/replace_file.h"
 
 namespace cli {
 namespace {
@@ -26,23 +29,70 @@ std::vector<std::string> Fields(const std::string& line) {
     return fields;
 }
 
-// A C-style number (0x hexadecimal or decimal) and nothing else, not negative.
+constexpr char kDisketteComment[] = "# Diskette: boot sector FNV-1a 0x";
+constexpr char kSerialText[] = ", volume serial ";
+
+// A C-style number (0x hexadecimal or decimal) and nothing else, not negative. The whole text
+// must be the number: a NUL byte inside it ends the C string, not the field.
 bool Number(const std::string& text, long long* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
     errno = 0;
     char* end = nullptr;
     long long v = std::strtoll(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0') return false;
+    if (errno != 0 || end != text.c_str() + text.size()) return false;
     *value = v;
     return true;
 }
 
+// strchr finds the terminating NUL too: a NUL byte is no status.
 bool IsBlockStatus(const std::string& s) {
-    return s.size() == 1 && std::strchr("?*/-+", s[0]) != nullptr;
+    return s.size() == 1 && s[0] != '\0' && std::strchr("?*/-+", s[0]) != nullptr;
 }
 
 bool IsRunStatus(const std::string& s) {
-    return s.size() == 1 && std::strchr("?*/-FG+", s[0]) != nullptr;
+    return s.size() == 1 && s[0] != '\0' && std::strchr("?*/-FG+", s[0]) != nullptr;
+}
+
+// Exactly digits hexadecimal digits at text[at], upper or lower case.
+bool Hex(const std::string& text, size_t at, int digits, std::uint64_t* value) {
+    if (text.size() < at + static_cast<size_t>(digits)) return false;
+    std::uint64_t v = 0;
+    for (int i = 0; i < digits; ++i) {
+        const char c = text[at + static_cast<size_t>(i)];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                             : -1;
+        if (d < 0) return false;
+        v = v << 4 | static_cast<std::uint64_t>(d);
+    }
+    *value = v;
+    return true;
+}
+
+// The diskette comment as FormatMapFile writes it; anything else leaves the map unbound.
+DisketteId ParseDiskette(const std::string& line) {
+    DisketteId id;
+    const size_t at = sizeof kDisketteComment - 1;
+    if (line.compare(0, at, kDisketteComment) != 0 || !Hex(line, at, 16, &id.bootHash)) return {};
+    id.known = true;
+    const size_t serial = line.find(kSerialText, at + 16);
+    std::uint64_t high, low;
+    if (serial == at + 16 && Hex(line, serial + sizeof kSerialText - 1, 4, &high) &&
+        line.size() > serial + sizeof kSerialText + 3 &&
+        line[serial + sizeof kSerialText + 3] == '-' &&
+        Hex(line, serial + sizeof kSerialText + 4, 4, &low)) {
+        id.hasSerial = true;
+        id.serial = static_cast<std::uint32_t>(high << 16 | low);
+    }
+    return id;
+}
+
+// A comment line must stay one line.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
 }
 
 // When one sector spans blocks of different states, a bad byte makes it bad and any other
@@ -64,6 +114,28 @@ std::string Now() {
 
 }  // namespace
 
+DisketteId IdentifyDiskette(const std::uint8_t* bootSector) {
+    DisketteId id;
+    id.known = true;
+    id.bootHash = 0xCBF29CE484222325ULL;
+    for (int i = 0; i < 512; ++i) id.bootHash = (id.bootHash ^ bootSector[i]) * 0x100000001B3ULL;
+    if (bootSector[0x26] == 0x29) {
+        id.hasSerial = true;
+        id.serial = static_cast<std::uint32_t>(bootSector[0x27] | bootSector[0x28] << 8 |
+                                               bootSector[0x29] << 16) |
+                    static_cast<std::uint32_t>(bootSector[0x2A]) << 24;
+    }
+    return id;
+}
+
+std::string SerialText(const DisketteId& id) {
+    if (!id.hasSerial) return "none";
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(id.serial >> 16),
+                  static_cast<unsigned>(id.serial & 0xFFFF));
+    return text;
+}
+
 bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, std::string* error) {
     std::istringstream in(text);
     std::string line;
@@ -71,6 +143,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
     bool haveStatus = false;
     long long end = 0;
     SectorMap result;
+    DisketteId diskette;
     auto fail = [&](const std::string& why) {
         *error = "line " + std::to_string(number) + ": " + why;
         return false;
@@ -78,13 +151,16 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
     while (std::getline(in, line)) {
         ++number;
         std::vector<std::string> f = Fields(line);
+        if (!diskette.known) diskette = ParseDiskette(line);
         if (f.empty() || f[0][0] == '#') continue;
         if (!haveStatus) {
             long long position, pass = 1;
             if (f.size() < 2 || f.size() > 3 || !Number(f[0], &position) || !IsRunStatus(f[1]) ||
                 (f.size() == 3 && (!Number(f[2], &pass) || pass < 1 || pass > 1000000)))
                 return fail("expected the status line 'current_pos current_status current_pass'");
-            *status = {position, f[1][0], static_cast<int>(pass)};
+            status->position = position;
+            status->status = f[1][0];
+            status->pass = static_cast<int>(pass);
             haveStatus = true;
             continue;
         }
@@ -113,6 +189,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
     else if (end % kSector != 0)
         *error = "the map covers " + std::to_string(end) + " bytes, not whole sectors";
     if (!haveStatus || end == 0 || end % kSector != 0) return false;
+    status->diskette = diskette;
     *map = result;
     return true;
 }
@@ -120,10 +197,15 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
 std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
                           const std::string& commandLine, const std::string& comment) {
     std::string out = "# Mapfile. Created by tavrel-cli " TAVREL_VERSION "\n";
-    out += "# Command line: " + commandLine + "\n";
+    out += "# Command line: " + Printable(commandLine) + "\n";
     out += "# Current time: " + Now() + "\n";
-    if (!comment.empty()) out += "# " + comment + "\n";
     char line[96];
+    if (status.diskette.known) {
+        std::snprintf(line, sizeof line, "%s%016llX", kDisketteComment,
+                      static_cast<unsigned long long>(status.diskette.bootHash));
+        out += line + std::string(kSerialText) + SerialText(status.diskette) + "\n";
+    }
+    if (!comment.empty()) out += "# " + Printable(comment) + "\n";
     out += "# current_pos  current_status  current_pass\n";
     std::snprintf(line, sizeof line, "0x%08llX     %c               %d\n", status.position,
                   status.status, status.pass);
@@ -161,15 +243,30 @@ bool LoadMapFile(const std::string& path, SectorMap* map, MapStatus* status, std
 
 bool SaveMapFile(const std::string& path, const std::string& text, std::string* error,
                  std::string* warning) {
-    AtomicOutput out;
-    if (!out.Open(path, error)) return false;
-    out.Write(text.data(), static_cast<std::uint32_t>(text.size()));
-    switch (out.Commit(error)) {
+    // Never over the older map in place: a crash in the middle would leave no map at all.
+    platform::ReplacementFile file;
+    auto fail = [&](DWORD code) {
+        *error = "tavrel-cli: cannot write the map " + path + ": " + DiskErrorText(code, FALSE);
+        return false;
+    };
+    if (!file.Open(path, false)) return fail(GetLastError());
+    const auto size = static_cast<DWORD>(text.size());
+    DWORD done = 0;
+    const BOOL written = WriteFile(file.Handle(), text.data(), size, &done, nullptr);
+    if (!written || done != size) {
+        // A write that stops short without an error means the disk is full.
+        const DWORD code = written ? ENOSPC : GetLastError();
+        file.Abandon();
+        return fail(code);
+    }
+    switch (file.Commit()) {
         case platform::ReplacementFile::CommitFailed:
-            return false;
+            return fail(GetLastError());
         case platform::ReplacementFile::CommittedNotDurable:
-            *warning = *error;
-            error->clear();
+            *warning = "tavrel-cli: " + path +
+                       " was replaced, but the system could not confirm that it is safely on "
+                       "the disk: " +
+                       DiskErrorText(GetLastError(), FALSE);
             break;
         default:
             break;

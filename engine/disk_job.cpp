@@ -88,7 +88,10 @@ void CDiskJob::RunNt() {
         return;
     }
     m_driveIndex = DriveIndexFromLetter(letter);
-    if (!ReadBootSector(m_driveIndex) || !LockVolume(m_driveIndex, 1, 0, m_useExtendedAccess)) {
+    // A rescue reads the boot sector again itself, with retries: a weak one must not stop it.
+    const BOOL bootRead = ReadBootSector(m_driveIndex);
+    if ((!bootRead && m_operation != Rescue) ||
+        !LockVolume(m_driveIndex, 1, 0, m_useExtendedAccess)) {
         ReportDiskError("Drive Error");
         m_hVolume.Close();
         return;
@@ -116,7 +119,9 @@ void CDiskJob::RunWin95() {
         m_useExtendedAccess = 1;
         SetStatus("OSR2 Supported...");
     }
-    if (!ReadBootSector(m_driveIndex) || !LockVolume(m_driveIndex, 1, 0, m_useExtendedAccess)) {
+    const BOOL bootRead = ReadBootSector(m_driveIndex);
+    if ((!bootRead && m_operation != Rescue) ||
+        !LockVolume(m_driveIndex, 1, 0, m_useExtendedAccess)) {
         ReportDiskError("Drive Error");
         m_hVwin32.Close();
         return;
@@ -128,7 +133,8 @@ void CDiskJob::RunWin95() {
         SetStatus("Loading Tavrel Drivers...");
     }
     RunOperation();
-    if (ReadBootSector(m_driveIndex)) UnlockVolume(m_driveIndex, m_useExtendedAccess);
+    if (ReadBootSector(m_driveIndex) || m_operation == Rescue)
+        UnlockVolume(m_driveIndex, m_useExtendedAccess);
     if (m_driverLoaded) {
         ReleaseDriver(m_driveIndex);
         m_hDriver.Close();
@@ -138,11 +144,13 @@ void CDiskJob::RunWin95() {
 }
 
 void CDiskJob::RunOperation() {
-    if (!DetectMedia()) return;
+    // A rescue recognises the diskette itself: it retries the boot sector, and a resume
+    // takes the format from its image.
     if (m_operation == Rescue) {
         RunRescue();
         return;
     }
+    if (!DetectMedia()) return;
     int passResult = 0;
     bool opened = false;
     switch (m_operation) {

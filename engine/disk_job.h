@@ -37,6 +37,8 @@ class CDiskJob : public CWorkerThread {
     BOOL m_rescueResume = 0;
     // Rescue, in and out: the state of every sector. A fresh rescue starts it itself.
     SectorMap m_sectorMap;
+    // Rescue: where its map goes at every checkpoint; none for a rescue without a map.
+    RescueMapKeeper* m_rescueKeeper = nullptr;
 
     // What the owner may read after ID_JOB_DONE.
     JobResult m_result = JobNotRun;
@@ -45,9 +47,10 @@ class CDiskJob : public CWorkerThread {
     int m_diffCylinder = -1;
     int m_diffHead = -1;
     int m_diffByte = -1;
-    // Rescue: whether the image replaced m_imagePath (a cancelled rescue keeps what it read),
-    // and, also while it runs, the read round of the side (0 first read, then the retries),
-    // the sectors read from the drive by this run, and the read requests issued.
+    // Rescue: whether a checkpoint replaced m_imagePath (a cancelled or failed rescue keeps
+    // what it read up to its last checkpoint), and, also while it runs, the read round of the
+    // side (0 first read, then the retries), the sectors read from the drive by this run, and
+    // the read requests issued.
     BOOL m_rescueWritten = 0;
     int m_rescueRound = 0;
     int m_rescueRecovered = 0;
@@ -60,7 +63,9 @@ class CDiskJob : public CWorkerThread {
 
     // The image file.
     BOOL OpenImage(const std::string& path, BOOL forRead, bool mayWriteInPlace = true);
-    BOOL ReadImageHeader();
+    // With anyMedia (a rescue's resume without a boot sector) the header's format becomes the
+    // job's instead of being checked against it.
+    BOOL ReadImageHeader(bool anyMedia = false);
     // Writes the header record that g_imageHeader holds, with its magic; shows a failure.
     BOOL WriteImageHeader();
     BOOL ReadExact(void* buffer, DWORD count, DWORD* bytesDone);
@@ -79,13 +84,15 @@ class CDiskJob : public CWorkerThread {
     int CompressPass();
     int ExpandPass();
     int VerifyPass();
-    // A rescue opens, writes and closes its images itself: it keeps what it read also when
-    // cancelled.
+    // A rescue keeps the whole diskette in m_rescueDisk and replaces image and map with it at
+    // every checkpoint, so a crash or a kill loses only what was read since the last one.
     void RunRescue();
-    int RescuePass(int method, bool resume);
-    BOOL RescueSide(int cylinder, int head, bool resume, bool* cancelled);
+    BOOL RescueMedia(bool* cancelled);
+    BOOL LoadRescueImage();
+    BOOL RescueSide(int cylinder, int head, bool* cancelled);
     BOOL ReadWithRetries(int cylinder, int head, int first, int count, std::uint8_t* buffer,
                          bool* cancelled);
+    BOOL RescueCheckpoint(RescueMapKeeper::Moment moment, bool mapFirst);
 
     // Drive access, through the back-end the flags select.
     BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
@@ -111,6 +118,9 @@ class CDiskJob : public CWorkerThread {
     std::uint8_t m_bootSector[512];
     std::uint8_t m_sectorBuffer[512];
     std::uint8_t m_fillSector[512];  // what a rescue puts in place of an unreadable sector
+    // A rescue's diskette as far as it is known: what was read, else the older image's bytes
+    // on a resume, else the fill. Untouched by the other operations.
+    std::uint8_t m_rescueDisk[kMaxDiskSectors * kSectorBytes];
     // One record is gathered here and written with a single call; the image file is read
     // ahead into m_readAhead, since it is only ever read from front to back.
     std::uint8_t m_recordBuffer[5 + MaxPackedLength(kMaxTrackBytes)];
@@ -140,4 +150,13 @@ class CDiskJob : public CWorkerThread {
     // A compress writes here; it replaces m_imagePath only when complete.
     platform::ReplacementFile m_newImage;
     BOOL m_imageForWrite = 0;
+
+    // Rescue: the image's method, whether m_bootSector holds the diskette's sector 0, whether
+    // a read failed on the current side, the map of the last checkpoint and its time.
+    int m_rescueMethod = 0;
+    bool m_rescueBootRead = false;
+    bool m_rescueReadFailed = false;
+    bool m_rescueDurabilityShown = false;
+    SectorMap m_checkpointMap;
+    std::int64_t m_checkpointTime = 0;
 };

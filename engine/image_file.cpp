@@ -5,6 +5,7 @@
 
 #include "drive/disk_errors.h"
 #include "engine/disk_job.h"
+#include "engine/media_table.h"
 #include "engine/track_codec.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
@@ -135,7 +136,7 @@ BOOL CDiskJob::WriteImageHeader() {
     return FALSE;
 }
 
-BOOL CDiskJob::ReadImageHeader() {
+BOOL CDiskJob::ReadImageHeader(bool anyMedia) {
     DWORD done = 0;
     BOOL readOk = ReadExact(&g_imageHeader, sizeof g_imageHeader, &done);
     if (!readOk) {
@@ -146,7 +147,14 @@ BOOL CDiskJob::ReadImageHeader() {
         ShowError("  Invalid header info. ");
         return FALSE;
     }
-    if (g_imageHeader.mediaCode != static_cast<std::uint8_t>(m_mediaCode & 0xFF)) {
+    const int row = anyMedia ? MediaRowForCode(g_imageHeader.mediaCode) : -1;
+    if (row >= 0) {
+        m_mediaCode = MediaTypeTable[row].mediaCode;
+        m_mediaIndex = row;
+        m_trackBytes = MediaTypeTable[row].sectorsPerTrack * kSectorBytes;
+    }
+    if (g_imageHeader.mediaCode != static_cast<std::uint8_t>(m_mediaCode & 0xFF) ||
+        (anyMedia && row < 0)) {
         ShowError("  Invalid media type. ");
         return FALSE;
     }

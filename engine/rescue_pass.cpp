@@ -1,17 +1,35 @@
 // The rescue: a compress that goes on past read errors. A side that fails is read again, then
-// sector by sector; what cannot be read is filled in and marked in the sector map. A resume
-// reads only what the map still lacks and patches it into the image it rewrites, so nothing
-// read before is ever lost.
+// sector by sector; what cannot be read is filled in and marked in the sector map.
+//
+// The whole diskette lives in the job. At every checkpoint it replaces the image, and only then
+// does the map replace the older map: the map never marks a sector read that the image at the
+// path lacks, and a crash, a kill or a power cut loses only what was read since the last
+// checkpoint. A resume starts from the older image and reads only what the map still lacks, so
+// nothing read before is ever lost.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "drive/disk_errors.h"
 #include "engine/disk_job.h"
 #include "engine/media_table.h"
+#include "platform/last_error.h"
 
 namespace {
 
 // Easy to spot in a dump of the image, and never what a formatted diskette holds.
 constexpr char kUnreadableMarker[] = "UNREADABLE SECTOR ";
+
+// As often as GNU ddrescue saves its mapfile. A side on which a read failed is kept at once
+// besides: its sectors cost the most reads, and a weak one may never read again.
+constexpr std::int64_t kCheckpointSeconds = 30;
+
+std::int64_t Seconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -26,79 +44,121 @@ void FillUnreadableSector(std::uint8_t* sector, int fillByte) {
 }
 
 void CDiskJob::RunRescue() {
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    const int sectors = 2 * (media.lastCylinder + 1) * media.sectorsPerTrack;
-    const bool resume = m_rescueResume != 0;
-    int method = m_compress ? RunLength : None;
-    int oldMethod = None;
-    if (resume) {
-        if (m_sectorMap.sectors != sectors) {
-            ShowError("  The map does not fit the diskette in the drive. ");
-            return;
-        }
-        if (!OpenImage(m_imagePath, TRUE)) return;
-        if (!ReadImageHeader()) {
-            m_hImage.Close();
-            return;
-        }
-        oldMethod = g_imageHeader.compression;
-        // A resume keeps the image's method unless told to store the sides as they are.
-        if (m_compress) method = oldMethod;
-    } else {
-        m_sectorMap.Reset(sectors, SectorNonTried);
-    }
-    FillUnreadableSector(m_fillSector, m_rescueFill);
-    // The old image is read while the new one is written: it must not be written over.
-    if (!OpenImage(m_imagePath, FALSE, !resume)) {
-        m_hImage.Close();
+    m_rescueBootRead = m_rescueDurabilityShown = false;
+    bool cancelled = false;
+    if (!RescueMedia(&cancelled)) {
+        if (cancelled) m_result = JobCancelled;
         return;
     }
-    g_imageHeader.compression = static_cast<std::uint8_t>(method);
-    int passResult = RescuePass(oldMethod, resume);
-    m_hImage.Close();
-    JobResult ending = m_result == JobCancelled ? JobCancelled : JobDone;
-    if (CloseImage(passResult) && passResult) {
-        m_rescueWritten = 1;
-        m_result = ending;
-    } else {
-        m_result = JobFailed;
+    if (m_rescueKeeper && !m_rescueKeeper->Identify(m_rescueBootRead ? m_bootSector : nullptr))
+        return;
+    // The map goes first: it must never mark read what an image committed meanwhile lacks.
+    // That also finds out, before the first read, whether image and map can be written.
+    if (!RescueCheckpoint(RescueMapKeeper::Reading, true)) return;
+
+    const int sides = 2 * (MediaTypeTable[m_mediaIndex].lastCylinder + 1);
+    for (int side = 0; side < sides && !cancelled; ++side) {
+        m_rescueReadFailed = false;
+        RescueSide(side / 2, side % 2, &cancelled);
+        const bool changed = std::memcmp(m_sectorMap.states, m_checkpointMap.states,
+                                         static_cast<size_t>(m_sectorMap.sectors)) != 0;
+        if (!cancelled && changed &&
+            (m_rescueReadFailed || Seconds() - m_checkpointTime >= kCheckpointSeconds) &&
+            !RescueCheckpoint(RescueMapKeeper::Reading, false))
+            return;
     }
+    if (!RescueCheckpoint(cancelled ? RescueMapKeeper::Cancelled : RescueMapKeeper::Finished,
+                          false))
+        return;
+    m_result = cancelled ? JobCancelled : JobDone;
 }
 
-int CDiskJob::RescuePass(int oldMethod, bool resume) {
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    if (!WriteImageHeader()) return 0;
-    bool cancelled = false;
-    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
-        for (int head = 0; head < 2; ++head) {
-            if (resume && (!ReadTrackRecord(oldMethod) || m_fileTrack.cylinder != cylinder ||
-                           m_fileTrack.head != head)) {
-                ShowError("  Error reading file. ", "Read Error");
-                return 0;
-            }
-            RescueSide(cylinder, head, resume, &cancelled);
-            if (!WriteTrackRecord()) {
-                ShowError("  Error writing file. ", "Write Error");
-                return 0;
-            }
+BOOL CDiskJob::RescueMedia(bool* cancelled) {
+    const bool resume = m_rescueResume != 0;
+    std::memset(m_bootSector, 0, sizeof m_bootSector);
+    DWORD error = 0;
+    char status[64];
+    for (int round = 0; round <= m_rescueRetries && !m_rescueBootRead; ++round) {
+        if (round > 0 && IsCancelRequested(0)) {
+            *cancelled = true;
+            return FALSE;
         }
+        m_rescueRound = round;
+        std::snprintf(status, sizeof status, "Reading Boot Sector  Round - %d", round);
+        SetStatus(status);
+        m_rescueBootRead = ReadSectors(m_driveIndex, 0, 0, 1, m_bootSector, sizeof m_bootSector);
+        if (!m_rescueBootRead) error = GetLastError();
     }
-    if (cancelled) m_result = JobCancelled;
-    return 1;
+    if (!m_rescueBootRead && !resume) {
+        const std::string text =
+            "  The boot sector cannot be read, so the diskette's format is "
+            "unknown: " +
+            DiskErrorText(error, m_driverLoaded) + " ";
+        ShowError(text.c_str(), "Read Error");
+        return FALSE;
+    }
+    const int row = m_rescueBootRead ? MatchMediaType(m_bootSector) : -1;
+    if (row < 0 && !resume) {
+        ShowError("  Drive media type not supported. ");
+        return FALSE;
+    }
+    if (row >= 0) {
+        m_mediaCode = MediaTypeTable[row].mediaCode;
+        m_mediaIndex = row;
+        m_trackBytes = MediaTypeTable[row].sectorsPerTrack * kSectorBytes;
+    }
+    FillUnreadableSector(m_fillSector, m_rescueFill);
+    // A resume's format is its image's: the drive's boot sector, when it reads, must agree.
+    if (resume) return LoadRescueImage();
+    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    m_sectorMap.Reset(2 * (media.lastCylinder + 1) * media.sectorsPerTrack, SectorNonTried);
+    for (int s = 0; s < m_sectorMap.sectors; ++s)
+        std::memcpy(m_rescueDisk + s * kSectorBytes, m_fillSector, kSectorBytes);
+    m_rescueMethod = m_compress ? RunLength : None;
+    return TRUE;
 }
 
-BOOL CDiskJob::RescueSide(int cylinder, int head, bool resume, bool* cancelled) {
-    const int perSide = MediaTypeTable[m_mediaIndex].sectorsPerTrack;
-    char* states = m_sectorMap.states + (2 * cylinder + head) * perSide;
-    m_driveTrack.cylinder = static_cast<std::uint8_t>(cylinder);
-    m_driveTrack.head = static_cast<std::uint8_t>(head);
-    // What the image keeps unless the drive gives better: the old image's side, or the fill.
-    if (resume) {
-        std::memcpy(m_driveTrack.data, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
-    } else {
-        for (int s = 0; s < perSide; ++s)
-            std::memcpy(m_driveTrack.data + s * kSectorBytes, m_fillSector, kSectorBytes);
+BOOL CDiskJob::LoadRescueImage() {
+    const bool knownFormat = m_mediaCode != 0;
+    if (!OpenImage(m_imagePath, TRUE)) return FALSE;
+    if (!ReadImageHeader(!knownFormat)) {
+        m_hImage.Close();
+        return FALSE;
     }
+    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    const int sides = 2 * (media.lastCylinder + 1);
+    if (m_sectorMap.sectors != sides * media.sectorsPerTrack) {
+        ShowError("  The map does not fit the diskette in the drive. ");
+        m_hImage.Close();
+        return FALSE;
+    }
+    const int oldMethod = g_imageHeader.compression;
+    // A resume keeps the image's method unless told to store the sides as they are.
+    m_rescueMethod = m_compress ? oldMethod : None;
+    for (int side = 0; side < sides; ++side) {
+        if (!ReadTrackRecord(oldMethod) || m_fileTrack.cylinder != side / 2 ||
+            m_fileTrack.head != side % 2) {
+            ShowError("  Error reading file. ", "Read Error");
+            m_hImage.Close();
+            return FALSE;
+        }
+        std::memcpy(m_rescueDisk + side * m_trackBytes, m_fileTrack.data,
+                    static_cast<size_t>(m_trackBytes));
+    }
+    m_hImage.Close();
+    // Without the drive's boot sector, the image's tells which of a format's rows it is.
+    if (!knownFormat && m_sectorMap.states[0] == SectorFinished) {
+        const int row = MatchMediaType(m_rescueDisk);
+        if (row >= 0 && MediaTypeTable[row].mediaCode == m_mediaCode) m_mediaIndex = row;
+    }
+    return TRUE;
+}
+
+BOOL CDiskJob::RescueSide(int cylinder, int head, bool* cancelled) {
+    const int perSide = MediaTypeTable[m_mediaIndex].sectorsPerTrack;
+    const int first = (2 * cylinder + head) * perSide;
+    char* states = m_sectorMap.states + first;
+    std::uint8_t* side = m_rescueDisk + first * kSectorBytes;
     if (!*cancelled && IsCancelRequested(0)) *cancelled = true;
     if (*cancelled) return FALSE;
 
@@ -112,7 +172,7 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool resume, bool* cancelled) 
     // A side nobody has found fault with yet is read whole, as a compress reads it.
     if (unread == perSide && !badBefore &&
         ReadWithRetries(cylinder, head, 0, perSide, m_fileTrack.data, cancelled)) {
-        std::memcpy(m_driveTrack.data, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
+        std::memcpy(side, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
         std::memset(states, SectorFinished, static_cast<size_t>(perSide));
         m_rescueRecovered += perSide;
         return TRUE;
@@ -120,14 +180,20 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool resume, bool* cancelled) 
     for (int s = 0; s < perSide && !*cancelled; ++s) {
         if (states[s] == SectorFinished) continue;
         if (ReadWithRetries(cylinder, head, s, 1, m_sectorBuffer, cancelled)) {
-            std::memcpy(m_driveTrack.data + s * kSectorBytes, m_sectorBuffer, kSectorBytes);
+            std::memcpy(side + s * kSectorBytes, m_sectorBuffer, kSectorBytes);
             states[s] = SectorFinished;
             ++m_rescueRecovered;
         } else {
-            // Tried and failed (a cancel comes only after a failed read); a resume keeps the
-            // older image's bytes for it.
+            // Tried and failed (a cancel comes only after a failed read); the image keeps
+            // what it held for it.
             states[s] = SectorBad;
         }
+    }
+    // The boot sector read at the start is this diskette's too.
+    if (first == 0 && m_rescueBootRead && states[0] != SectorFinished) {
+        std::memcpy(side, m_bootSector, kSectorBytes);
+        states[0] = SectorFinished;
+        ++m_rescueRecovered;
     }
     return TRUE;
 }
@@ -155,6 +221,53 @@ BOOL CDiskJob::ReadWithRetries(int cylinder, int head, int first, int count, std
                               static_cast<WORD>(cylinder), perSide, static_cast<WORD>(first),
                               static_cast<WORD>(count), buffer))
             return TRUE;
+        m_rescueReadFailed = true;
     }
     return FALSE;
+}
+
+BOOL CDiskJob::RescueCheckpoint(RescueMapKeeper::Moment moment, bool mapFirst) {
+    // Never written in place: a kill in the middle would destroy what the map says it holds.
+    if (!OpenImage(m_imagePath, FALSE, false)) return FALSE;
+    g_imageHeader.mediaCode = static_cast<std::uint8_t>(m_mediaCode & 0xFF);
+    g_imageHeader.compression = static_cast<std::uint8_t>(m_rescueMethod);
+    BOOL ok = WriteImageHeader();
+    const int sides = 2 * (MediaTypeTable[m_mediaIndex].lastCylinder + 1);
+    for (int side = 0; ok && side < sides; ++side) {
+        m_driveTrack.cylinder = static_cast<std::uint8_t>(side / 2);
+        m_driveTrack.head = static_cast<std::uint8_t>(side % 2);
+        std::memcpy(m_driveTrack.data, m_rescueDisk + side * m_trackBytes,
+                    static_cast<size_t>(m_trackBytes));
+        if (!WriteTrackRecord()) {
+            ShowError("  Error writing file. ", "Write Error");
+            ok = FALSE;
+        }
+    }
+    if (ok && mapFirst && m_rescueKeeper && !m_rescueKeeper->Save(m_sectorMap, moment)) ok = FALSE;
+    if (!ok) {
+        m_newImage.Abandon();
+        return FALSE;
+    }
+    switch (m_newImage.Commit()) {
+        case platform::ReplacementFile::Committed:
+            break;
+        case platform::ReplacementFile::CommittedNotDurable:
+            // The image is in place; only its surviving a crash is in doubt. Said once a run.
+            if (!m_rescueDurabilityShown) {
+                m_rescueDurabilityShown = true;
+                const std::string text = std::string(kNotDurableText) +
+                                         DiskErrorText(GetLastError(), m_driverLoaded) + " ";
+                ShowError(text.c_str(), "Write Error", MB_ICONEXCLAMATION);
+            }
+            break;
+        default:
+            ReportDiskError("Write Error");
+            m_newImage.Abandon();
+            return FALSE;
+    }
+    m_rescueWritten = 1;
+    if (!mapFirst && m_rescueKeeper && !m_rescueKeeper->Save(m_sectorMap, moment)) return FALSE;
+    m_checkpointMap = m_sectorMap;
+    m_checkpointTime = Seconds();
+    return TRUE;
 }

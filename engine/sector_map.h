@@ -33,6 +33,22 @@ struct SectorMap {
     int Unread() const { return sectors - Count(SectorFinished); }
 };
 
+// Keeps a rescue's map beside its image while the rescue runs: called on the job's thread, each
+// time after the image was replaced (before it, the first time). False stops the rescue; the
+// keeper itself tells why.
+class RescueMapKeeper {
+  public:
+    enum Moment { Reading, Cancelled, Finished };
+    // The diskette's boot sector, or nullptr when it could not be read, before anything is
+    // written: false refuses the diskette.
+    virtual bool Identify(const std::uint8_t* bootSector) = 0;
+    // Replaces the map by map, which the image at the path now holds (or holds more than).
+    virtual bool Save(const SectorMap& map, Moment moment) = 0;
+
+  protected:
+    ~RescueMapKeeper() = default;
+};
+
 // What the image holds for a sector that could not be read: fillByte in every byte, or with
 // fillByte -1 a marker text repeated from the sector's start.
 void FillUnreadableSector(std::uint8_t* sector, int fillByte);

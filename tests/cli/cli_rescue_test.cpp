@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const FloppyFormat& k144 = kFloppyFormats[4];
 
 class CliRescue : public ::testing::Test {
@@ -141,13 +143,29 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
         << r.out;
     EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {1, 2, 3}));
 
-    // A boot sector that cannot be read ends the job as it ends a compress.
+    // A weak boot sector is read again like any sector.
+    drive->SetPlan("weak 0 2");
+    r = Rescue({"--force"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+
+    // A resume takes the format from its image when the boot sector no longer reads.
+    WriteFileBytes(map, "0x0 + 1\n0x0 0x200 +\n0x200 0x200 -\n0x400 0x167C00 +\n");
     drive->SetPlan("bad 0");
-    ToolResult c = RunTool({"compress", drive->path(), dir / "c.img"});
+    r = Rescue();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("2,880 of 2,880 sectors read (1 of them now)"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+
+    // A fresh rescue cannot know the format without it, and says so.
+    const std::string before = ReadFileBytes(image);
     r = Rescue({"--force"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.err, "Drive Error: Input/output error\n");
+    EXPECT_EQ(r.err,
+              "Read Error: The boot sector cannot be read, so the diskette's format is unknown: "
+              "Input/output error\n");
+    EXPECT_EQ(ReadFileBytes(image), before);
 }
 
 TEST_F(CliRescue, AResumeReadsOnlyWhatIsMissingAndLosesNothing) {
@@ -199,9 +217,9 @@ TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
     DRIVE_OR_SKIP("delay 15\nbad " + std::to_string(bad));
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"rescue", drive->path(), image}));
-    // Well into the diskette, and far from its end.
+    // Well into the diskette, and far from its end. A closed terminal cancels as Ctrl+C does.
     ASSERT_TRUE(WaitWhileRunning(tool, [&] { return drive->Stats().reads >= 30; }));
-    tool.Signal(SIGINT);
+    tool.Signal(SIGHUP);
     ToolResult r = tool.Wait();
     ASSERT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("Cancelled: " + image + " and " + map + " keep the "), std::string::npos)
@@ -221,6 +239,74 @@ TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
     r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+}
+
+TEST_F(CliRescue, AKilledRescueKeepsWhatItsLastCheckpointHeld) {
+    const int bad = Logical(k144, 3, 0, 2);
+    DRIVE_OR_SKIP("delay 15\nbad " + std::to_string(bad));
+    {
+        // Killed as soon as its first map is there: the same command still goes on.
+        ToolProcess first;
+        ASSERT_TRUE(first.Start({"rescue", drive->path(), image}));
+        ASSERT_TRUE(WaitWhileRunning(first, [&] { return FileExists(map); }));
+        first.Signal(SIGKILL);
+        ASSERT_EQ(first.Wait().signal, SIGKILL);
+    }
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"rescue", drive->path(), image}));
+    // A side on which a read failed is kept at once; the kill comes some reads later.
+    ASSERT_TRUE(WaitWhileRunning(
+        tool, [&] { return ReadFileBytes(map).find("  -\n") != std::string::npos; }));
+    const long long reads = drive->Stats().reads;
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return drive->Stats().reads >= reads + 10; }));
+    tool.Signal(SIGKILL);
+    ASSERT_EQ(tool.Wait().signal, SIGKILL);
+
+    // Every sector the map marks read is the diskette's in a sound image.
+    EXPECT_EQ(RunTool({"info", image}).exitCode, 0);
+    const std::set<int> read = ListedBy(map, '+', dir.path());
+    EXPECT_GE(read.size(), 7u * 18 - 1);
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{bad});
+    const std::string raw = RawOf(image, dir.path());
+    for (int s : read) ASSERT_EQ(raw.substr(s * 512u, 512), original.substr(s * 512u, 512)) << s;
+
+    // The resume reads the boot sector, then only what the map lacks, each sector once.
+    drive->SetPlan("");
+    ToolResult r = Rescue();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(drive->Stats().sectors, 2 + 2880 - static_cast<long long>(read.size()));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+}
+
+TEST_F(CliRescue, AMapThatCannotBeWrittenStopsTheRescueBeforeItReads) {
+    const int bad = Logical(k144, 30, 1, 5);
+    DRIVE_OR_SKIP("");
+    const std::string maps = dir / "maps", ownMap = maps + "/disk.map";
+    ASSERT_EQ(::mkdir(maps.c_str(), 0755), 0);
+    ASSERT_EQ(Rescue({"--map", ownMap}).exitCode, 0);
+    const std::string imageBytes = ReadFileBytes(image), mapBytes = ReadFileBytes(ownMap);
+    if (Shell("mount --bind '" + maps + "' '" + maps + "'") != 0)
+        SKIP_OR_FAIL("cannot make a bind mount here");
+    struct Unmount {
+        std::string path;
+        ~Unmount() { Shell("umount '" + path + "'"); }
+    } unmount{maps};
+    if (Shell("mount -o remount,bind,ro '" + maps + "'") != 0)
+        SKIP_OR_FAIL("cannot make a bind mount read-only here");
+
+    // Started afresh on a diskette that now has a bad sector: the image must not change
+    // while the older map still marks that sector read.
+    drive->SetPlan("bad " + std::to_string(bad));
+    ToolResult r = Rescue({"--force", "--map", ownMap});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err,
+              "tavrel-cli: cannot write the map " + ownMap + ": " + std::strerror(EROFS) + "\n");
+    EXPECT_EQ(drive->Stats().failed, 0) << "the rescue read before it knew the map can be written";
+    const std::string raw = RawOf(image, dir.path());
+    for (int s : ListedBy(ownMap, '+', dir.path()))
+        ASSERT_EQ(raw.substr(s * 512u, 512), original.substr(s * 512u, 512)) << s;
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
+    EXPECT_EQ(ReadFileBytes(ownMap), mapBytes);
 }
 
 // Refusals that need no faulty drive: the raw file stands in for the diskette.
@@ -245,6 +331,10 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
                          " does not; name the map with --map, or add --force to replace it\n");
     r = RunTool({"rescue", disk, dir / "other.img", "--map", map});
     EXPECT_EQ(r.exitCode, 2);
+    // A rescue killed before its first image leaves a map that marks nothing read.
+    WriteFileBytes(dir / "new.map", "0x0 ? 1\n0x0 0x168000 ?\n");
+    r = RunTool({"rescue", disk, dir / "new.img", "--map", dir / "new.map"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 
     const std::string good = ReadFileBytes(map);
     struct Case {
@@ -260,6 +350,13 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
              {"0x0 + 1\n0x0 0x100 +\n", "the map covers 256 bytes, not whole sectors"},
              {"0x0 + 1\n0x0 0x200000 +\n",
               "line 2: the map reaches beyond 1474560 bytes, the largest diskette"},
+             // A NUL byte is neither a status nor part of a number.
+             {"0x0 + 1\n0x0 0x168000 \0\n"s,
+              "line 2: expected a block 'pos size status' with status one of ?*/-+"},
+             {"0x0 + 1\n0x0 0x168000\0 ?\n"s,
+              "line 2: expected a block 'pos size status' with status one of ?*/-+"},
+             {"0x0 \0 1\n0x0 0x168000 ?\n"s,
+              "line 1: expected the status line 'current_pos current_status current_pass'"},
          }) {
         WriteFileBytes(map, c.text);
         r = RunTool({"rescue", disk, image});
@@ -274,6 +371,31 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
                          " holds 2,880: not its map\n");
     WriteFileBytes(map, good);
     EXPECT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
+
+    // The map names its diskette: a resume on another one is refused and changes nothing.
+    const std::string whole = "0x00000000  0x00168000  +\n";
+    ASSERT_NE(good.find(whole), std::string::npos) << good;
+    WriteFileBytes(map, std::string(good).replace(good.find(whole), whole.size(),
+                                                  "0x00000000  0x000B4000  +\n"
+                                                  "0x000B4000  0x000B4000  ?\n"));
+    const std::string mapBytes = ReadFileBytes(map), imageBytes = ReadFileBytes(image);
+    std::string other = original;
+    other.replace(0x27, 4, "\x12\x34\x56\x78");
+    WriteFileBytes(dir / "other.raw", other);
+    r = RunTool({"rescue", dir / "other.raw", image});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(" holds another diskette than the one " + map +
+                         " maps (volume serial 7856-3412, the map's "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("); put that diskette in, or add --force to start afresh\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFileBytes(map), mapBytes);
+    EXPECT_EQ(ReadFileBytes(image), imageBytes);
+    r = RunTool({"rescue", disk, image});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("(1,440 of them now)"), std::string::npos) << r.out;
 }
 
 TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {

@@ -77,6 +77,7 @@ bool ToolProcess::Start(const std::vector<std::string>& args, const ToolEnv& env
         sigprocmask(SIG_SETMASK, &none, nullptr);
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

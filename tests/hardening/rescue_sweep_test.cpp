@@ -1,5 +1,5 @@
-// Makes every system call of a rescue's resume fail in turn: the resume reads the older image
-// while it writes the new one beside it, and whatever fails, the image at the path must stay
+// Makes every system call of a rescue's resume fail in turn: the resume reads the older image,
+// then replaces it at every checkpoint, and whatever fails, the image at the path must stay
 // whole. Here the older image already holds every sector, so the only right image is that one.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -33,7 +33,10 @@ class RescueSweep : public JobTest {
         SCOPED_TRACE("fault at call " + std::to_string(n));
         EXPECT_EQ(window->doneCount, 1);
         EXPECT_LE(window->boxes.size(), 1u);
-        EXPECT_EQ(job->m_rescueWritten != 0, job->m_result == JobDone);
+        // A failure after a checkpoint keeps what that checkpoint wrote.
+        if (job->m_result == JobDone) {
+            EXPECT_TRUE(job->m_rescueWritten);
+        }
         EXPECT_EQ(CountFilesContaining(dir.path(), ".tavrel-"), 0);
         int fd = ::open(drive.c_str(), O_RDONLY);
         EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the drive was left locked";
