@@ -165,6 +165,16 @@ int SysIoctl(int fd, unsigned long request, void* arg, const char* path) {
     return ::ioctl(fd, request, arg);
 }
 
+int SysGetFlags(int fd, const char* path) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::fcntl(fd, F_GETFL);
+}
+
+pid_t SysTcgetpgrp(int fd) {
+    TAVREL_INJECT(SysCall::Ioctl, nullptr);
+    return ::tcgetpgrp(fd);
+}
+
 int SysSeekCheck(const char* path) {
     TAVREL_INJECT(SysCall::Seek, path);
     return 0;

@@ -62,6 +62,10 @@ ssize_t SysReadlink(const char* path, char* buffer, size_t size);
 int SysFchmod(int fd, mode_t mode, const char* path = nullptr);
 int SysFchown(int fd, uid_t owner, gid_t group, const char* path = nullptr);
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path = nullptr);
+// fcntl(F_GETFL): the descriptor's access mode and status flags, or -1.
+int SysGetFlags(int fd, const char* path = nullptr);
+// tcgetpgrp: the foreground process group of the terminal fd is open on, or -1.
+pid_t SysTcgetpgrp(int fd);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);
 
