@@ -38,6 +38,8 @@ chmod 755 "$dir"
 pids=()   # started services, stopped in reverse order
 loops=()
 mounted=
+made_user=   # what cleanup may remove: only what this run made
+made_rule=
 # polkit's password helper is setuid, so it ignores DBUS_SYSTEM_BUS_ADDRESS and looks for the
 # bus where a system bus lives. Where none runs, ours listens there too.
 helper_socket=/run/dbus/system_bus_socket
@@ -58,9 +60,9 @@ cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
   [ -n "$mounted" ] && umount "$mounted"
   for loop in "${loops[@]}"; do losetup -d "$loop"; done
-  rm -f "$rule"
+  [ -n "$made_rule" ] && rm -f "$rule"
   [ -n "$own_helper_socket" ] && rm -f "$own_helper_socket"
-  id "$user" >/dev/null 2>&1 && userdel "$user"
+  [ -n "$made_user" ] && userdel "$user"
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -78,6 +80,7 @@ on_bus() { busctl --system list --no-legend 2>/dev/null | grep -q "^$1 "; }
 # A user of its own, in no group that could open the devices.
 id "$user" >/dev/null 2>&1 && userdel "$user"
 useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd"
+made_user=1
 # Runs a command as the user, in the output folder, with only what it needs of our environment.
 user_command() {
   (cd "$dir/out" && setpriv --reuid="$user" --regid="$user" --clear-groups \
@@ -220,6 +223,7 @@ set_rule() {
   stop "$polkit_pid"
   until_true 10 bash -c "! busctl --system list --no-legend 2>/dev/null | grep -q '^org.freedesktop.PolicyKit1 '" ||
     fail "polkitd did not leave the bus"
+  made_rule=1
   cat >"$rule" <<EOF
 polkit.addRule(function(action, subject) {
   if (action.id.indexOf("org.freedesktop.udisks2.open-device") == 0 && subject.user == "$user")
