@@ -47,7 +47,7 @@ void SetRefusal(std::string text) {
 
 // A terminal's user can answer only while this process has the terminal's foreground: a job
 // started with "&" keeps the terminal as its input, but the agent asking there would be
-// stopped (SIGTTOU) and nobody would be asked.
+// stopped by the terminal (SIGTTOU, SIGTTIN) and the job would wait for an answer for ever.
 bool AtForegroundTerminal() {
     return isatty(STDIN_FILENO) == 1 && SysTcgetpgrp(STDIN_FILENO) == getpgrp();
 }
