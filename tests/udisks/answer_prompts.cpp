@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,7 +57,15 @@ int main(int argc, char** argv) {
     char buffer[4096];
     int status = 0;
     bool ended = false;
+    bool asked = false;
     for (;;) {
+        // A person types once the prompt hides what is typed: an answer sent earlier is thrown
+        // away when the agent turns echo off (TCSAFLUSH), and the agent waits for ever.
+        termios modes;
+        if (asked && tcgetattr(terminal, &modes) == 0 && !(modes.c_lflag & ECHO)) {
+            if (write(terminal, answer.data(), answer.size()) < 0) break;
+            asked = false;
+        }
         // What the command started may keep the terminal open after it ended: then what is
         // left to read is read, and that is all.
         pollfd wait{terminal, POLLIN, 0};
@@ -74,7 +83,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         seen.append(buffer, static_cast<size_t>(n));
         if (seen.find("Password:") != std::string::npos) {
-            if (write(terminal, answer.data(), answer.size()) < 0) break;
+            asked = true;
             seen.clear();
         }
     }

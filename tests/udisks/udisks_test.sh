@@ -238,7 +238,7 @@ set_rule YES
 strace -f -e trace=open,openat -o "$dir/udisksd.trace" -p "$udisks_pid" 2>"$dir/strace.log" &
 strace_pid=$!
 pids+=($strace_pid)
-until_true 10 grep -q attached "$dir/strace.log" || skip "cannot trace udisksd: $(cat "$dir/strace.log")"
+until_true 10 grep -qs attached "$dir/strace.log" || skip "cannot trace udisksd: $(cat "$dir/strace.log")"
 as_user compress "$source_dev" out.img
 rc=$?
 [ $rc = 0 ] || fail "allowed compress: exit $rc: $(cat "$dir/stderr")"
