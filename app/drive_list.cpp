@@ -1,10 +1,13 @@
 // The drive box's list: the letters used before, then a letter for every floppy drive the
-// machine has now, looked for when the dialog opens and each time the list drops down.
+// machine has now, looked for when the dialog opens and each time the list drops down. The
+// list shows what is known at once and changes when the look answers.
 #include "app/drive_list.h"
 
 #include <QComboBox>
+#include <QMetaObject>
 
 #include "app/main_dlg.h"
+#include "app/resource_ids.h"
 
 namespace app {
 namespace {
@@ -21,6 +24,54 @@ void SetDriveFinder(DriveFinder finder) {
     g_finder = std::move(finder);
 }
 
+DriveSearch::DriveSearch(Answer answer) : m_answer(std::move(answer)) {
+    m_thread = std::thread([this] { Run(); });
+}
+
+DriveSearch::~DriveSearch() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void DriveSearch::Look() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_wanted = ++m_asked;
+        m_finder = g_finder;
+    }
+    m_wake.notify_one();
+}
+
+void DriveSearch::Run() {
+    std::unique_lock lock(m_mutex);
+    unsigned done = 0;
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stop || m_wanted != done; });
+        if (m_stop) return;
+        done = m_wanted;
+        DriveFinder finder = m_finder;
+        lock.unlock();
+        std::vector<FloppyDrive> drives = finder ? finder() : DiscoverFloppyDrives();
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, done, drives = std::move(drives)]() mutable {
+                Deliver(done, std::move(drives));
+            },
+            Qt::QueuedConnection);
+        lock.lock();
+    }
+}
+
+void DriveSearch::Deliver(unsigned look, std::vector<FloppyDrive> drives) {
+    if (look <= m_answered) return;  // an older look than one already shown
+    m_answered = look;
+    m_answer(std::move(drives));
+}
+
 }  // namespace app
 
 namespace {
@@ -34,7 +85,17 @@ int FindLetter(const QComboBox* combo, char letter) {
 }  // namespace
 
 void CMainDlg::RefreshDriveList() {
-    std::vector<FloppyDrive> drives = app::FindDrives();
+    if (!m_driveSearch)
+        m_driveSearch = std::make_shared<app::DriveSearch>(
+            [this](std::vector<FloppyDrive> drives) { ShowFoundDrives(std::move(drives)); });
+    m_driveSearch->Look();
+}
+
+bool CMainDlg::DriveSearchRunning() const {
+    return m_driveSearch && m_driveSearch->Looking();
+}
+
+void CMainDlg::ShowFoundDrives(std::vector<FloppyDrive> drives) {
     // Letters mapped on an earlier look count as mapped, so a drive keeps its letter.
     ChooseLetters(drives);
 
@@ -45,8 +106,9 @@ void CMainDlg::RefreshDriveList() {
         if (earlier != m_foundMappings.end()) {
             kept[drive.letter] = std::move(earlier->second);
         } else if (!drive.mapped) {
-            kept[drive.letter] =
-                std::make_unique<platform::ScopedDriveMapping>(drive.letter, drive.device);
+            // The name that still reaches the drive when the settings keep the letter.
+            kept[drive.letter] = std::make_unique<platform::ScopedDriveMapping>(
+                drive.letter, platform::StableDevicePath(drive.device));
         }
     }
     m_foundMappings = std::move(kept);  // the letters of drives gone are free again
@@ -70,7 +132,18 @@ void CMainDlg::RefreshDriveList() {
         m_driveCombo->setItemData(at, QString::fromStdString(DescribeFloppyDrive(drive)),
                                   Qt::ToolTipRole);
     }
-    m_driveCombo->setEditText(text);
+    // The first answer may bring the only letters there are: offer the first, as a list
+    // known at once would have been.
+    const bool first = !m_drivesShown;
+    m_drivesShown = true;
+    m_driveCombo->setEditText(
+        first && text.isEmpty() && m_driveCombo->count() > 0 ? m_driveCombo->itemText(0) : text);
+    UpdateDriveTip(m_driveCombo->currentText());  // its entry's tooltip may be new
+    // A preset start waits for the drives: its letter may be one found here.
+    if (m_startAfterDrives) {
+        m_startAfterDrives = false;
+        Post(WM_COMMAND, IDC_START, kPresetStart);
+    }
 }
 
 void CMainDlg::UpdateDriveTip(const QString& text) {

@@ -173,7 +173,7 @@ void CMainDlg::OnInitDialog() {
         if (!cmd.m_strImageFile.empty()) m_strFileName = cmd.m_strImageFile;
         if (cmd.m_nOperation != -1) {
             m_nOperation = cmd.m_nOperation;
-            Post(WM_COMMAND, IDC_START, kPresetStart);
+            m_startAfterDrives = true;  // ShowFoundDrives posts the start
         }
     }
     if (m_nOperation > 0) GetDlgItem(IDC_COMPRESSION)->setEnabled(false);

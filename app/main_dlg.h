@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/dialog_template.h"
 #include "app/qt_window.h"
@@ -18,6 +19,10 @@
 
 class CDiskJob;
 class CTavrelCommandLineInfo;
+struct FloppyDrive;
+namespace app {
+class DriveSearch;
+}
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -80,10 +85,14 @@ class CMainDlg : public QDialog, public QtWindow {
     void LoadSettings();
     void SaveSettings();
     void UpdateData(bool saveAndValidate);
+    // Looks for the machine's floppy drives off the window's thread; ShowFoundDrives takes the
+    // answer. Whether a look has not answered yet.
+    void RefreshDriveList();
+    bool DriveSearchRunning() const;
     // Adds the letter of every floppy drive found and not in the list yet, maps letters for
     // drives no letter reaches yet (for this run; saved settings keep those that were used),
     // and gives each entry that reaches a drive the drive's description as its tooltip.
-    void RefreshDriveList();
+    void ShowFoundDrives(std::vector<FloppyDrive> drives);
 
   protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -117,6 +126,9 @@ class CMainDlg : public QDialog, public QtWindow {
     bool m_statusBehind = false;
     // Letters this run mapped to drives it found, until the drive is gone.
     std::map<char, std::unique_ptr<platform::ScopedDriveMapping>> m_foundMappings;
+    std::shared_ptr<app::DriveSearch> m_driveSearch;  // made by the first look
+    bool m_drivesShown = false;
+    bool m_startAfterDrives = false;  // a preset operation starts once the drives are known
     bool m_created = false;
     bool m_closed = false;
 };

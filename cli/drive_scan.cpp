@@ -4,6 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "drive/disk_errors.h"
+#include "platform/drive_map.h"
 #include "platform/last_error.h"
 #include "platform/profile.h"
 
@@ -52,7 +53,7 @@ int RunDriveScan(bool assign, Console& console) {
         if (drive.mapped)
             line = std::string(1, drive.letter) + ": already";
         else if (drive.letter)
-            line = std::string(1, drive.letter) + "=" + drive.device;
+            line = std::string(1, drive.letter) + "=" + platform::StableDevicePath(drive.device);
         else
             line = "(no free letter)";
         std::printf("%-12s %-7s %-8s %-9s %-10s %-18s %s\n", drive.device.c_str(),
@@ -76,7 +77,8 @@ int RunDriveScan(bool assign, Console& console) {
     }
     for (const FloppyDrive& drive : drives)
         if (!drive.mapped && drive.letter)
-            console.Summary("Mapped " + std::string(1, drive.letter) + ": to " + drive.device);
+            console.Summary("Mapped " + std::string(1, drive.letter) + ": to " +
+                            platform::StableDevicePath(drive.device));
     return kExitDone;
 }
 

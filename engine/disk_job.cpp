@@ -14,8 +14,8 @@ namespace {
 constexpr DWORD kDeviceAccess = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kDeviceShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-HANDLE OpenDevice(const char* path) {
-    return CreateFileA(path, kDeviceAccess, kDeviceShare, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE OpenDevice(const char* path, DWORD access = kDeviceAccess) {
+    return CreateFileA(path, access, kDeviceShare, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 }  // namespace
 
@@ -82,7 +82,9 @@ void CDiskJob::RunNt() {
     char letter = m_driveLetter.empty() ? '?' : m_driveLetter[0];
     char path[16];
     std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
-    m_hVolume.reset(OpenDevice(path));
+    // Only an expand writes to the drive. Asking for no more than the job needs spares a
+    // write-protected diskette a refusal, and a user the service asks for them a second question.
+    m_hVolume.reset(OpenDevice(path, m_operation == Expand ? kDeviceAccess : GENERIC_READ));
     if (!m_hVolume.valid()) {
         ShowError("  Cannot find the drive specified. ");
         return;

@@ -85,7 +85,7 @@ void ChooseLetters(std::vector<FloppyDrive>& drives) {
     bool taken[26] = {};
     for (FloppyDrive& drive : drives) {
         for (char letter = 'A'; letter <= 'Z' && !drive.mapped; ++letter) {
-            if (platform::ResolveDriveLetter(letter) == drive.device) {
+            if (platform::SameDrive(platform::ResolveDriveLetter(letter), drive.device)) {
                 drive.letter = letter;
                 drive.mapped = true;
                 taken[letter - 'A'] = true;
@@ -113,8 +113,8 @@ bool AssignLetters(const std::vector<FloppyDrive>& drives, const std::string& pr
     for (const FloppyDrive& drive : drives) {
         if (drive.mapped || drive.letter == 0) continue;
         const char key[2] = {drive.letter, '\0'};
-        if (!WritePrivateProfileStringA("Drives", key, drive.device.c_str(), profile.c_str()))
-            return false;
+        const std::string path = platform::StableDevicePath(drive.device);
+        if (!WritePrivateProfileStringA("Drives", key, path.c_str(), profile.c_str())) return false;
     }
     return batch.Commit();
 }

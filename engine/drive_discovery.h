@@ -38,12 +38,14 @@ std::vector<FloppyDrive> DiscoverFloppyDrives(bool* throughService = nullptr);
 // look, and it refuses the open when the drive is empty. Slow: the motor spins up.
 FloppyMedium ProbeMedium(const std::string& device);
 
-// The letter of each drive through the drive map: one that reaches it already, or the first
-// letter that is free (unmapped, or a default whose device is not there), none used twice.
+// The letter of each drive through the drive map: one that reaches it already (by any name of
+// the device), or the first letter that is free (unmapped, or a default whose device is not there),
+// none used twice.
 void ChooseLetters(std::vector<FloppyDrive>& drives);
 
-// Writes "L=device" into section [Drives] of PROFILE for every drive not mapped yet, leaving
-// every other line as it was. False with the code in the thread's last-error value when the
+// Writes "L=device" into section [Drives] of PROFILE for every drive not mapped yet, the device
+// by its /dev/disk/by-id name where it has one (StableDevicePath), leaving every other line as
+// it was. False with the code in the thread's last-error value when the
 // file cannot be written.
 bool AssignLetters(const std::vector<FloppyDrive>& drives, const std::string& profile);
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <systemd/sd-login.h>
 #include <unistd.h>
@@ -19,6 +20,33 @@ namespace {
 
 // The agent closes its notify descriptor once polkit has it; this long at most.
 constexpr int kRegisterTimeoutMs = 10000;
+
+// A stopped agent (a background job's, stopped by SIGTTOU) ends with SIGTERM only once continued;
+// one that does not end this long after gets SIGKILL, which ends any process.
+constexpr int kEndTimeoutMs = 2000;
+
+// Whether the child ended within milliseconds, reaping it when it did.
+bool Reaped(pid_t pid, int milliseconds) {
+    int status;
+    int handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (handle >= 0) {
+        pollfd wait{handle, POLLIN, 0};
+        while (poll(&wait, 1, milliseconds) < 0 && errno == EINTR) {
+        }
+        close(handle);
+    }
+    return waitpid(pid, &status, WNOHANG) == pid;
+}
+
+void EndAgent(pid_t pid) {
+    kill(pid, SIGTERM);
+    kill(pid, SIGCONT);
+    if (Reaped(pid, kEndTimeoutMs)) return;
+    kill(pid, SIGKILL);
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
 
 // Inside a login session a desktop agent may already be there to ask: then ours only stands
 // in when it is not. Outside any session polkit never looks at a stand-in, so ours is the one.
@@ -76,8 +104,7 @@ TerminalAuthenticationAgent::TerminalAuthenticationAgent() {
     close(ends[0]);
     int status;
     if (ready <= 0) {  // neither: give up on it
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, &status, 0);
+        EndAgent(m_pid);
         m_pid = -1;
     } else if (waitpid(m_pid, &status, WNOHANG) == m_pid) {  // it gave up
         m_pid = -1;
@@ -85,11 +112,7 @@ TerminalAuthenticationAgent::TerminalAuthenticationAgent() {
 }
 
 TerminalAuthenticationAgent::~TerminalAuthenticationAgent() {
-    if (m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    int status;
-    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    if (m_pid > 0) EndAgent(m_pid);
 }
 
 }  // namespace platform

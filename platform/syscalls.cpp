@@ -227,6 +227,16 @@ int SysMkdir(const char* path, mode_t mode) {
     return ::mkdir(path, mode);
 }
 
+int SysGetFlags(int fd, const char* path) {
+    TAVREL_INJECT(SysCall::Stat, path);
+    return ::fcntl(fd, F_GETFL);
+}
+
+pid_t SysTcgetpgrp(int fd) {
+    TAVREL_INJECT(SysCall::Ioctl, nullptr);
+    return ::tcgetpgrp(fd);
+}
+
 int SysSeekCheck(const char* path) {
     TAVREL_INJECT(SysCall::Seek, path);
     return 0;

@@ -78,6 +78,10 @@ int SysUnlinkat(int dirfd, const char* name, const char* path);
 int SysLockForWriting(int fd, const char* path = nullptr);
 int SysIoctl(int fd, unsigned long request, void* arg, const char* path = nullptr);
 int SysMkdir(const char* path, mode_t mode);
+// fcntl(F_GETFL): the descriptor's access mode and status flags, or -1.
+int SysGetFlags(int fd, const char* path = nullptr);
+// tcgetpgrp: the foreground process group of the terminal fd is open on, or -1.
+pid_t SysTcgetpgrp(int fd);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);
 

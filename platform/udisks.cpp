@@ -45,14 +45,21 @@ void SetRefusal(std::string text) {
     g_refusal = std::move(text);
 }
 
+// A terminal's user can answer only while this process has the terminal's foreground: a job
+// started with "&" keeps the terminal as its input, but the agent asking there would be
+// stopped by the terminal (SIGTTOU, SIGTTIN) and the job would wait for an answer for ever.
+bool AtForegroundTerminal() {
+    return isatty(STDIN_FILENO) == 1 && SysTcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
 bool Interactive() {
     int allowed = g_interactive.load();
-    return allowed < 0 ? isatty(STDIN_FILENO) == 1 : allowed == 1;
+    return allowed < 0 ? AtForegroundTerminal() : allowed == 1;
 }
 
 // A terminal's user is asked in the terminal; the dialog relies on the desktop's agent.
 bool AskInTerminal() {
-    return g_interactive.load() < 0 && isatty(STDIN_FILENO) == 1;
+    return g_interactive.load() < 0 && AtForegroundTerminal();
 }
 
 // The options every call takes: whether polkit may ask anybody at all. The service would
@@ -128,10 +135,9 @@ void NoteRefusal(const Error& error, int callResult) {
         SetRefusal(std::strerror(-callResult));
 }
 
-// The service's object for the device, by its path in /dev. Older services lack
-// ResolveDevice; their objects are named after the kernel's name for the device.
-std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, const char* kernelName,
-                            Error* error, int* result) {
+// The service's object for the device, by its path in /dev. ResolveDevice and OpenDevice came
+// with UDisks2 2.7.3, older than any service Debian ships: an older one counts as absent.
+std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, Error* error, int* result) {
     Message call, reply;
     *result = sd_bus_message_new_method_call(bus, &call.m, kService, kManagerPath, kManager,
                                              "ResolveDevice");
@@ -139,12 +145,7 @@ std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, const ch
         *result = sd_bus_message_append(call.m, "a{sv}", 1, "path", "s", devicePath.c_str());
     if (*result >= 0) *result = sd_bus_message_append(call.m, "a{sv}", 0);
     if (*result >= 0) *result = sd_bus_call(bus, call.m, kTimeoutUsec, &error->e, &reply.m);
-    if (*result < 0) {
-        if (!error->Is(SD_BUS_ERROR_UNKNOWN_METHOD) || !kernelName) return {};
-        sd_bus_error_free(&error->e);
-        *result = 0;
-        return std::string("/org/freedesktop/UDisks2/block_devices/") + kernelName;
-    }
+    if (*result < 0) return {};
     const char* object = nullptr;
     *result = sd_bus_message_enter_container(reply.m, 'a', "o");
     if (*result > 0) *result = sd_bus_message_read(reply.m, "o", &object);
@@ -155,8 +156,7 @@ std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, const ch
     return object;
 }
 
-// OpenDevice takes the access mode and the extra open flags; services before it know only
-// OpenForBackup (reading) and OpenForRestore (writing), which take neither.
+// OpenDevice with the access mode of flags, and O_EXCL and O_DIRECT where flags have them.
 int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, int* result) {
     int access = flags & O_ACCMODE;
     const char* mode = access == O_RDWR ? "rw" : access == O_WRONLY ? "w" : "r";
@@ -164,39 +164,31 @@ int CallOpen(sd_bus* bus, const std::string& object, int flags, Error* error, in
     uint64_t timeout = interactive ? kInteractiveTimeoutUsec : kTimeoutUsec;
     std::optional<TerminalAuthenticationAgent> agent;
     if (interactive && AskInTerminal()) agent.emplace();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        Message call, reply;
-        const char* method = attempt == 0         ? "OpenDevice"
-                             : access == O_RDONLY ? "OpenForBackup"
-                                                  : "OpenForRestore";
-        *result =
-            sd_bus_message_new_method_call(bus, &call.m, kService, object.c_str(), kBlock, method);
-        if (*result >= 0)
-            *result = sd_bus_message_set_allow_interactive_authorization(call.m, interactive);
-        if (*result >= 0 && attempt == 0) *result = sd_bus_message_append(call.m, "s", mode);
-        if (*result >= 0)
-            *result =
-                AppendOptions(call.m, interactive, attempt == 0 ? flags & (O_EXCL | O_DIRECT) : 0);
-        if (*result >= 0) *result = sd_bus_call(bus, call.m, timeout, &error->e, &reply.m);
-        if (*result < 0) {
-            if (attempt == 0 && error->Is(SD_BUS_ERROR_UNKNOWN_METHOD)) {
-                sd_bus_error_free(&error->e);
-                continue;
-            }
-            return -1;
-        }
-        int fd = -1;
-        *result = sd_bus_message_read(reply.m, "h", &fd);
-        if (*result <= 0) {
-            *result = -EBADMSG;
-            return -1;
-        }
-        // The descriptor belongs to the reply; keep a copy of our own.
-        int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        if (own < 0) *result = -errno;
-        return own;
+    Message call, reply;
+    *result = sd_bus_message_new_method_call(bus, &call.m, kService, object.c_str(), kBlock,
+                                             "OpenDevice");
+    if (*result >= 0)
+        *result = sd_bus_message_set_allow_interactive_authorization(call.m, interactive);
+    if (*result >= 0) *result = sd_bus_message_append(call.m, "s", mode);
+    if (*result >= 0) *result = AppendOptions(call.m, interactive, flags & (O_EXCL | O_DIRECT));
+    if (*result >= 0) *result = sd_bus_call(bus, call.m, timeout, &error->e, &reply.m);
+    if (*result < 0) return -1;
+    int fd = -1;
+    *result = sd_bus_message_read(reply.m, "h", &fd);
+    if (*result <= 0) {
+        *result = -EBADMSG;
+        return -1;
     }
-    return -1;
+    // The descriptor belongs to the reply; keep a copy of our own.
+    int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (own < 0) *result = -errno;
+    return own;
+}
+
+const char* AccessText(int access) {
+    return access == O_RDWR     ? "reading and writing"
+           : access == O_WRONLY ? "writing only"
+                                : "reading only";
 }
 
 // What the listing keeps of a drive object (org.freedesktop.UDisks2.Drive).
@@ -344,6 +336,13 @@ int ReadObjects(sd_bus_message* m, std::vector<BlockProperties>* blocks,
 
 }  // namespace
 
+bool DescriptorAllows(int fd, int flags) {
+    int got = SysGetFlags(fd);
+    if (got < 0) return false;
+    int have = got & O_ACCMODE, want = flags & O_ACCMODE;
+    return have == want || have == O_RDWR;
+}
+
 void AllowInteractiveAuthorization(bool allow) {
     g_interactive.store(allow ? 1 : 0);
 }
@@ -366,7 +365,6 @@ int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
         errno = refusedCode;
         return -1;
     }
-    const char* slash = std::strrchr(real, '/');
     Bus bus;
     if (sd_bus_open_system(&bus.bus) < 0) {
         errno = refusedCode;
@@ -374,8 +372,7 @@ int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
     }
     Error error;
     int result = 0;
-    std::string object =
-        FindBlockObject(bus.bus, real, slash ? slash + 1 : nullptr, &error, &result);
+    std::string object = FindBlockObject(bus.bus, real, &error, &result);
     int fd = object.empty() ? -1 : CallOpen(bus.bus, object, flags, &error, &result);
     if (fd < 0) {
         int code = CodeOfError(error, result);
@@ -389,6 +386,17 @@ int UdisksOpenDevice(const std::string& path, int flags, int refusedCode) {
         got.st_rdev != wanted.st_rdev) {
         SysClose(fd, path.c_str());
         errno = ENODEV;
+        return -1;
+    }
+    // Reading the boot sector through a descriptor open for writing only would fail with a
+    // code that tells nobody anything.
+    if (!DescriptorAllows(fd, flags)) {
+        int got = SysGetFlags(fd, path.c_str());
+        SetRefusal(std::string("it handed over a descriptor open for ") +
+                   (got < 0 ? "an unknown access" : AccessText(got & O_ACCMODE)) + ", not for " +
+                   AccessText(flags & O_ACCMODE));
+        SysClose(fd, path.c_str());
+        errno = EACCES;
         return -1;
     }
     return fd;

@@ -101,6 +101,8 @@ class AppTest : public ::testing::Test {
         dlg->m_pCmdInfo = cmd;
         dlg->Create();
         dlg->show();
+        // The drive list's first look answers on its own time: tests start from its answer.
+        EXPECT_TRUE(WaitDriveSearch());
         return *dlg;
     }
 
@@ -125,6 +127,9 @@ class AppTest : public ::testing::Test {
     // Waits until the job ended and the dialog is idle again.
     bool WaitIdle() {
         return WaitUntil([&] { return Button(IDC_START)->isEnabled() && !Running(); }, kDeadlineMs);
+    }
+    bool WaitDriveSearch() {
+        return WaitUntil([&] { return !dlg->DriveSearchRunning(); });
     }
     bool WaitClosed() {
         return WaitUntil([&] { return !dlg->isVisible(); }, kDeadlineMs);

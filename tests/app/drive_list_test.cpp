@@ -1,6 +1,9 @@
 // The drive list offers the floppy drives the machine has: a letter for each, with what it is
 // as a tooltip, kept for later runs only once it was used, and looked for again each time the
 // list drops down.
+#include <condition_variable>
+#include <mutex>
+
 #include "tests/app/app_fixture.h"
 #include "tests/support/facility.h"
 
@@ -90,6 +93,7 @@ TEST_F(DriveList, DroppingTheListDownLooksAgain) {
     foundDrives.push_back(UsbDrive("sdb.raw"));
     dlg->m_driveCombo->showPopup();
     dlg->m_driveCombo->hidePopup();
+    ASSERT_TRUE(WaitDriveSearch());
     EXPECT_EQ(Items(dlg->m_driveCombo), (std::vector<std::string>{"C"}));
     EXPECT_EQ(dlg->m_driveCombo->currentText(), "D");  // what was typed stays
     EXPECT_EQ(platform::ResolveDriveLetter('C'), dir / "sdb.raw");
@@ -98,8 +102,58 @@ TEST_F(DriveList, DroppingTheListDownLooksAgain) {
     foundDrives.clear();
     dlg->m_driveCombo->showPopup();
     dlg->m_driveCombo->hidePopup();
+    ASSERT_TRUE(WaitDriveSearch());
     EXPECT_EQ(dlg->m_driveCombo->count(), 0);
     EXPECT_EQ(platform::ResolveDriveLetter('C'), "");
+}
+
+// The disk service may take seconds to answer: the list shows what is known, the window goes
+// on, and the newest look's answer is what the list ends up with.
+TEST_F(DriveList, ASlowLookHoldsNothingUpAndTheNewestAnswerWins) {
+    foundDrives.push_back(UsbDrive("sdb.raw"));
+    Open();
+    ASSERT_EQ(Items(dlg->m_driveCombo), (std::vector<std::string>{"C"}));
+
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+    int looks = 0, answered = 0;
+    std::vector<FloppyDrive> machine;  // the drives when a look starts: taken out at once
+    app::SetDriveFinder([&] {
+        std::unique_lock lock(mutex);
+        std::vector<FloppyDrive> seen = machine;
+        ++looks;
+        // Bounded, so that a window that waits for the look fails here instead of hanging.
+        released.wait_for(lock, std::chrono::seconds(10), [&] { return open; });
+        ++answered;
+        return seen;
+    });
+    dlg->m_driveCombo->showPopup();
+    dlg->m_driveCombo->hidePopup();
+    bool ticked = false;
+    QTimer::singleShot(0, dlg.get(), [&] { ticked = true; });
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return ticked && looks == 1;
+    }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(answered, 0) << "the drop-down waited for the look";
+        machine.push_back(UsbDrive("sdc.raw"));  // plugged in while the first look runs
+    }
+    EXPECT_EQ(Items(dlg->m_driveCombo), (std::vector<std::string>{"C"}));  // what is known
+    dlg->m_driveCombo->showPopup();
+    dlg->m_driveCombo->hidePopup();
+
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+    }
+    released.notify_all();
+    ASSERT_TRUE(WaitDriveSearch());
+    EXPECT_EQ(looks, 2);
+    EXPECT_EQ(Items(dlg->m_driveCombo), (std::vector<std::string>{"C"}));
+    EXPECT_EQ(Tip(0), dir / "sdc.raw" + ": TEAC USB UF000x, 1.44 MB");
 }
 
 }  // namespace

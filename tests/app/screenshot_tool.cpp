@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     CMainDlg dlg;
     dlg.Create();
     dlg.show();
-    WaitFor([&] { return dlg.isVisible(); });
+    WaitFor([&] { return dlg.isVisible() && !dlg.DriveSearchRunning(); });
     ok &= Save(dlg, out + "/dialog-idle.png");
 
     dlg.m_driveCombo->showPopup();

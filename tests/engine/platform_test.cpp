@@ -19,6 +19,7 @@
 #include "platform/profile.h"
 #include "platform/sync.h"
 #include "platform/syscalls.h"
+#include "platform/udisks.h"
 #include "platform/version.h"
 #include "platform/window.h"
 #include "tests/support/recording_window.h"
@@ -185,6 +186,23 @@ TEST(FormatMessage, GivesTheLibraryTextAndFailsForUnknownCodes) {
                              reinterpret_cast<char*>(&text), 0, nullptr),
               0u);
     EXPECT_EQ(text, nullptr);
+}
+
+// A descriptor the disk service hands over is taken only when it allows the access asked for:
+// a write-only one (what a restore call of old gave) cannot read the boot sector.
+TEST(UdisksDescriptor, IsTakenOnlyWhenItsAccessModeAllowsWhatWasAskedFor) {
+    TempDir dir;
+    const std::string file = dir / "drive.raw";
+    WriteFileBytes(file, std::string(512, 'x'));
+    int writeOnly = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    int readOnly = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int both = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    EXPECT_FALSE(platform::DescriptorAllows(writeOnly, O_RDONLY));
+    EXPECT_FALSE(platform::DescriptorAllows(readOnly, O_RDWR));
+    EXPECT_TRUE(platform::DescriptorAllows(readOnly, O_RDONLY | O_EXCL));
+    EXPECT_TRUE(platform::DescriptorAllows(both, O_RDONLY));
+    EXPECT_FALSE(platform::DescriptorAllows(-1, O_RDONLY));
+    for (int fd : {writeOnly, readOnly, both}) ::close(fd);
 }
 
 TEST(DriveMap, ProcessMappingThenProfileThenDefault) {

@@ -6,8 +6,11 @@
 #include <fstream>
 
 #include "engine/drive_discovery.h"
+#include "platform/drive_map.h"
 #include "platform/profile.h"
+#include "tests/cli/loop_device.h"
 #include "tests/cli/tool_runner.h"
+#include "tests/support/facility.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -139,6 +142,41 @@ TEST(DriveScan, ToolScansThisMachineAndAssignNeedsScan) {
     ToolResult assign = RunTool({"drives", "--assign"}, {{"XDG_CONFIG_HOME", config.path()}});
     EXPECT_EQ(assign.exitCode, 64);
     EXPECT_FALSE(FileExists(config / "tavrel.INI"));
+}
+
+// A drive is known by its device, whatever name leads there: a [Drives] entry that is a link to
+// a loop device reaches it already. A drive gets its udev by-id name (here in a folder standing
+// in for /dev/disk/by-id), which outlives /dev/sdX; a loop device has none and keeps its own.
+TEST(DriveScan, ADriveIsKnownByItsDeviceAndSavedByItsById) {
+    TempDir dir;
+    std::ofstream(dir / "a.raw").write(std::string(1474560, '\0').data(), 1474560);
+    fs::copy_file(dir / "a.raw", dir / "b.raw");
+    LoopDevice a(dir / "a.raw"), b(dir / "b.raw");
+    if (a.path().empty() || b.path().empty())
+        SKIP_OR_FAIL("no loop devices: losetup is not allowed");
+
+    const fs::path byId = dir / "by-id";
+    fs::create_directory(byId);
+    for (const char* name : {"wwn-0x5000", "usb-TEAC_FD-05PUB-0:0-part1", "usb-TEAC_FD-05PUB-0:0"})
+        fs::create_symlink(a.path(), byId / name);
+    fs::create_symlink(b.path(), byId / "ata-Other");
+    EXPECT_EQ(platform::StableDevicePath(a.path(), byId), byId / "usb-TEAC_FD-05PUB-0:0");
+    EXPECT_EQ(platform::StableDevicePath(b.path(), byId), byId / "ata-Other");
+    fs::remove(byId / "usb-TEAC_FD-05PUB-0:0");
+    EXPECT_EQ(platform::StableDevicePath(a.path(), byId), byId / "wwn-0x5000");
+    EXPECT_EQ(platform::StableDevicePath(a.path(), dir / "none"), a.path());
+
+    fs::create_symlink(a.path(), dir / "floppy");
+    Write(dir / "tavrel.INI", "[Drives]\nC=" + dir / "floppy" + "\n");
+    ToolResult scan = RunTool({"drives", "--scan", "--assign"}, {{"XDG_CONFIG_HOME", dir.path()}});
+    EXPECT_EQ(scan.exitCode, 0) << scan.err;
+    size_t at = scan.out.find("\n" + a.path() + " ");
+    ASSERT_NE(at, std::string::npos) << scan.out;
+    std::string line = scan.out.substr(at + 1, scan.out.find('\n', at + 1) - at - 1);
+    EXPECT_EQ(line.substr(line.size() - 10), "C: already") << line;
+    std::string profile = ReadFileBytes(dir / "tavrel.INI");
+    EXPECT_EQ(profile.find("=" + a.path() + "\n"), std::string::npos) << profile;
+    EXPECT_NE(profile.find("=" + b.path() + "\n"), std::string::npos) << profile;
 }
 
 }  // namespace

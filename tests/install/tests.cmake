@@ -17,6 +17,7 @@ endif()
 # drives --scan against a made-up sysfs tree, and --assign against a real profile file.
 tavrel_test(drive_scan_tests LABELS install SOURCES
   install/drive_scan_test.cpp
+  cli/loop_device.cpp
   cli/tool_runner.cpp
 )
 target_link_libraries(drive_scan_tests PRIVATE tavrel_cli)

@@ -1,9 +1,12 @@
 // Runs a command on a terminal of its own, as a person at a keyboard would: everything written
 // to the terminal is copied to standard output, and each "Password:" asked there is answered.
-// Usage: tavrel-answer-prompts ANSWER COMMAND [ARG...]; exits with the command's status.
+// Usage: tavrel-answer-prompts [--background] ANSWER COMMAND [ARG...]; exits with the command's
+// status. With --background the command runs as "COMMAND &" in an interactive shell would: in a
+// process group of its own, not the terminal's foreground one.
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +15,13 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    const bool background = argc > 1 && std::strcmp(argv[1], "--background") == 0;
+    if (background) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s ANSWER COMMAND [ARG...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--background] ANSWER COMMAND [ARG...]\n", argv[0]);
         return 64;
     }
     const std::string answer = std::string(argv[1]) + "\n";
@@ -22,6 +30,23 @@ int main(int argc, char** argv) {
     if (child < 0) {
         std::perror("forkpty");
         return 70;
+    }
+    if (child == 0 && background) {
+        // The terminal's session leader stays in the foreground and waits for its job.
+        pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);
+            execvp(argv[2], argv + 2);
+            std::perror(argv[2]);
+            _exit(127);
+        }
+        setpgid(job, job);
+        int jobStatus = 0;
+        while (job > 0 && waitpid(job, &jobStatus, 0) < 0 && errno == EINTR) {
+        }
+        _exit(job < 0                ? 70
+              : WIFEXITED(jobStatus) ? WEXITSTATUS(jobStatus)
+                                     : 128 + WTERMSIG(jobStatus));
     }
     if (child == 0) {
         execvp(argv[2], argv + 2);
@@ -32,7 +57,15 @@ int main(int argc, char** argv) {
     char buffer[4096];
     int status = 0;
     bool ended = false;
+    bool asked = false;
     for (;;) {
+        // A person types once the prompt hides what is typed: an answer sent earlier is thrown
+        // away when the agent turns echo off (TCSAFLUSH), and the agent waits for ever.
+        termios modes;
+        if (asked && tcgetattr(terminal, &modes) == 0 && !(modes.c_lflag & ECHO)) {
+            if (write(terminal, answer.data(), answer.size()) < 0) break;
+            asked = false;
+        }
         // What the command started may keep the terminal open after it ended: then what is
         // left to read is read, and that is all.
         pollfd wait{terminal, POLLIN, 0};
@@ -50,7 +83,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         seen.append(buffer, static_cast<size_t>(n));
         if (seen.find("Password:") != std::string::npos) {
-            if (write(terminal, answer.data(), answer.size()) < 0) break;
+            asked = true;
             seen.clear();
         }
     }

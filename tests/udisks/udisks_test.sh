@@ -19,11 +19,17 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 polkitd=/usr/lib/polkit-1/polkitd
 udisksd=/usr/libexec/udisks2/udisksd
 udevd=/lib/systemd/systemd-udevd
-for tool in dbus-daemon busctl udevadm losetup mkfs.fat mkfs.ext2 mount umount mcopy setpriv \
-            useradd userdel chpasswd pkttyagent mkfifo pkill perl timeout "$polkitd" "$udisksd" "$udevd"; do
+for tool in flock dbus-daemon busctl udevadm losetup mkfs.fat mkfs.ext2 mount umount mcopy setpriv \
+            useradd userdel chpasswd pkttyagent mkfifo pkill perl timeout strace "$polkitd" "$udisksd" \
+            "$udevd"; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -d /etc/polkit-1/rules.d ] || skip "polkitd is not installed (no /etc/polkit-1/rules.d)"
+
+# The user, the rule and the helper's socket belong to the machine: runs from other build
+# trees take turns.
+exec 9>/run/lock/tavrel-udisks-test.lock
+flock -w 100 9 || skip "another run of this test kept the machine for 100 s"
 
 user=tavrel-udisks-test
 rule=/etc/polkit-1/rules.d/49-tavrel-udisks-test.rules
@@ -32,6 +38,8 @@ chmod 755 "$dir"
 pids=()   # started services, stopped in reverse order
 loops=()
 mounted=
+made_user=   # what cleanup may remove: only what this run made
+made_rule=
 # polkit's password helper is setuid, so it ignores DBUS_SYSTEM_BUS_ADDRESS and looks for the
 # bus where a system bus lives. Where none runs, ours listens there too.
 helper_socket=/run/dbus/system_bus_socket
@@ -52,9 +60,9 @@ cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
   [ -n "$mounted" ] && umount "$mounted"
   for loop in "${loops[@]}"; do losetup -d "$loop"; done
-  rm -f "$rule"
+  [ -n "$made_rule" ] && rm -f "$rule"
   [ -n "$own_helper_socket" ] && rm -f "$own_helper_socket"
-  id "$user" >/dev/null 2>&1 && userdel "$user"
+  [ -n "$made_user" ] && userdel "$user"
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -72,6 +80,7 @@ on_bus() { busctl --system list --no-legend 2>/dev/null | grep -q "^$1 "; }
 # A user of its own, in no group that could open the devices.
 id "$user" >/dev/null 2>&1 && userdel "$user"
 useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd"
+made_user=1
 # Runs a command as the user, in the output folder, with only what it needs of our environment.
 user_command() {
   (cd "$dir/out" && setpriv --reuid="$user" --regid="$user" --clear-groups \
@@ -184,7 +193,8 @@ grep -q "UDisks2" "$dir/stderr" && fail "without UDisks2: $(cat "$dir/stderr")"
 scan_lists_source "in /sys" || fail "without UDisks2, scan: $(cat "$dir/stdout" "$dir/stderr")"
 
 "$udisksd" >"$dir/udisksd.log" 2>&1 &
-pids+=($!)
+udisks_pid=$!
+pids+=($udisks_pid)
 for loop in "${loops[@]}"; do
   until_true 20 busctl --system introspect org.freedesktop.UDisks2 \
     "/org/freedesktop/UDisks2/block_devices/${loop#/dev/}" >/dev/null 2>&1 ||
@@ -213,6 +223,7 @@ set_rule() {
   stop "$polkit_pid"
   until_true 10 bash -c "! busctl --system list --no-legend 2>/dev/null | grep -q '^org.freedesktop.PolicyKit1 '" ||
     fail "polkitd did not leave the bus"
+  made_rule=1
   cat >"$rule" <<EOF
 polkit.addRule(function(action, subject) {
   if (action.id.indexOf("org.freedesktop.udisks2.open-device") == 0 && subject.user == "$user")
@@ -223,14 +234,27 @@ EOF
 }
 set_rule YES
 
+# The service's own open calls show the access each job asked for: only an expand writes.
+strace -f -e trace=open,openat -o "$dir/udisksd.trace" -p "$udisks_pid" 2>"$dir/strace.log" &
+strace_pid=$!
+pids+=($strace_pid)
+until_true 10 grep -qs attached "$dir/strace.log" || skip "cannot trace udisksd: $(cat "$dir/strace.log")"
 as_user compress "$source_dev" out.img
 rc=$?
 [ $rc = 0 ] || fail "allowed compress: exit $rc: $(cat "$dir/stderr")"
 cmp -s "$dir/out/out.img" "$dir/source.img" || fail "the user's image differs from root's"
+as_user verify out.img "$source_dev"
+rc=$?
+[ $rc = 0 ] || fail "allowed verify of the source: exit $rc: $(cat "$dir/stderr")"
 as_user expand out.img "$target_dev"
 rc=$?
 [ $rc = 0 ] || fail "allowed expand: exit $rc: $(cat "$dir/stderr")"
 cmp -s "$dir/target.raw" "$dir/source.raw" || fail "the expanded drive differs from the source"
+stop "$strace_pid"
+opened() { grep -q "\"$1\", $2" "$dir/udisksd.trace"; }
+opened "$source_dev" O_RDONLY && ! opened "$source_dev" O_RDWR && opened "$target_dev" O_RDWR ||
+  fail "compress and verify must ask for reading only, expand for writing:" \
+    "$(grep /dev/loop "$dir/udisksd.trace")"
 as_user verify out.img "$target_dev"
 rc=$?
 [ $rc = 0 ] || fail "allowed verify: exit $rc: $(cat "$dir/stderr")"
@@ -285,6 +309,15 @@ if [ -n "$own_helper_socket" ]; then
   [ "$(grep -c "Operator of" "$dir/polkitd.log")" = "$asked" ] ||
     fail "a script's call had the agent ask: $(tail -n 3 "$dir/polkitd.log")"
   [ ! -e "$dir/out/script.img" ] || fail "compress from a script wrote script.img"
+
+  # "tavrel-cli ... &" keeps the terminal as its input, but its agent could not ask there
+  # (SIGTTOU stops it): a background job is not asked, and fails at once.
+  user_command timeout 30 "$answer" --background "$password" "$cli" compress "$source_dev" bg.img \
+    >"$dir/bg.log" 2>&1
+  rc=$?
+  pkill -u "$user" -x pkttyagent
+  [ $rc = 2 ] || fail "compress in the background of a terminal: exit $rc: $(cat "$dir/bg.log")"
+  grep -q "Not authorized" "$dir/bg.log" || fail "background job says: $(cat "$dir/bg.log")"
   set_rule YES
 else
   echo "NOTE: a system bus runs at $helper_socket: the password prompt at a terminal is not tried"
@@ -303,5 +336,6 @@ if [ -n "$dialog" ]; then
 fi
 
 echo "PASS: through UDisks2 as $user: scan, refused without the rule, compress/expand/verify" \
-  "with it${dialog:+ (and from the dialog)}${own_helper_socket:+, asked at a terminal and not from a script}," \
+  "with it, read-only but for expand${dialog:+ (and from the dialog)}${own_helper_socket:+,}" \
+  "${own_helper_socket:+asked at a terminal and not from a script or a background job,}" \
   "held and mounted drives refused"
