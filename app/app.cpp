@@ -4,7 +4,7 @@
 
 #include "app/main_dlg.h"
 #include "app/message_box.h"
-#include "cli/exit_codes.h"
+#include "engine/exit_codes.h"
 #include "platform/profile.h"
 #include "platform/version.h"
 

@@ -6,10 +6,10 @@
 #include "cli/cancel_signals.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/image_scan.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
+#include "engine/exit_codes.h"
 #include "engine/image_format.h"
 #include "engine/media_table.h"
 

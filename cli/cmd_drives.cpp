@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
+#include "engine/exit_codes.h"
 #include "platform/drive_map.h"
 #include "platform/profile.h"
 

@@ -2,9 +2,9 @@
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
-#include "cli/exit_codes.h"
 #include "cli/image_check.h"
 #include "cli/job_runner.h"
+#include "engine/exit_codes.h"
 #include "engine/media_table.h"
 
 namespace cli {

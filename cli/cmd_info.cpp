@@ -4,10 +4,10 @@
 
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/image_scan.h"
 #include "cli/info_report.h"
 #include "cli/map_file.h"
+#include "engine/exit_codes.h"
 
 namespace cli {
 

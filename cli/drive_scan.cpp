@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/exit_codes.h"
 #include "drive/disk_errors.h"
+#include "engine/exit_codes.h"
 #include "platform/drive_map.h"
 #include "platform/last_error.h"
 #include "platform/profile.h"

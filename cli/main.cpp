@@ -4,7 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/drive_scan.h"
-#include "cli/exit_codes.h"
+#include "engine/exit_codes.h"
 #include "platform/format_message.h"
 
 namespace {

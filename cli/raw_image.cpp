@@ -6,9 +6,9 @@
 #include "cli/file_source.h"
 #include "drive/disk_errors.h"
 #include "engine/image_format.h"
-#include "engine/le.h"
 #include "engine/media_table.h"
 #include "platform/last_error.h"
+#include "platform/le.h"
 
 namespace cli {
 namespace {

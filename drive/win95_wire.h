@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/le.h"
+#include "platform/le.h"
 #include "platform/win_types.h"
 
 // VWIN32 control codes

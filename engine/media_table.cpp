@@ -1,6 +1,6 @@
 #include "engine/media_table.h"
 
-#include "engine/le.h"
+#include "platform/le.h"
 
 const MediaTypeEntry MediaTypeTable[] = {
     {1, 0xFD, 9, 39},   // 360 KB

@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/le.h"
+#include "platform/le.h"
 
 namespace {
 

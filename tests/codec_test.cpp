@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/le.h"
 #include "engine/track_codec.h"
+#include "platform/le.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <tuple>
 
-#include "engine/le.h"
 #include "platform/handle.h"
+#include "platform/le.h"
 #include "tests/engine/job_harness.h"
 #include "tests/win95/win95_world.h"
 

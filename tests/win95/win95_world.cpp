@@ -2,8 +2,8 @@
 
 #include "drive/emulation/request_order.h"
 #include "drive/win95_wire.h"
-#include "engine/le.h"
 #include "platform/file_api.h"
+#include "platform/le.h"
 
 const char* Win95PathName(Win95Path path) {
     switch (path) {

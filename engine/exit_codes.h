@@ -1,4 +1,5 @@
-// The console tool's process exit codes. Scripts test these, so they never change meaning.
+// The process exit codes of the console tool and the dialog. Scripts test these, so they never
+// change meaning.
 #pragma once
 
 #include "engine/job_ids.h"
