@@ -14,7 +14,9 @@ constexpr DWORD kSectorBytes = 512;
 MediaError FromSystemCode(DWORD code, bool write) {
     switch (code) {
         case EROFS:
+        case platform::kVolumeWriteProtected:
             return write ? MediaError::WriteProtected : MediaError::General;
+        case platform::kVolumeNoMedium:
         case ENOMEDIUM:
         case ENXIO:
         case ENODEV:
