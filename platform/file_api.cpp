@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <linux/fd.h>
 #include <linux/fs.h>
+#include <linux/major.h>
 #include <sys/file.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -47,9 +49,11 @@ bool MediumAbsent(int fd, const std::string& path) {
 }
 
 // The code for a failed open or transfer of a drive: a diskette user is told that the drive
-// is empty, where the driver's own code (ENXIO, EIO, a short read) would not say so.
+// is empty or the sector bad, where the driver's own code (ENXIO, EIO, ENODATA) would not say so.
 DWORD DriveErrorCode(int error, int fd, const std::string& path) {
     if (error == ENOMEDIUM) return platform::kVolumeNoMedium;
+    // What the block layer makes of a drive's medium error (sd's, for one).
+    if (error == ENODATA) return platform::kVolumeBadSector;
     if (error != ENXIO && error != EIO) return static_cast<DWORD>(error);
     bool absent;
     if (fd >= 0) {
@@ -255,13 +259,15 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     DWORD writeRefusal = EROFS;
     bool viaService = false;
     bool serviceRefused = false;
-    // A block device is opened blocking, as any program opens a drive: only then does the
-    // floppy driver look at the diskette (its format, hence the device's size, and its
-    // write-protect tab) and sd refuse an empty drive. Anything else non-blocking, so that a
-    // FIFO in the drive map cannot hang the job.
+    // The floppy driver looks at the diskette only at a blocking open: its format (hence the
+    // device's size) and its write-protect tab; an empty drive fails it. Everything else opens
+    // non-blocking, so that a FIFO in the drive map cannot hang the job; sd looks at its
+    // medium at any open.
     struct stat before;
-    int blocking =
-        platform::SysStat(path.c_str(), &before) == 0 && S_ISBLK(before.st_mode) ? 0 : O_NONBLOCK;
+    int blocking = platform::SysStat(path.c_str(), &before) == 0 && S_ISBLK(before.st_mode) &&
+                           major(before.st_rdev) == FLOPPY_MAJOR
+                       ? 0
+                       : O_NONBLOCK;
     // A desktop user may not open the drive's device; the UDisks2 service may, once polkit
     // agrees, and hands over its descriptor. Asked at most once a refusal.
     auto open = [&](int flags) {
@@ -377,6 +383,8 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     unsigned long long bytes = 0;
     if (platform::SysIoctl(f->fd, BLKGETSIZE64, &bytes, path.c_str()) == 0)
         f->size = static_cast<long long>(bytes);
+    // Nothing behind the device at all (a loop device with no file): an empty drive too.
+    if (f->size == 0) f->noMedium = true;
     return f;
 }
 

@@ -21,6 +21,7 @@ DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buf
     const char* own =
         messageId == platform::kVolumeWriteProtected ? "The diskette is write-protected."
         : messageId == platform::kVolumeNoMedium     ? "There is no diskette in the drive."
+        : messageId == platform::kVolumeBadSector    ? "The diskette has a bad sector."
                                                      : nullptr;
     if (own) {
         char* copy = strdup(own);

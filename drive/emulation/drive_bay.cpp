@@ -23,6 +23,7 @@ MediaError FromSystemCode(DWORD code, bool write) {
         case ENOENT:
             return MediaError::NotReady;
         case EIO:
+        case platform::kVolumeBadSector:
             return write ? MediaError::WriteFault : MediaError::ReadFault;
         default:
             return MediaError::General;

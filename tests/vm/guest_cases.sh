@@ -35,6 +35,7 @@ run() {  # runs tavrel-cli, leaving the exit code in rc and both outputs in out
   rc=$?
 }
 has() { [[ $out == *"$1"* ]]; }
+says() { echo "SAYS $1: $out"; }  # what a drive reported, for the README's table
 # TAVREL_VM_CASES on the host (for example "2 5") runs only those cases.
 want() { [ ! -s "$work/cases" ] || grep -qw "$1" "$work/cases"; }
 n=0
@@ -92,6 +93,7 @@ wprotect() {  # device qdev
   before=$(writes "$1")
   run -q expand $tmp/ref-b.img "$1"
   check "2 expand on write-protected ${1##*/} refused" [ $rc = 2 ]
+  says "2 expand on write-protected ${1##*/}"
   check "2 the message says write-protected (${1##*/})" has "write-protected"
   check "2 nothing written to ${1##*/}" [ "$(writes "$1")" = "$before" ]
   run -q compress "$1" $tmp/wp.img --force
@@ -110,6 +112,7 @@ empty() {  # device
   rm -f $tmp/e.img
   run -q compress "$1" $tmp/e.img
   check "3 compress from empty ${1##*/} fails" [ $rc = 2 ]
+  says "3 compress from empty ${1##*/}"
   check "3 the message says no diskette (${1##*/})" has "no diskette"
   check "3 compress from empty ${1##*/} leaves no file" [ ! -e $tmp/e.img ]
   run -q expand $tmp/ref-b.img "$1"
@@ -151,6 +154,7 @@ pulled() {  # device qdev
   wait $pid
   rc=$? out=$(cat $tmp/out)
   check "5 compress from $k pulled out fails" [ $rc = 2 ]
+  says "5 compress from $k pulled out"
   check "5 the compress message says no diskette ($k)" has "no diskette"
   check "5 the older image is intact ($k)" cmp -s $tmp/old.img $tmp/old.copy
   check "5 no file is left beside the image ($k)" [ "$(ls $tmp | grep -c '^old\.img')" = 1 ]
@@ -164,6 +168,7 @@ pulled() {  # device qdev
   wait $pid
   rc=$? out=$(cat $tmp/out)
   check "5 expand onto $k pulled out fails" [ $rc = 2 ]
+  says "5 expand onto $k pulled out"
   check "5 the expand message says no diskette ($k)" has "no diskette"
 
   insert "$2" "$img/1440F0-a.raw" rw
@@ -195,9 +200,11 @@ if want 6 && [ -n "$usb" ]; then
   ask insertbad u0 "$work/bad.conf" "$disk/bad.raw"
   rm -f $tmp/bad.img $tmp/bad.img.map
   run -q compress "$usb" $tmp/bad.img
+  says "6 compress of bad sectors"
   check "6 compress of bad sectors fails" [ $rc = 2 ]
   check "6 compress of bad sectors leaves nothing" [ -z "$(ls $tmp | grep '^bad\.img')" ]
   run -q rescue "$usb" $tmp/bad.img
+  says "6 rescue of bad sectors"
   check "6 rescue of bad sectors ends with unreadable sectors" [ $rc = 4 ]
   check "6 the map has exactly the bad sectors" [ "$(ddrescuelog -l- $tmp/bad.img.map | tr '\n' ' ')" = "100 1000 2001 " ]
   "$cli" -q convert $tmp/bad.img $tmp/bad.raw --force

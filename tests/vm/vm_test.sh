@@ -85,7 +85,7 @@ for f in 360:0xFD 1200:0xF9 720:0xF9 1440F9:0xF9 1440F0:0xF0; do
 done
 dd if=/dev/zero of="$work/img/blank1440.raw" bs=1024 count=1440 status=none
 cp "$work/img/1440F0-a.raw" "$work/disk/fd0.raw"
-echo "${TAVREL_VM_CASES:-}" >"$work/cases"
+printf %s "${TAVREL_VM_CASES:-}" >"$work/cases"
 
 mkfifo "$work/qmp.in" "$work/qmp.out" || exit 1
 # KVM is not usable on these machines (a guest hangs before its first line): TCG only.
