@@ -80,11 +80,10 @@ formats() {  # device qdev formats...
   done
 }
 want 1 && formats /dev/fd0 fdd0 720 1440F9 1440F0
-echo "time $SECONDS"
+# Not 360 KB: the floppy driver's probe of it gets no answer from QEMU's controller ("Getstatus
+# times out", over and over) and the drive hangs for good.
 want 1 && formats /dev/fd1 fdd1 1200
-echo "time $SECONDS"
 want 1 && [ -n "$usb" ] && formats "$usb" u0 720 1440F0 1440F9 1200 360
-echo "time $SECONDS"
 
 # 2. A write-protected diskette: expand refuses before writing; compress and verify work.
 wprotect() {  # device qdev
@@ -231,6 +230,8 @@ insert u0 "$img/1440F0-a.raw" rw
 run drives --scan
 echo "$out"
 for d in /dev/fd0 /dev/fd1 $usb; do check "7 drives --scan lists $d" has "$d"; done
+check "7 drives --scan sees the diskette in fd0" grep -q '^/dev/fd0 .* yes ' <<<"$out"
+check "7 drives --scan sees fd1 empty" grep -q '^/dev/fd1 .* no ' <<<"$out"
 fi
 
 # 8. The dialog runs a preset job on A: (/dev/fd0), offscreen.

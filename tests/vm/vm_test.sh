@@ -31,7 +31,12 @@ busybox depmod --help >/dev/null 2>&1 || busybox 2>&1 | grep -qw depmod ||
 mkdir -p "$cache" || skip "cannot create the cache folder $cache"
 kdir=$(ls -d "$cache"/kernel-* 2>/dev/null | sort | tail -1)
 if [ -z "$kdir" ]; then
-  pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/ *Depends: \(linux-image-[0-9].*\)/\1/p' | head -1)
+  kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/ *Depends: \(linux-image-[0-9].*\)/\1/p' | head -1
+  }
+  pkg=$(kernel_package)
+  # A fresh machine may have no package lists yet.
+  [ -z "$pkg" ] && [ "$(id -u)" = 0 ] && apt-get update -qq >/dev/null 2>&1 && pkg=$(kernel_package)
   [ -n "$pkg" ] || skip "apt-cache knows no linux-image-amd64 (run apt-get update)"
   (cd "$cache" && apt-get download "$pkg" >/dev/null 2>&1) || skip "apt-get download $pkg failed"
   deb=$(ls "$cache"/"$pkg"_*.deb | head -1)
