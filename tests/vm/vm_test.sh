@@ -125,7 +125,9 @@ qmp() {
 read -r -t 60 greeting <&4 || { echo "FAIL: QEMU did not start"; cat "$work/qemu.log"; exit 1; }
 qmp '{"execute":"qmp_capabilities"}' >/dev/null
 
-# Requests: "insert DEVICE FILE ro|rw [bps]", "eject DEVICE", "usbbad RULES FILE".
+# Requests: "insert DEVICE FILE ro|rw", "insertbad DEVICE RULES FILE" (blkdebug's bad sectors),
+# "eject DEVICE", "throttle DEVICE BYTES-PER-SECOND", "pull DEVICE" (no limit, then eject: QEMU's
+# floppy controller hangs when a throttled diskette is ejected).
 insert() {  # device file ro|rw node-or-json
   local mode=read-write
   [ "$3" = ro ] && mode=read-only
@@ -140,10 +142,13 @@ handle() {
     insert) insert "$2" "$3" "$4" "$3" ;;
     insertbad) insert "$2" "$4" rw "blkdebug:$3:$4" ;;
     eject) qmp "{\"execute\":\"eject\",\"arguments\":{$(target "$2"),\"force\":true}}" ;;
-    throttle)
-      qmp "{\"execute\":\"block_set_io_throttle\",\"arguments\":{$(target "$2"),\"bps\":0,\"bps_rd\":$3,\"bps_wr\":$3,\"iops\":0,\"iops_rd\":0,\"iops_wr\":0}}" ;;
+    pull) throttle "$2" 0 >/dev/null && qmp "{\"execute\":\"eject\",\"arguments\":{$(target "$2"),\"force\":true}}" ;;
+    throttle) throttle "$2" "$3" ;;
     *) echo "{\"error\": \"unknown request $1\"}" ;;
   esac
+}
+throttle() {  # device bytes-per-second (0: no limit)
+  qmp "{\"execute\":\"block_set_io_throttle\",\"arguments\":{$(target "$1"),\"bps\":0,\"bps_rd\":$2,\"bps_wr\":$2,\"iops\":0,\"iops_rd\":0,\"iops_wr\":0}}"
 }
 
 deadline=$((SECONDS + ${TAVREL_VM_TIMEOUT:-900}))
