@@ -2,8 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fd.h>
 #include <linux/fs.h>
+#include <linux/major.h>
 #include <sys/file.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -29,6 +32,40 @@ DWORD Errno() {
     return static_cast<DWORD>(errno ? errno : EIO);
 }
 
+// Whether a drive holds a medium, asked the way its driver can answer: the floppy driver polls
+// its drive and tells whether the disk-change line is still up (it stays up while the drive is
+// empty); any other removable drive, sd among them, re-reads its medium at an open and then
+// has a size of 0 while it is empty.
+bool MediumAbsent(int fd, const std::string& path) {
+    floppy_drive_struct state{};
+    if (platform::SysIoctl(fd, FDPOLLDRVSTAT, &state, path.c_str()) == 0)
+        return (state.flags & FD_DISK_CHANGED) != 0;
+    int probe = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (probe < 0) return errno == ENOMEDIUM;
+    unsigned long long bytes = 0;
+    bool absent = platform::SysIoctl(probe, BLKGETSIZE64, &bytes, path.c_str()) == 0 && bytes == 0;
+    SysClose(probe, path.c_str());
+    return absent;
+}
+
+// The code for a failed open or transfer of a drive: a diskette user is told that the drive
+// is empty or the sector bad, where the driver's own code (ENXIO, EIO, ENODATA) would not say so.
+DWORD DriveErrorCode(int error, int fd, const std::string& path) {
+    if (error == ENOMEDIUM) return platform::kVolumeNoMedium;
+    // What the block layer makes of a drive's medium error (sd's, for one).
+    if (error == ENODATA) return platform::kVolumeBadSector;
+    if (error != ENXIO && error != EIO) return static_cast<DWORD>(error);
+    bool absent;
+    if (fd >= 0) {
+        absent = MediumAbsent(fd, path);
+    } else {
+        int probe = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
+        absent = probe >= 0 && MediumAbsent(probe, path);
+        if (probe >= 0) SysClose(probe, path.c_str());
+    }
+    return absent ? platform::kVolumeNoMedium : static_cast<DWORD>(error);
+}
+
 // O_DIRECT wants buffers aligned to the logical block size; a page covers every device.
 constexpr size_t kDirectAlign = 4096;
 constexpr size_t kBounceBytes = 3 * kDirectAlign;  // holds the largest track side (9216 bytes)
@@ -39,13 +76,15 @@ struct FileObject final : KernelObject {
     std::string path;
     bool isVolume = false;
     bool isBlock = false;
-    bool readOnly = false;  // opened read-only although writing was asked (write-protected)
+    bool readOnly = false;       // opened read-only although writing was asked
+    DWORD writeRefusal = EROFS;  // what a write of such a volume fails with
     bool canRead = true;
     bool canWrite = true;
     bool direct = false;
     bool flocked = false;
     bool written = false;
-    long long size = -1;  // a volume's size in bytes: transfers stop there
+    bool noMedium = false;  // a drive that was empty at the open
+    long long size = -1;    // a volume's size in bytes: transfers stop there
     unsigned long long position = 0;
     unsigned char* bounce = nullptr;  // aligned, owned, allocated once at open for O_DIRECT
 
@@ -88,9 +127,20 @@ struct FileObject final : KernelObject {
 
     BOOL Transfer(void* buffer, DWORD count, DWORD* done, bool write) {
         if (done) *done = 0;
-        if (write ? !canWrite : !canRead) {
-            SetLastError(write && readOnly ? EROFS : EBADF);
+        if (noMedium) {
+            SetLastError(platform::kVolumeNoMedium);
             return FALSE;
+        }
+        if (write ? !canWrite : !canRead) {
+            SetLastError(write && readOnly ? writeRefusal : EBADF);
+            return FALSE;
+        }
+        // A drive's size can grow after the open: the floppy driver knows a diskette's format
+        // only once a read has found it. Ask again before a transfer is cut short.
+        if (isBlock && size >= 0 && position + count > static_cast<unsigned long long>(size)) {
+            unsigned long long bytes = 0;
+            if (platform::SysIoctl(fd, BLKGETSIZE64, &bytes, path.c_str()) == 0)
+                size = static_cast<long long>(bytes);
         }
         size_t total = Clamp(count);
         size_t moved = 0;
@@ -121,7 +171,7 @@ struct FileObject final : KernelObject {
                                        path.c_str());
             }
             if (n < 0) {
-                SetLastError(Errno());
+                SetLastError(isBlock ? DriveErrorCode(errno ? errno : EIO, fd, path) : Errno());
                 if (done) *done = static_cast<DWORD>(moved);
                 return FALSE;
             }
@@ -206,12 +256,22 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     bool wantRead = (access & GENERIC_READ) != 0 || !wantWrite;
     int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
     bool readOnly = false;
+    DWORD writeRefusal = EROFS;
     bool viaService = false;
     bool serviceRefused = false;
+    // The floppy driver looks at the diskette only at a blocking open: its format (hence the
+    // device's size) and its write-protect tab; an empty drive fails it. Everything else opens
+    // non-blocking, so that a FIFO in the drive map cannot hang the job; sd looks at its
+    // medium at any open.
+    struct stat before;
+    int blocking = platform::SysStat(path.c_str(), &before) == 0 && S_ISBLK(before.st_mode) &&
+                           major(before.st_rdev) == FLOPPY_MAJOR
+                       ? 0
+                       : O_NONBLOCK;
     // A desktop user may not open the drive's device; the UDisks2 service may, once polkit
     // agrees, and hands over its descriptor. Asked at most once a refusal.
     auto open = [&](int flags) {
-        int fd = SysOpen(path.c_str(), flags | O_NONBLOCK);
+        int fd = SysOpen(path.c_str(), flags | blocking);
         if (fd >= 0 || (errno != EACCES && errno != EPERM) || serviceRefused) return fd;
         int denied = errno;
         fd = platform::UdisksOpenDevice(path, flags, denied);
@@ -224,19 +284,31 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     };
     int fd = open(mode);
     if (fd < 0 && wantWrite && (errno == EROFS || errno == EACCES || errno == EPERM)) {
-        // A write-protected diskette is still readable; its writes fail later with EROFS.
+        // A write-protected diskette is still readable: its writes are refused later, each
+        // with the reason the open gave.
         int code = errno;
         fd = open(O_RDONLY);
         readOnly = fd >= 0;
+        writeRefusal = code == EROFS ? platform::kVolumeWriteProtected : static_cast<DWORD>(code);
         if (fd < 0 && code != EROFS) errno = code;
     }
-    if (fd < 0) return Fail(Errno());
+    bool noMedium = false;
+    if (fd < 0) {
+        if (blocking != 0) return Fail(Errno());
+        DWORD code = DriveErrorCode(errno ? errno : EIO, -1, path);
+        // An empty drive opens, as a drive does on Windows; each of its transfers then fails
+        // saying that the drive is empty.
+        if (code == platform::kVolumeNoMedium) fd = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (fd < 0) return Fail(code);
+        noMedium = true;
+    }
 
     auto* f = new FileObject;
     f->fd = fd;
     f->path = path;
     f->isVolume = true;
     f->readOnly = readOnly;
+    f->writeRefusal = writeRefusal;
     f->canRead = wantRead || readOnly;
     f->canWrite = wantWrite && !readOnly;
 
@@ -259,19 +331,22 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
     }
 
     f->isBlock = true;
+    if (noMedium) {
+        f->noMedium = true;
+        f->size = 0;
+        return f;
+    }
     // A write-protected medium may still open read-write; its writes would then fail with a
     // less telling code. Ask the device and treat it as read-only from the start.
     int deviceReadOnly = 0;
     if (wantWrite && !readOnly &&
         platform::SysIoctl(fd, BLKROGET, &deviceReadOnly, path.c_str()) == 0 && deviceReadOnly) {
         f->readOnly = true;
+        f->writeRefusal = platform::kVolumeWriteProtected;
         f->canWrite = false;
         f->canRead = true;
         readOnly = true;
     }
-    unsigned long long bytes = 0;
-    if (platform::SysIoctl(fd, BLKGETSIZE64, &bytes, path.c_str()) == 0)
-        f->size = static_cast<long long>(bytes);
     int sectorSize = 0;
     platform::SysIoctl(fd, BLKSSZGET, &sectorSize, path.c_str());
     // Reads and writes must reach the medium, not the page cache: a verify right after an
@@ -303,6 +378,13 @@ HANDLE OpenVolume(const std::string& path, DWORD access) {
         // Without O_DIRECT, start from an empty cache so reads come from the device.
         platform::SysIoctl(f->fd, BLKFLSBUF, nullptr, path.c_str());
     }
+    // Taken from the descriptor the job uses, once its open has had the driver look at the
+    // diskette now in the drive.
+    unsigned long long bytes = 0;
+    if (platform::SysIoctl(f->fd, BLKGETSIZE64, &bytes, path.c_str()) == 0)
+        f->size = static_cast<long long>(bytes);
+    // Nothing behind the device at all (a loop device with no file): an empty drive too.
+    if (f->size == 0) f->noMedium = true;
     return f;
 }
 

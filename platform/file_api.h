@@ -29,6 +29,13 @@ constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x40;
 DWORD GetFileAttributesA(const char* path);
 
 namespace platform {
+// Codes a drive leaves where the driver's own would not tell a diskette user what happened
+// (an empty floppy drive fails with ENXIO or EIO, a write-protected diskette with EROFS, whose
+// text speaks of a file system, a bad sector on a USB drive with ENODATA, "No data available").
+// Above every errno value; FormatMessageA has their texts.
+constexpr DWORD kVolumeWriteProtected = 0x10000u + 30u;  // EROFS
+constexpr DWORD kVolumeNoMedium = 0x10000u + 123u;       // ENOMEDIUM
+constexpr DWORD kVolumeBadSector = 0x10000u + 61u;       // ENODATA
 // Calls visit with the name of each entry of a folder (not "." and ".."); false when the folder
 // cannot be read.
 bool ForEachFolderEntry(const std::string& folder,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_api.h"
 #include "platform/last_error.h"
 
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buffer, DWORD, void*) {
@@ -15,6 +16,21 @@ DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buf
         !buffer) {
         SetLastError(EINVAL);
         return 0;
+    }
+    // A drive's own codes, in the words a diskette user knows.
+    const char* own =
+        messageId == platform::kVolumeWriteProtected ? "The diskette is write-protected."
+        : messageId == platform::kVolumeNoMedium     ? "There is no diskette in the drive."
+        : messageId == platform::kVolumeBadSector    ? "The diskette has a bad sector."
+                                                     : nullptr;
+    if (own) {
+        char* copy = strdup(own);
+        if (!copy) {
+            SetLastError(ENOMEM);
+            return 0;
+        }
+        *reinterpret_cast<char**>(buffer) = copy;
+        return static_cast<DWORD>(std::strlen(copy));
     }
     // strerror makes up "Unknown error N" for codes it does not know; those have no text.
     if (messageId > 0x7FFFFFFF || !strerrorname_np(static_cast<int>(messageId))) {

@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev qt6-svg-dev xvfb xauth xdotool
   scdoc dpkg-dev fakeroot file lintian man-db desktop-file-utils appstream shared-mime-info
   bash-completion libglib2.0-bin
+  qemu-system-x86 busybox-static
   libsystemd-dev udisks2 polkitd dbus-daemon udev e2fsprogs strace
 )
 

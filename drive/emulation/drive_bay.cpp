@@ -14,13 +14,16 @@ constexpr DWORD kSectorBytes = 512;
 MediaError FromSystemCode(DWORD code, bool write) {
     switch (code) {
         case EROFS:
+        case platform::kVolumeWriteProtected:
             return write ? MediaError::WriteProtected : MediaError::General;
+        case platform::kVolumeNoMedium:
         case ENOMEDIUM:
         case ENXIO:
         case ENODEV:
         case ENOENT:
             return MediaError::NotReady;
         case EIO:
+        case platform::kVolumeBadSector:
             return write ? MediaError::WriteFault : MediaError::ReadFault;
         default:
             return MediaError::General;

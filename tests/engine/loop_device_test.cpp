@@ -131,7 +131,7 @@ TEST_F(LoopJob, WriteProtectedDiskIsReadableButNotWritable) {
     ASSERT_TRUE(Run(Expand, loop->device(), dir / "disk.tvl"));
     ASSERT_EQ(window->boxes.size(), 1u);
     EXPECT_EQ(window->boxes[0].caption, "Write Error");
-    EXPECT_EQ(window->boxes[0].text, std::strerror(EROFS));
+    EXPECT_EQ(window->boxes[0].text, "The diskette is write-protected.");
     EXPECT_TRUE(ReadFileBytes(source) == before);
 }
 

@@ -316,7 +316,7 @@ TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
     EXPECT_EQ(RunTool({"compress", device, out + "/disk.tvl"}).exitCode, 0);
     ToolResult r = RunTool({"expand", out + "/disk.tvl", device});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err, "Write Error: Read-only file system\n");
+    EXPECT_EQ(r.err, "Write Error: The diskette is write-protected.\n");
     EXPECT_TRUE(ReadFileBytes(disk) == before);
 }
 

@@ -1,0 +1,8 @@
+# The kernel's floppy driver and a USB floppy drive, in a QEMU machine that runs this build's
+# binaries (vm/vm_test.sh). Kept out of the sanitizer builds: emulated, they would take too long.
+if(NOT TAVREL_SANITIZE)
+  add_test(NAME Vm.RealDrivers
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/vm/vm_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  set_tests_properties(Vm.RealDrivers PROPERTIES
+    LABELS "vm;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 900)
+endif()
