@@ -164,9 +164,12 @@ BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cy
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended) {
-    if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+    if (drive.isNT) {
+        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
+        DWORD returned = 0;
+        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
                                nullptr);
+    }
     DIOC_REGISTERS regs{};
     regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
     regs.reg_ECX = extended ? 0x484A : 0x084A;
@@ -175,9 +178,12 @@ BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD
 }
 
 BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
-    if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                               nullptr);
+    if (drive.isNT) {
+        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
+        DWORD returned = 0;
+        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
+                               &returned, nullptr);
+    }
     DIOC_REGISTERS regs{};
     regs.reg_EBX = driveIndex + 1u;
     regs.reg_ECX = extended ? 0x486A : 0x086A;

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -7,6 +6,7 @@
 #include "engine/disk_job.h"
 #include "engine/media_table.h"
 #include "engine/track_codec.h"
+#include "platform/error_codes.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
 
@@ -67,9 +67,10 @@ class JobSource final : public ByteSource {
 // the old file, so it asks first; folders, devices and the rest it refuses itself.
 bool CheckWritable(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ENOENT;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == platform::kErrorFileNotFound;
     if (attributes != FILE_ATTRIBUTE_READONLY) return true;
-    SetLastError(EACCES);
+    SetLastError(platform::kErrorAccessDenied);
     return false;
 }
 
