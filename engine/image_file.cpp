@@ -69,7 +69,10 @@ bool CheckWritable(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return GetLastError() == platform::kErrorFileNotFound;
-    if (attributes != FILE_ATTRIBUTE_READONLY) return true;
+    // Windows adds attributes of its own (archive, indexing) to a read-only file's.
+    if (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return true;
     SetLastError(platform::kErrorAccessDenied);
     return false;
 }

@@ -19,8 +19,19 @@ command -v wine >/dev/null || skip "wine is not installed (make deps installs it
 command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
 [ -f "$exe" ] || skip "no Windows build at $exe (make windows builds it)"
 
-dir=$(mktemp -d /tmp/tavrel-wine.XXXXXX)
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$dir"' EXIT
+# Root may write anywhere, under Wine too; a read-only folder refuses only another user. So
+# root runs the test as nobody, in a folder of nobody's.
+if [ "$(id -u)" = 0 ] && [ -z "${TAVREL_WINE_DIR:-}" ]; then
+  command -v setpriv >/dev/null || skip "setpriv is missing (to run as nobody)"
+  dir=$(mktemp -d /tmp/tavrel-wine.XXXXXX) && chown 65534:65534 "$dir" || exit 1
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env TAVREL_WINE_DIR="$dir" HOME="$dir" "$0" "$@"
+  status=$?
+  rm -rf "$dir"
+  exit $status
+fi
+dir=${TAVREL_WINE_DIR:-$(mktemp -d /tmp/tavrel-wine.XXXXXX)}
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "${dir:?}"/*' EXIT
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # A cold prefix costs seconds; it is made once and serves every case.
 wine cmd /c exit >/dev/null 2>&1 || skip "wine cannot run programs here"
@@ -110,6 +121,18 @@ lin -q info corrupt.img >/dev/null 2>&1; code $w $? "info of a corrupt image"
 win -q compress A: "$f.win.img" >err.txt 2>&1; w=$?
 lin -q compress "$work/$f.floppy" "$f.lin.img" >/dev/null 2>&1; code $w $? "compress onto an existing image"
 grep -q -- '--force' err.txt || fail "an existing output: no word of --force: $(cat err.txt)"
+
+mkdir ro && chmod 555 ro
+win -q compress A: ro/new.img >err.txt 2>&1; w=$?
+lin -q compress "$work/$f.floppy" ro/new.img >/dev/null 2>&1; code $w $? "compress into a read-only folder"
+grep -qi 'access.*denied' err.txt || fail "a read-only folder: not the system's text: $(cat err.txt)"
+# A read-only image is refused by the engine itself, with the system's code for it.
+echo older >readonly.win && echo older >readonly.lin && chmod 444 readonly.win readonly.lin
+win -q compress --force A: readonly.win >err.txt 2>&1; w=$?
+lin -q compress --force "$work/$f.floppy" readonly.lin >/dev/null 2>&1; l=$?
+code $w $l "compress over a read-only image"; code $w 2 "compress over a read-only image"
+same readonly.win readonly.lin "a read-only image"
+grep -qi 'access.*denied' err.txt || fail "a read-only image: not the system's text: $(cat err.txt)"
 
 # Names with accents: UTF-8 on the command line and in the file system.
 win -q compress A: "Diskette été.img"; code $? 0 "compress to a name with accents"
