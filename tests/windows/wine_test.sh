@@ -18,6 +18,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 command -v wine >/dev/null || skip "wine is not installed (make deps installs it)"
 command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
 [ -f "$exe" ] || skip "no Windows build at $exe (make windows builds it)"
+[ -x "$linux" ] && [ -r "$exe" ] || skip "user $(id -un) cannot run $linux or read $exe"
 
 # Root may write anywhere, under Wine too; a read-only folder refuses only another user. So
 # root runs the test as nobody, in a folder of nobody's.
