@@ -3,7 +3,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build package test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
+WINDOWS_BUILD ?= $(BUILD)-windows
+
+.PHONY: all deps build windows windows-build package test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
 
 all: build
 
@@ -22,11 +24,22 @@ package: build
 	@cp $(BUILD)/package/tavrel_*.deb .
 	@ls tavrel_*.deb
 
-# Every test in the ordinary build, then again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the thread tests under ThreadSanitizer.
+# tavrel-VERSION-windows-x86_64.zip, left in this folder: the console tool for 64-bit Windows,
+# cross-built with mingw-w64.
+windows: windows-build
+	@scripts/windows-zip.sh $(WINDOWS_BUILD)
+
+windows-build: deps
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+
+# Every test in the ordinary build (the Windows tool, built first, under Wine against the Linux
+# one too), then again under AddressSanitizer and UndefinedBehaviorSanitizer, then the thread
+# tests under ThreadSanitizer.
 test: deps test-plain test-asan test-tsan test-fuzz
 
-test-plain: build
+test-plain: build windows-build
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS); s=$$?; scripts/show-skips.sh $(BUILD); exit $$s
 
 test-asan: deps
@@ -64,7 +77,7 @@ fuzz: deps
 	@scripts/fuzz.sh $(BUILD)-fuzz $(or $(FUZZ_SECONDS),600)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz $(WINDOWS_BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "cli/atomic_output.h"
-#include "cli/cancel_signals.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/image_scan.h"
@@ -12,12 +11,13 @@
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
 #include "engine/media_table.h"
+#include "platform/cancel_signals.h"
 
 namespace cli {
 namespace {
 
-int ImageToRaw(const ConvertOptions& options, Console& console, const CancelSignals& signals,
-               AtomicOutput& out, std::string* summary) {
+int ImageToRaw(const ConvertOptions& options, Console& console,
+               const platform::CancelSignals& signals, AtomicOutput& out, std::string* summary) {
     ImageReport report;
     bool cancelled = false;
     bool opened =
@@ -45,8 +45,8 @@ int ImageToRaw(const ConvertOptions& options, Console& console, const CancelSign
     return kExitDone;
 }
 
-int RawToImage(const ConvertOptions& options, Console& console, const CancelSignals& signals,
-               AtomicOutput& out, std::string* summary) {
+int RawToImage(const ConvertOptions& options, Console& console,
+               const platform::CancelSignals& signals, AtomicOutput& out, std::string* summary) {
     RawEncodeResult result;
     std::string error;
     if (!EncodeRawImage(
@@ -74,7 +74,7 @@ int RawToImage(const ConvertOptions& options, Console& console, const CancelSign
 int RunConvert(const ConvertOptions& options, Console& console) {
     if (!CheckOutputPath(options.target, options.force, console)) return kExitFailed;
     auto start = std::chrono::steady_clock::now();
-    CancelSignals signals;
+    platform::CancelSignals signals;
     AtomicOutput out;
     std::string error;
     if (!out.Open(options.target, &error)) {

@@ -41,18 +41,6 @@ bool CheckResumeImage(const std::string& image, const std::string& mapPath, cons
     return true;
 }
 
-// Where a path leads, links and folders resolved, whether or not the file exists yet.
-std::string Whereabouts(const std::string& path) {
-    std::string file = platform::ResolveLinks(path);
-    if (file.empty()) file = path;
-    const std::string folder = platform::FolderOf(file);
-    char* real = ::realpath(folder.c_str(), nullptr);
-    std::string where =
-        (real ? std::string(real) : folder) + "/" + file.substr(file.find_last_of('/') + 1);
-    std::free(real);
-    return where;
-}
-
 // Replaces the map at every checkpoint of the job, on the job's thread. What went wrong is
 // printed by the main thread once the job has ended.
 class MapKeeper final : public RescueMapKeeper {
@@ -134,7 +122,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitFailed;
     }
     const std::string mapPath = options.map.empty() ? options.image + ".map" : options.map;
-    if (Whereabouts(mapPath) == Whereabouts(options.image)) {
+    if (platform::Whereabouts(mapPath) == platform::Whereabouts(options.image)) {
         console.Error("tavrel-cli: the map cannot be the image itself");
         return kExitFailed;
     }

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/cancel_signals.h"
 #include "cli/console_window.h"
 #include "cli/job_progress.h"
 #include "engine/disk_job.h"
+#include "platform/cancel_signals.h"
 #include "platform/udisks.h"
 
 namespace cli {
@@ -40,11 +40,11 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         progress.Status(text, running);
     };
 
-    CancelSignals signals;
+    platform::CancelSignals signals;
     auto start = std::chrono::steady_clock::now();
     bool started;
     {
-        SignalsBlocked blocked;
+        platform::SignalsBlocked blocked;
         started = job->Start();
     }
     if (!started) {

@@ -14,6 +14,7 @@
 #include "drive/disk_errors.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
+#include "platform/local_time.h"
 #include "platform/replace_file.h"
 
 namespace cli {
@@ -106,7 +107,7 @@ char Merge(char sector, char block) {
 std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
-    localtime_r(&t, &local);
+    platform::LocalTime(t, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;

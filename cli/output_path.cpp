@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/replace_file.h"
 
 namespace cli {
@@ -15,9 +18,10 @@ bool CheckOutputPath(const std::string& path, bool force, Console& console) {
         return false;
     }
     // A link is an output that exists, also one that points at nothing yet.
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return true;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error))) return true;
+    if (fs::is_directory(path, error)) {
         console.Error("tavrel-cli: " + path + " is a directory");
         return false;
     }

@@ -75,14 +75,16 @@ std::string DiskErrorText(DWORD code, BOOL driverLoaded) {
         text) {
         std::string s = text;
         LocalFree(text);
+        // Windows ends its texts with a line break; the messages go on after them.
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
         return s;
     }
     // The system has no text for this code.
     return "Unknown error " + std::to_string(code) + ".";
 }
 
-void ReportDiskError(HWND owner, const char* caption, BOOL driverLoaded) {
+void ReportDiskError(Window* owner, const char* caption, BOOL driverLoaded) {
     DWORD code = GetLastError();
     std::string text = DiskErrorText(code, driverLoaded);
-    MessageBox(owner, text.c_str(), caption, MB_OK | MB_ICONERROR);
+    platform::ShowMessageBox(owner, text.c_str(), caption, MB_OK | MB_ICONERROR);
 }

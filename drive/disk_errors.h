@@ -25,4 +25,4 @@ std::string DiskErrorText(DWORD code, BOOL driverLoaded);
 
 // Shows DiskErrorText for the calling thread's last-error value in a message box owned by
 // owner, with caption and the error icon.
-void ReportDiskError(HWND owner, const char* caption, BOOL driverLoaded);
+void ReportDiskError(Window* owner, const char* caption, BOOL driverLoaded);

@@ -1,5 +1,8 @@
 #include "drive/drive_access.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "drive/disk_errors.h"
 #include "drive/win95_wire.h"
 #include "platform/file_api.h"
@@ -10,13 +13,24 @@ namespace {
 
 constexpr DWORD kSectorBytes = 512;
 
+// A volume handle on Windows transfers only to and from memory that starts on a sector
+// boundary; the engine's track data follows the record's two address bytes. Anything up to a
+// track of the largest format goes through this buffer, one per thread.
+constexpr WORD kBounceSectors = 64;
+alignas(4096) thread_local std::uint8_t t_bounce[kBounceSectors * kSectorBytes];
+
 BOOL NtTransfer(HANDLE volume, DWORD start, WORD count, void* buffer, bool write) {
     if (SetFilePointer(volume, static_cast<LONG>(start * kSectorBytes), nullptr, FILE_BEGIN) ==
         INVALID_SET_FILE_POINTER)
         return FALSE;
     DWORD want = count * kSectorBytes, done = 0;
-    BOOL ok = write ? WriteFile(volume, buffer, want, &done, nullptr)
-                    : ReadFile(volume, buffer, want, &done, nullptr);
+    const bool bounce =
+        reinterpret_cast<std::uintptr_t>(buffer) % kSectorBytes != 0 && count <= kBounceSectors;
+    void* io = bounce ? t_bounce : buffer;
+    if (bounce && write) std::memcpy(t_bounce, buffer, want);
+    BOOL ok = write ? WriteFile(volume, io, want, &done, nullptr)
+                    : ReadFile(volume, io, want, &done, nullptr);
+    if (bounce && !write) std::memcpy(buffer, t_bounce, done);
     if (!ok) return FALSE;
     if (done != want) {
         // The medium ended inside the track side: say so rather than leave a stale code.
@@ -164,9 +178,12 @@ BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cy
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended) {
-    if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
+    if (drive.isNT) {
+        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
+        DWORD returned = 0;
+        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
                                nullptr);
+    }
     DIOC_REGISTERS regs{};
     regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
     regs.reg_ECX = extended ? 0x484A : 0x084A;
@@ -175,9 +192,12 @@ BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD
 }
 
 BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
-    if (drive.isNT)
-        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, nullptr,
-                               nullptr);
+    if (drive.isNT) {
+        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
+        DWORD returned = 0;
+        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
+                               &returned, nullptr);
+    }
     DIOC_REGISTERS regs{};
     regs.reg_EBX = driveIndex + 1u;
     regs.reg_ECX = extended ? 0x486A : 0x086A;

@@ -19,7 +19,7 @@ HANDLE OpenDevice(const char* path, DWORD access = kDeviceAccess) {
 }
 }  // namespace
 
-CDiskJob::CDiskJob(HWND owner) : CWorkerThread(owner) {
+CDiskJob::CDiskJob(Window* owner) : CWorkerThread(owner) {
     std::memset(&m_driveTrack, 0, sizeof m_driveTrack);
     std::memset(&m_fileTrack, 0, sizeof m_fileTrack);
     std::memset(m_packBuffer, 0, sizeof m_packBuffer);
@@ -45,7 +45,7 @@ DriveContext CDiskJob::Drive() const {
 }
 
 void CDiskJob::ShowError(const char* text, const char* caption, UINT icon) {
-    MessageBox(m_hOwner, text, caption, MB_OK | icon);
+    platform::ShowMessageBox(m_hOwner, text, caption, MB_OK | icon);
 }
 
 void CDiskJob::SetStatus(const char* text) {

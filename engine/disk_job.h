@@ -15,7 +15,7 @@
 
 class CDiskJob : public CWorkerThread {
   public:
-    explicit CDiskJob(HWND owner);
+    explicit CDiskJob(Window* owner);
     ~CDiskJob() override;
 
     int RunJob() override;

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -7,6 +6,7 @@
 #include "engine/disk_job.h"
 #include "engine/media_table.h"
 #include "engine/track_codec.h"
+#include "platform/error_codes.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
 
@@ -67,9 +67,13 @@ class JobSource final : public ByteSource {
 // the old file, so it asks first; folders, devices and the rest it refuses itself.
 bool CheckWritable(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ENOENT;
-    if (attributes != FILE_ATTRIBUTE_READONLY) return true;
-    SetLastError(EACCES);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == platform::kErrorFileNotFound;
+    // Windows adds attributes of its own (archive, indexing) to a read-only file's.
+    if (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return true;
+    SetLastError(platform::kErrorAccessDenied);
     return false;
 }
 

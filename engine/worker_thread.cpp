@@ -3,13 +3,13 @@
 #include "platform/sync.h"
 #include "platform/window.h"
 
-CWorkerThread::CWorkerThread(HWND owner)
+CWorkerThread::CWorkerThread(Window* owner)
     : m_hCancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_hOwner(owner ? owner : platform::GetMainWindow()) {}
 
 CWorkerThread::~CWorkerThread() = default;
 
-DWORD CWorkerThread::WorkerThreadProc(void* parameter) {
+DWORD WINAPI CWorkerThread::WorkerThreadProc(void* parameter) {
     auto* self = static_cast<CWorkerThread*>(parameter);
     self->RunJob();
     self->NotifyDone();
@@ -54,14 +54,14 @@ BOOL CWorkerThread::WaitUntilEnded(DWORD milliseconds) const {
 }
 
 LRESULT CWorkerThread::SendToOwner(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessage(m_hOwner, message, wParam, lParam);
+    return platform::SendTo(m_hOwner, message, wParam, lParam);
 }
 
 LRESULT CWorkerThread::SendToOwnerItem(int controlId, UINT message, WPARAM wParam,
                                        LPARAM lParam) const {
-    return SendDlgItemMessage(m_hOwner, controlId, message, wParam, lParam);
+    return platform::SendToItem(m_hOwner, controlId, message, wParam, lParam);
 }
 
 BOOL CWorkerThread::PostToOwner(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return PostMessage(m_hOwner, message, wParam, lParam);
+    return platform::PostTo(m_hOwner, message, wParam, lParam);
 }

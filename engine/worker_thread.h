@@ -7,7 +7,7 @@
 class CWorkerThread {
   public:
     // Without an owner, the application's main window (if any) becomes the owner.
-    explicit CWorkerThread(HWND owner = nullptr);
+    explicit CWorkerThread(Window* owner = nullptr);
     virtual ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
@@ -29,13 +29,13 @@ class CWorkerThread {
     LRESULT SendToOwner(UINT message, WPARAM wParam, LPARAM lParam) const;
     LRESULT SendToOwnerItem(int controlId, UINT message, WPARAM wParam, LPARAM lParam) const;
     BOOL PostToOwner(UINT message, WPARAM wParam, LPARAM lParam) const;
-    HWND GetOwnerWindow() const { return m_hOwner; }
+    Window* GetOwnerWindow() const { return m_hOwner; }
 
   protected:
     UniqueHandle m_hCancelEvent;
-    HWND m_hOwner;
+    Window* m_hOwner;
 
   private:
-    static DWORD WorkerThreadProc(void* parameter);
+    static DWORD WINAPI WorkerThreadProc(void* parameter);
     UniqueHandle m_hThread;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <random>
@@ -208,6 +209,17 @@ std::string ResolveLinks(const std::string& path, std::string* refusedLink) {
     std::string folderPath, name;
     if (!FindPlace(path, &folder, &folderPath, &name, refusedLink)) return "";
     return Join(folderPath, name);
+}
+
+std::string Whereabouts(const std::string& path) {
+    std::string file = ResolveLinks(path);
+    if (file.empty()) file = path;
+    const std::string folder = FolderOf(file);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    std::string where =
+        (real ? std::string(real) : folder) + "/" + file.substr(file.find_last_of('/') + 1);
+    std::free(real);
+    return where;
 }
 
 ReplacementFile::~ReplacementFile() {

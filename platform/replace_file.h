@@ -96,4 +96,7 @@ std::string ResolveLinks(const std::string& path, std::string* refusedLink = nul
 // The folder a path lies in, "." for a bare name.
 std::string FolderOf(const std::string& path);
 
+// Where a path leads, links and folders resolved, whether or not the file exists yet.
+std::string Whereabouts(const std::string& path);
+
 }  // namespace platform

@@ -19,6 +19,9 @@ using HANDLE = KernelObject*;
 class Window;
 using HWND = Window*;
 
+// The calling convention of procedures the system calls back; Linux has only one.
+#define WINAPI
+
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
 constexpr BOOL TRUE = 1;

@@ -10,7 +10,7 @@ namespace {
 
 std::mutex g_mutex;
 OwnerlessMessageBox g_ownerless;
-std::atomic<HWND> g_mainWindow{nullptr};
+std::atomic<Window*> g_mainWindow{nullptr};
 
 }  // namespace
 
@@ -19,10 +19,10 @@ void SetOwnerlessMessageBox(OwnerlessMessageBox handler) {
     g_ownerless = std::move(handler);
 }
 
-void SetMainWindow(HWND window) {
+void SetMainWindow(Window* window) {
     g_mainWindow = window;
 }
-HWND GetMainWindow() {
+Window* GetMainWindow() {
     return g_mainWindow.load();
 }
 
@@ -183,19 +183,20 @@ bool DirectWindow::PumpOnce(unsigned timeoutMs) {
 
 }  // namespace platform
 
-LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT platform::SendTo(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
     return window ? window->Send(message, wParam, lParam) : 0;
 }
 
-BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL platform::PostTo(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
     return window ? window->Post(message, wParam, lParam) : FALSE;
 }
 
-LRESULT SendDlgItemMessage(HWND window, int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT platform::SendToItem(Window* window, int controlId, UINT message, WPARAM wParam,
+                             LPARAM lParam) {
     return window ? window->SendToItem(controlId, message, wParam, lParam) : 0;
 }
 
-int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+int platform::ShowMessageBox(Window* owner, const char* text, const char* caption, UINT type) {
     if (owner) return owner->ShowMessageBox(text, caption, type);
     platform::OwnerlessMessageBox handler;
     {

@@ -23,12 +23,14 @@ class Window {
     virtual int ShowMessageBox(const char* text, const char* caption, UINT type) = 0;
 };
 
-LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT SendDlgItemMessage(HWND window, int controlId, UINT message, WPARAM wParam, LPARAM lParam);
-int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
-
 namespace platform {
+
+// What the engine sends its owner. Named apart from the system's SendMessage and MessageBox:
+// on Windows those take a real window, and the console tool has none.
+LRESULT SendTo(Window* window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostTo(Window* window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendToItem(Window* window, int controlId, UINT message, WPARAM wParam, LPARAM lParam);
+int ShowMessageBox(Window* owner, const char* text, const char* caption, UINT type);
 
 // Shows message boxes that have no owner window; the default writes "caption: text" to
 // standard error and answers IDOK.
@@ -36,8 +38,8 @@ using OwnerlessMessageBox = std::function<int(const char* text, const char* capt
 void SetOwnerlessMessageBox(OwnerlessMessageBox handler);
 
 // The application's main window, which a worker thread created without an owner reports to.
-void SetMainWindow(HWND window);
-HWND GetMainWindow();
+void SetMainWindow(Window* window);
+Window* GetMainWindow();
 
 // What the console tool's and the tests' windows share: handlers for what the job sends, and
 // a pump that the owning thread runs until the job is over. The two kinds below differ only

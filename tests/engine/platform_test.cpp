@@ -97,10 +97,10 @@ TEST(OwnerWindow, SendRunsOnTheOwnerThreadAndWaits) {
     int box = 0;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        sent = SendMessage(&w, WM_SETTEXT, 21, 0);
-        item = SendDlgItemMessage(&w, 1006, WM_SETTEXT, 0, 0);
-        box = MessageBox(&w, "yes?", "Tavrel", MB_YESNO);
-        PostMessage(&w, WM_COMMAND, 103, 0);
+        sent = platform::SendTo(&w, WM_SETTEXT, 21, 0);
+        item = platform::SendToItem(&w, 1006, WM_SETTEXT, 0, 0);
+        box = platform::ShowMessageBox(&w, "yes?", "Tavrel", MB_YESNO);
+        platform::PostTo(&w, WM_COMMAND, 103, 0);
         finished = true;
     });
     ASSERT_TRUE(w.PumpUntil([&] { return finished.load() && w.posted == 1; }, 10000));
@@ -134,9 +134,9 @@ TEST(OwnerWindow, DirectWindowHandlesSendsOnTheSenderAndPostsOnThePump) {
     LRESULT sent = 0;
     std::thread t([&] {
         worker = std::this_thread::get_id();
-        sent = SendMessage(&w, WM_SETTEXT, 41, 0);
-        for (int i = 0; i < 100; ++i) SendDlgItemMessage(&w, 1006, WM_SETTEXT, 0, 0);
-        PostMessage(&w, WM_COMMAND, 103, 0);
+        sent = platform::SendTo(&w, WM_SETTEXT, 41, 0);
+        for (int i = 0; i < 100; ++i) platform::SendToItem(&w, 1006, WM_SETTEXT, 0, 0);
+        platform::PostTo(&w, WM_COMMAND, 103, 0);
     });
     ASSERT_TRUE(w.PumpUntil([&] { return w.postedOn != std::thread::id(); }, 10000));
     t.join();
@@ -152,7 +152,7 @@ TEST(OwnerWindow, OwnerlessMessageBoxesGoToTheHandler) {
         seen = std::string(caption) + "|" + text;
         return IDOK;
     });
-    EXPECT_EQ(MessageBox(nullptr, "text", "caption", MB_OK), IDOK);
+    EXPECT_EQ(platform::ShowMessageBox(nullptr, "text", "caption", MB_OK), IDOK);
     platform::SetOwnerlessMessageBox(nullptr);
     EXPECT_EQ(seen, "caption|text");
 }

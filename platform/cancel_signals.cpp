@@ -1,0 +1,67 @@
+#include "platform/cancel_signals.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+namespace platform {
+namespace {
+
+volatile sig_atomic_t g_requested = 0;
+
+extern "C" void OnCancelSignal(int) {
+    g_requested = 1;
+}
+
+sigset_t CancelSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+}  // namespace
+
+struct CancelSignals::Saved {
+    struct sigaction oldInt;
+    struct sigaction oldTerm;
+    struct sigaction oldHup;
+};
+
+CancelSignals::CancelSignals() : m_saved(std::make_unique<Saved>()) {
+    g_requested = 0;
+    struct sigaction action = {};
+    action.sa_handler = OnCancelSignal;
+    sigemptyset(&action.sa_mask);
+    // Reads and writes in progress go on; the flag is looked at between track sides.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &m_saved->oldInt);
+    sigaction(SIGTERM, &action, &m_saved->oldTerm);
+    sigaction(SIGHUP, &action, &m_saved->oldHup);
+}
+
+CancelSignals::~CancelSignals() {
+    sigaction(SIGINT, &m_saved->oldInt, nullptr);
+    sigaction(SIGTERM, &m_saved->oldTerm, nullptr);
+    sigaction(SIGHUP, &m_saved->oldHup, nullptr);
+}
+
+bool CancelSignals::Requested() const {
+    return g_requested != 0;
+}
+
+struct SignalsBlocked::Saved {
+    sigset_t old;
+};
+
+SignalsBlocked::SignalsBlocked() : m_saved(std::make_unique<Saved>()) {
+    sigset_t set = CancelSet();
+    pthread_sigmask(SIG_BLOCK, &set, &m_saved->old);
+}
+
+SignalsBlocked::~SignalsBlocked() {
+    pthread_sigmask(SIG_SETMASK, &m_saved->old, nullptr);
+}
+
+}  // namespace platform

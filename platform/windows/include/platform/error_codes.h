@@ -1,0 +1,10 @@
+// The error codes the engine sets or tests itself, as the system's own, so that FormatMessage
+// gives their texts in the user's language.
+#pragma once
+
+#include "platform/win_types.h"
+
+namespace platform {
+constexpr DWORD kErrorFileNotFound = ERROR_FILE_NOT_FOUND;
+constexpr DWORD kErrorAccessDenied = ERROR_ACCESS_DENIED;
+}  // namespace platform

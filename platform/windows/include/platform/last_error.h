@@ -1,0 +1,4 @@
+// GetLastError and SetLastError are the system's.
+#pragma once
+
+#include "platform/win_types.h"

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The Windows console tool under Wine against the Linux one, on the same diskette images made by
+# mkfs.fat and mcopy in every format: what each writes must be byte for byte the same, and the
+# exit codes too. Drives A: and B: are the images, through the prefix's dosdevices links, so
+# the Windows tool opens them as \\.\A: the way it opens a real drive.
+# Usage: wine_test.sh LINUX_CLI WINDOWS_CLI_EXE
+set -uo pipefail
+linux=$1
+exe=$2
+
+skip() {
+  if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
+  echo "SKIP: $1"; exit 77
+}
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+command -v wine >/dev/null || skip "wine is not installed (make deps installs it)"
+command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
+[ -f "$exe" ] || skip "no Windows build at $exe (make windows builds it)"
+[ -x "$linux" ] && [ -r "$exe" ] || skip "user $(id -un) cannot run $linux or read $exe"
+
+# Root may write anywhere, under Wine too; a read-only folder refuses only another user. So
+# root runs the test as nobody, in a folder of nobody's.
+if [ "$(id -u)" = 0 ] && [ -z "${TAVREL_WINE_DIR:-}" ]; then
+  command -v setpriv >/dev/null || skip "setpriv is missing (to run as nobody)"
+  dir=$(mktemp -d /tmp/tavrel-wine.XXXXXX) && chown 65534:65534 "$dir" || exit 1
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env TAVREL_WINE_DIR="$dir" HOME="$dir" "$0" "$@"
+  status=$?
+  rm -rf "$dir"
+  exit $status
+fi
+dir=${TAVREL_WINE_DIR:-$(mktemp -d /tmp/tavrel-wine.XXXXXX)}
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "${dir:?}"/*' EXIT
+export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+# A cold prefix costs seconds; it is made once and serves every case.
+wine cmd /c exit >/dev/null 2>&1 || skip "wine cannot run programs here"
+wine "$exe" --version >/dev/null 2>&1 || skip "wine cannot run $exe"
+work=$dir/work
+mkdir -p "$work"
+cd "$work" || exit 1
+
+# DRIVE IMAGE: links the letter to the image for the Windows tool.
+map() { ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}::"; }
+win() { wine "$exe" "$@"; }
+lin() { "$linux" "$@"; }
+same() { cmp -s "$1" "$2" || fail "$3: $1 and $2 differ"; }
+code() { [ "$1" = "$2" ] || fail "$3: exit code $1 under Wine, $2 on Linux"; }
+
+make_floppy() {  # PATH KB DESCRIPTOR
+  mkfs.fat -C -M "$3" "$1" "$2" >/dev/null || return 1
+  head -c 30000 /dev/urandom >"$work/program.bin"
+  seq 1 400 | sed 's/^/Line of a text file on a diskette, number /' >"$work/readme.txt"
+  MTOOLS_SKIP_CHECK=1 mcopy -i "$1" "$work/program.bin" ::PROGRAM.BIN &&
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$1" "$work/readme.txt" ::README.TXT
+}
+
+for format in 360:0xFD 720:0xF9 1200:0xF9 1440:0xF9 1440:0xF0; do
+  kb=${format%%:*}; desc=${format##*:}; f=$kb-$desc
+  make_floppy "$work/$f.floppy" "$kb" "$desc" || { fail "$f: mkfs.fat"; continue; }
+  map A "$work/$f.floppy"
+
+  # compress
+  win -q compress A: "$f.win.img"; w=$?
+  lin -q compress "$work/$f.floppy" "$f.lin.img"; l=$?
+  code $w $l "$f compress"; same "$f.win.img" "$f.lin.img" "$f compress"
+
+  # verify, the same diskette and one with a changed byte
+  win -q verify "$f.win.img" A:; w=$?
+  code $w 0 "$f verify of the same diskette"
+  cp "$work/$f.floppy" "$work/$f.changed"
+  printf '\x5a' | dd of="$work/$f.changed" bs=1 seek=$((kb * 1024 - 700)) conv=notrunc status=none
+  map B "$work/$f.changed"
+  win verify "$f.win.img" B: >"$f.win.diff" 2>&1; w=$?
+  lin verify "$f.lin.img" "$work/$f.changed" >"$f.lin.diff" 2>&1; l=$?
+  code $w 3 "$f verify of a changed diskette"; code $w $l "$f verify of a changed diskette"
+  [ "$(grep 'First difference' "$f.win.diff" | tr -d '\r')" = "$(grep 'First difference' "$f.lin.diff")" ] &&
+    grep -q 'First difference' "$f.lin.diff" ||
+    fail "$f verify: the first difference is reported differently: $(cat "$f.win.diff")"
+
+  # expand onto a blank diskette of the format
+  mkfs.fat -C -M "$desc" "$work/$f.blank" "$kb" >/dev/null
+  cp "$work/$f.blank" "$work/$f.blank-lin"
+  map B "$work/$f.blank"
+  win -q expand "$f.win.img" B:; w=$?
+  lin -q expand "$f.lin.img" "$work/$f.blank-lin"; l=$?
+  code $w $l "$f expand"; same "$work/$f.blank" "$work/$f.blank-lin" "$f expand"
+  same "$work/$f.blank" "$work/$f.floppy" "$f expand against the original"
+
+  # info
+  for how in "" --map --json; do
+    win info $how "$f.win.img" 2>&1 | tr -d '\r' >"$f.win.info"; w=${PIPESTATUS[0]}
+    lin info $how "$f.lin.img" 2>&1 | sed "s/$f\.lin\.img/$f.win.img/g" >"$f.lin.info"; l=${PIPESTATUS[0]}
+    code $w $l "$f info $how"; same "$f.win.info" "$f.lin.info" "$f info $how"
+  done
+
+  # convert, both ways
+  win -q convert "$f.win.img" "$f.win.raw"; w=$?
+  lin -q convert "$f.lin.img" "$f.lin.raw"; l=$?
+  code $w $l "$f convert to raw"; same "$f.win.raw" "$f.lin.raw" "$f convert to raw"
+  win -q convert "$f.win.raw" "$f.win.back.img"; w=$?
+  lin -q convert "$f.lin.raw" "$f.lin.back.img"; l=$?
+  code $w $l "$f convert to an image"; same "$f.win.back.img" "$f.lin.back.img" "$f convert back"
+
+  # rescue of a sound diskette: the image as compress makes it
+  win -q rescue A: "$f.win.rescue"; w=$?
+  lin -q rescue "$work/$f.floppy" "$f.lin.rescue"; l=$?
+  code $w $l "$f rescue"; same "$f.win.rescue" "$f.lin.rescue" "$f rescue"
+done
+
+# Error paths: exit codes as on Linux, texts from the system.
+f=1440-0xF0
+win -q compress Q: q.img >err.txt 2>&1; code $? 2 "compress from a letter with no drive"
+win -q expand missing.img B: >err.txt 2>&1; w=$?
+lin -q expand missing.img "$work/$f.blank-lin" >/dev/null 2>&1; code $w $? "expand of a missing image"
+grep -qi 'not found\|cannot find' err.txt || fail "a missing image: no system text: $(cat err.txt)"
+! grep -q $'^\r*$' err.txt || fail "a missing image: the system's line break left in: $(cat -A err.txt)"
+head -c 5000 /dev/urandom >corrupt.img
+win -q info corrupt.img >/dev/null 2>&1; w=$?
+lin -q info corrupt.img >/dev/null 2>&1; code $w $? "info of a corrupt image"
+win -q compress A: "$f.win.img" >err.txt 2>&1; w=$?
+lin -q compress "$work/$f.floppy" "$f.lin.img" >/dev/null 2>&1; code $w $? "compress onto an existing image"
+grep -q -- '--force' err.txt || fail "an existing output: no word of --force: $(cat err.txt)"
+
+mkdir ro && chmod 555 ro
+win -q compress A: ro/new.img >err.txt 2>&1; w=$?
+lin -q compress "$work/$f.floppy" ro/new.img >/dev/null 2>&1; code $w $? "compress into a read-only folder"
+grep -qi 'access.*denied' err.txt || fail "a read-only folder: not the system's text: $(cat err.txt)"
+# A read-only image is refused by the engine itself, with the system's code for it.
+echo older >readonly.win && echo older >readonly.lin && chmod 444 readonly.win readonly.lin
+win -q compress --force A: readonly.win >err.txt 2>&1; w=$?
+lin -q compress --force "$work/$f.floppy" readonly.lin >/dev/null 2>&1; l=$?
+code $w $l "compress over a read-only image"; code $w 2 "compress over a read-only image"
+same readonly.win readonly.lin "a read-only image"
+grep -qi 'access.*denied' err.txt || fail "a read-only image: not the system's text: $(cat err.txt)"
+
+# Names with accents: UTF-8 on the command line and in the file system.
+win -q compress A: "Diskette été.img"; code $? 0 "compress to a name with accents"
+[ -f "Diskette été.img" ] || fail "the name with accents did not arrive as UTF-8: $(ls)"
+
+[ $failures -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
+echo "PASS: every format and command wrote under Wine what it writes on Linux"
