@@ -5,10 +5,13 @@
 namespace cli {
 namespace {
 
+// Signals counted since the outermost object was made: a batch around a job lets the first
+// one end the batch and the second cancel the job.
 volatile sig_atomic_t g_requested = 0;
+int g_depth = 0;
 
 extern "C" void OnCancelSignal(int) {
-    g_requested = 1;
+    g_requested = g_requested + 1;
 }
 
 sigset_t CancelSet() {
@@ -23,6 +26,7 @@ sigset_t CancelSet() {
 }  // namespace
 
 CancelSignals::CancelSignals() {
+    if (g_depth++ > 0) return;
     g_requested = 0;
     struct sigaction action = {};
     action.sa_handler = OnCancelSignal;
@@ -35,6 +39,7 @@ CancelSignals::CancelSignals() {
 }
 
 CancelSignals::~CancelSignals() {
+    if (--g_depth > 0) return;
     sigaction(SIGINT, &m_oldInt, nullptr);
     sigaction(SIGTERM, &m_oldTerm, nullptr);
     sigaction(SIGHUP, &m_oldHup, nullptr);
@@ -42,6 +47,10 @@ CancelSignals::~CancelSignals() {
 
 bool CancelSignals::Requested() const {
     return g_requested != 0;
+}
+
+int CancelSignals::Count() const {
+    return g_requested;
 }
 
 SignalsBlocked::SignalsBlocked() {

@@ -15,6 +15,8 @@ class CancelSignals {
     CancelSignals& operator=(const CancelSignals&) = delete;
 
     bool Requested() const;
+    // The signals that came while the outermost object lived.
+    int Count() const;
 
   private:
     struct sigaction m_oldInt;

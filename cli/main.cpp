@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/drive_scan.h"
 #include "engine/exit_codes.h"
+#include "engine/fixity.h"
 #include "platform/format_message.h"
 
 namespace {
@@ -32,6 +33,13 @@ int ParseHexByte(const std::string& text) {
         return -1;
     return std::stoi(digits, nullptr, 16);
 }
+
+const CLI::Validator kHashList(
+    [](const std::string& text) {
+        return ParseFixityList(text) ? std::string()
+                                     : "not a list of md5, sha1 and sha256: " + text;
+    },
+    "LIST");
 
 std::string CommandLine(int argc, char** argv) {
     std::string line = "tavrel-cli";
@@ -86,6 +94,13 @@ int main(int argc, char** argv) {
                      "A rescue's map of IMAGE: mark the track sides with unreadable sectors "
                      "(! in the map; implies --map)")
         ->type_name("MAPFILE");
+    std::string infoHashes;
+    infoCmd
+        ->add_option("--hash", infoHashes,
+                     "Also print these hashes of the diskette content the image decodes to "
+                     "(md5, sha1, sha256, comma-separated)")
+        ->type_name("LIST")
+        ->check(kHashList);
 
     cli::RescueOptions rescue;
     std::string fillByte;
@@ -157,7 +172,10 @@ int main(int argc, char** argv) {
     if (*compressCmd) return cli::RunCompress(compress, console);
     if (*expandCmd) return cli::RunExpand(expand, console);
     if (*verifyCmd) return cli::RunVerify(verify, console);
-    if (*infoCmd) return cli::RunInfo(info, console);
+    if (*infoCmd) {
+        info.hashes = infoHashes.empty() ? 0 : ParseFixityList(infoHashes);
+        return cli::RunInfo(info, console);
+    }
     if (*convertCmd) return cli::RunConvert(convert, console);
     if (*rescueCmd) {
         rescue.fillByte = fillByte.empty() ? -1 : ParseHexByte(fillByte);
