@@ -148,6 +148,46 @@ int main(int argc, char** argv) {
                          "When writing an image, store every track side as it is");
     convertCmd->add_flag("--force", convert.force, "Replace an existing DST");
 
+    cli::BatchOptions batch;
+    std::string batchHashes = "sha256";
+    CLI::App* batchCmd = app.add_subcommand(
+        "batch",
+        "Image a box of diskettes into FOLDER, one after the other: each is imaged, verified, "
+        "hashed and filed with an info file, manifests and batch.csv; insertion and removal "
+        "are seen from the drive");
+    batchCmd->add_option("DRIVE", batch.drive, kDriveHelp)->required();
+    batchCmd->add_option("FOLDER", batch.folder, "Where the images go (made when missing)")
+        ->required();
+    batchCmd
+        ->add_option("--name", batch.pattern,
+                     "The name of each image, {n} its number, {n:03} with leading zeros "
+                     "(default disk-{n:03}); a name in use is skipped")
+        ->type_name("PATTERN");
+    batchCmd->add_option("--start", batch.start, "The first number (default 1)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    batchCmd->add_option("--count", batch.count, "Stop after N diskettes")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    batchCmd->add_flag("--rescue", batch.rescue,
+                       "Image through rescue: go on past unreadable sectors, with a map");
+    batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
+    batchCmd->add_flag("--no-compression", batch.noCompression, "Store every track side as it is");
+    batchCmd->add_flag("--no-verify", batch.noVerify, "Do not compare the image with the diskette");
+    batchCmd
+        ->add_option("--hash", batchHashes,
+                     "The hashes to keep: md5, sha1, sha256, comma-separated (default sha256)")
+        ->type_name("LIST")
+        ->check(kHashList);
+    batchCmd->add_flag("--json", batch.json, "Print one JSON object per diskette");
+
+    std::string checkFolder;
+    CLI::App* checkCmd = app.add_subcommand(
+        "check",
+        "Check a batch folder: every file against the manifests, every image's content "
+        "against its info file; exit code 3 when anything differs or is missing");
+    checkCmd->add_option("FOLDER", checkFolder, "The batch folder")->required();
+
     CLI::App* drivesCmd =
         app.add_subcommand("drives", "List the drive letters with their devices or files");
     bool scan = false, assign = false;
@@ -182,6 +222,11 @@ int main(int argc, char** argv) {
         rescue.commandLine = CommandLine(argc, argv);
         return cli::RunRescue(rescue, console);
     }
+    if (*batchCmd) {
+        batch.hashes = ParseFixityList(batchHashes);
+        return cli::RunBatch(batch, console);
+    }
+    if (*checkCmd) return cli::RunCheck(checkFolder, console);
     if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }
