@@ -1,0 +1,104 @@
+// A box of diskettes through batch: an image file stands in for the drive, and putting another
+// file in its place is putting in the next diskette. What is filed is checked by the system's
+// own sha256sum and md5sum as well as by the tool's check.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
+
+namespace {
+
+class CliBatch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(MakeFloppyImage(Disk(i), kFloppyFormats[i == 1 ? 2 : 4]));
+    }
+    std::string Disk(int i) const { return dir / ("disk" + std::to_string(i) + ".raw"); }
+    // What sha256sum says of a file.
+    std::string Sha256Of(const std::string& path) {
+        const std::string out = dir / "sum.txt";
+        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
+        return ReadFileBytes(out).substr(0, 64);
+    }
+    // Puts diskette i in the drive: a new file takes the drive's name at once.
+    void Insert(int i) {
+        ASSERT_EQ(Shell("cp '" + Disk(i) + "' '" + drive + ".new' && mv '" + drive + ".new' '" +
+                        drive + "'"),
+                  0);
+    }
+    TempDir dir;
+    const std::string drive = dir / "drive";
+    const std::string folder = dir / "box";
+};
+
+TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
+    Insert(0);
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "3", "--hash", "md5,sha256"}));
+    for (int i = 1; i < 3; ++i) {
+        const std::string info = folder + "/disk-00" + std::to_string(i) + ".info";
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(info) > 0; })) << info;
+        if (i == 2) {
+            ASSERT_EQ(::remove(drive.c_str()), 0);  // taken out before the next goes in
+        }
+        Insert(i);
+    }
+    ToolResult batch = tool.Wait();
+    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(LineCount(batch.out), 3) << batch.out;
+
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = folder + "/disk-00" + std::to_string(i + 1);
+        const std::string info = ReadFileBytes(name + ".info");
+        // The content hash is that of the diskette's sectors, and the image alone gives it back.
+        const std::string content = "content-sha256: " + Sha256Of(Disk(i)) + "\n";
+        EXPECT_NE(info.find(content), std::string::npos) << info;
+        EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("volume-serial: "), std::string::npos) << info;
+        EXPECT_NE(info.find("image-sha256: " + Sha256Of(name + ".tvl")), std::string::npos);
+        ToolResult shown = RunTool({"info", name + ".tvl", "--hash", "sha256"});
+        EXPECT_NE(shown.out.find(content), std::string::npos) << shown.out;
+    }
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 4);
+    EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
+    EXPECT_EQ(Shell("cd '" + folder + "' && md5sum --quiet -c manifest-md5.txt"), 0);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+
+    // A second run on the folder goes on with the next number and the same manifests.
+    Insert(1);
+    ToolResult again = RunTool({"-q", "batch", drive, folder, "--count", "1", "--json"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out.rfind("{\"name\":\"disk-004\"", 0), 0u) << again.out;
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 8);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+
+    // A changed byte is found, and so is a file gone.
+    FlipByte(folder + "/disk-002.tvl", SizeOf(folder + "/disk-002.tvl") / 2);
+    ASSERT_EQ(::remove((folder + "/disk-003.info").c_str()), 0);
+    ToolResult check = RunTool({"check", folder});
+    EXPECT_EQ(check.exitCode, 3);
+    EXPECT_NE(check.out.find("disk-002.tvl: sha256 differs"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("disk-003.info: missing"), std::string::npos) << check.out;
+}
+
+TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
+    // Not a diskette: logged with its reason, and the batch goes on to the next.
+    WriteFileBytes(drive, std::string(1474560, '\0'));
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "2", "--raw", "--name", "box{n}"}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(folder + "/box1.info") > 0; }));
+    Insert(2);
+    ToolResult batch = tool.Wait();
+    EXPECT_EQ(batch.exitCode, 2) << batch.err;
+    EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
+    EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
+    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"batch.csv", "box1.info", "box2.img",
+                                                         "box2.info", "manifest-sha256.txt"}));
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
+}  // namespace
