@@ -2,10 +2,12 @@
 // file in its place is putting in the next diskette. What is filed is checked by the system's
 // own sha256sum and md5sum as well as by the tool's check.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
 
 #include "tests/cli/cli_fixtures.h"
+#include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
 
 namespace {
@@ -99,6 +101,36 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     EXPECT_EQ(Listing(folder), (std::vector<std::string>{"batch.csv", "box1.info", "box2.img",
                                                          "box2.info", "manifest-sha256.txt"}));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
+// The first Ctrl+C ends the batch once the diskette in the drive is filed; a second one
+// cancels that diskette, which is logged as such.
+TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
+    SlowMount slow(Disk(0), dir / "mnt", 10);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    for (int signals : {1, 2}) {
+        const std::string box = folder + std::to_string(signals);
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start({"batch", slow.file(), box}));
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !tool.FileBeingWritten(box).empty(); }));
+        // Two of one signal may arrive as one; a SIGTERM counts as a Ctrl+C.
+        tool.Signal(SIGINT);
+        if (signals == 2) tool.Signal(SIGTERM);
+        ToolResult r = tool.Wait();
+        const std::string info = ReadFileBytes(box + "/disk-001.info");
+        if (signals == 1) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(RunTool({"verify", box + "/disk-001.tvl", Disk(0)}).exitCode, 0);
+            EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+        } else {
+            EXPECT_EQ(r.exitCode, 2) << r.err;
+            EXPECT_NE(info.find("result: cancelled\n"), std::string::npos) << info;
+            EXPECT_EQ(SizeOf(box + "/disk-001.tvl"), -1);
+        }
+        EXPECT_EQ(LineCount(r.out), 1) << r.out;
+        EXPECT_EQ(RunTool({"check", box}).exitCode, 0);
+    }
 }
 
 }  // namespace
