@@ -6,8 +6,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <vector>
 
 #include "platform/syscalls.h"
+#include "platform/sysfs_block.h"
+#include "platform/udisks.h"
 
 namespace platform {
 
@@ -26,6 +30,25 @@ bool MediumAbsent(int fd, const std::string& path) {
     return absent;
 }
 
+namespace {
+
+// A drive the user may not open is asked about where anybody may ask: UDisks2, which watches
+// removable drives itself, else the size in sysfs.
+bool PresentByListing(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    std::string device = real ? real : path;
+    std::free(real);
+    const std::string name = device.substr(device.find_last_of('/') + 1);
+    std::vector<BlockDeviceInfo> devices;
+    if (!UdisksListBlockDevices(&devices)) devices = ListBlockDevices("/sys");
+    for (const BlockDeviceInfo& info : devices)
+        if (info.name == name)
+            return info.mediaAvailable < 0 ? info.sectors > 0 : info.mediaAvailable == 1;
+    return false;
+}
+
+}  // namespace
+
 MediumState PollMedium(const std::string& path) {
     MediumState medium;
     struct stat st {};
@@ -41,7 +64,10 @@ MediumState PollMedium(const std::string& path) {
     }
     // O_NONBLOCK: the floppy driver opens an empty drive, and does not spin it up to open.
     int fd = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0) return medium;
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) medium.present = PresentByListing(path);
+        return medium;
+    }
     medium.present = !MediumAbsent(fd, path);
     SysClose(fd, path.c_str());
     return medium;
