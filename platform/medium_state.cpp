@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fd.h>
 #include <linux/fs.h>
+#include <linux/loop.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -69,6 +70,12 @@ MediumState PollMedium(const std::string& path) {
         return medium;
     }
     medium.present = !MediumAbsent(fd, path);
+    // A loop device is given another file in a moment, too quickly to be seen empty between
+    // two polls: the file behind it tells one diskette from the next.
+    loop_info64 loop{};
+    if (medium.present && SysIoctl(fd, LOOP_GET_STATUS64, &loop, path.c_str()) == 0)
+        medium.identity =
+            "loop " + std::to_string(loop.lo_device) + ":" + std::to_string(loop.lo_inode);
     SysClose(fd, path.c_str());
     return medium;
 }

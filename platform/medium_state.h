@@ -13,7 +13,7 @@ bool MediumAbsent(int fd, const std::string& path);
 struct MediumState {
     bool present = false;
     // Tells one medium from the next where the drive cannot: a file's inode, size and change
-    // time; "" for a block device, whose removal is seen as such.
+    // time, the file behind a loop device; "" for any other drive, whose removal is seen.
     std::string identity;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tests/cli/cli_fixtures.h"
+#include "tests/cli/loop_device.h"
 #include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
 
@@ -131,6 +132,24 @@ TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
         EXPECT_EQ(LineCount(r.out), 1) << r.out;
         EXPECT_EQ(RunTool({"check", box}).exitCode, 0);
     }
+}
+
+// A block device: the diskette is taken out (the loop device detached, its size 0) and another
+// put in (a new file attached), and the batch sees both from the device.
+TEST_F(CliBatch, ADisketteSwappedInABlockDeviceIsSeen) {
+    LoopDevice loop(Disk(0));
+    if (loop.path().empty()) SKIP_OR_FAIL("no loop device can be set up here");
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", loop.path(), folder, "--count", "2"}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(folder + "/disk-001.info") > 0; }));
+    // The batch's own look at the device may hold it open a moment: losetup is tried again.
+    ASSERT_EQ(Shell("losetup -d " + loop.path() + " && until losetup " + loop.path() + " '" +
+                    Disk(1) + "' 2>/dev/null; do :; done"),
+              0);
+    ToolResult r = tool.Wait();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(ReadFileBytes(folder + "/disk-002.info").find("content-sha256: " + Sha256Of(Disk(1))),
+              std::string::npos);
 }
 
 }  // namespace
