@@ -249,7 +249,7 @@ bool Batch::WaitForDiskette(bool next) {
     for (;;) {
         if (m_signals.Count() > 0 || StdinEnded()) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
-        if (!medium.present) removed = true;
+        if (!medium.present || medium.changed) removed = true;
         bool changed = !medium.identity.empty() && medium.identity != m_lastIdentity;
         if (medium.present && (removed || changed)) {
             m_lastIdentity = medium.identity;
@@ -259,9 +259,8 @@ bool Batch::WaitForDiskette(bool next) {
                            std::string(" (") + std::to_string(m_done) + " done, " +
                            std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
                            " unreadable sectors)");
-        // Polled twice a second: the floppy driver's motor goes off between polls.
         pollfd in{0, POLLIN, 0};
-        poll(m_stdinOpen ? &in : nullptr, m_stdinOpen ? 1 : 0, 500);
+        poll(m_stdinOpen ? &in : nullptr, m_stdinOpen ? 1 : 0, medium.pollMs);
     }
 }
 

@@ -69,6 +69,23 @@ MediumState PollMedium(const std::string& path) {
         if (errno == EACCES || errno == EPERM) medium.present = PresentByListing(path);
         return medium;
     }
+    floppy_drive_struct state{};
+    if (SysIoctl(fd, FDPOLLDRVSTAT, &state, path.c_str()) == 0) {
+        SysClose(fd, path.c_str());
+        // The poll runs the motor for a moment; it stops again before the next one.
+        medium.pollMs = kFloppyPollMs;
+        if (!(state.flags & FD_DISK_CHANGED)) {
+            medium.present = true;
+            return medium;
+        }
+        // The driver keeps its change flag up until the drive is opened for reading, even with
+        // a new diskette in: only such an open, which looks at the drive, tells.
+        medium.changed = true;
+        int probe = SysOpen(path.c_str(), O_RDONLY);
+        medium.present = probe >= 0;
+        if (probe >= 0) SysClose(probe, path.c_str());
+        return medium;
+    }
     medium.present = !MediumAbsent(fd, path);
     // A loop device is given another file in a moment, too quickly to be seen empty between
     // two polls: the file behind it tells one diskette from the next.

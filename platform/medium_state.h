@@ -15,10 +15,17 @@ struct MediumState {
     // Tells one medium from the next where the drive cannot: a file's inode, size and change
     // time, the file behind a loop device; "" for any other drive, whose removal is seen.
     std::string identity;
+    // When to look again: the floppy driver's drive only after its motor has stopped (it
+    // stops about three seconds after a look), anything else twice a second.
+    int pollMs = 500;
+    // The drive says its diskette was changed since it was last read: a diskette swapped
+    // between two looks.
+    bool changed = false;
 };
 
-// The state of the drive or image file at path now. The floppy drive is only polled, so its
-// motor stops between polls.
+constexpr int kFloppyPollMs = 4000;
+
+// The state of the drive or image file at path now.
 MediumState PollMedium(const std::string& path);
 
 }  // namespace platform
