@@ -280,6 +280,8 @@ Diskette Batch::ImageOne(const std::string& name) {
     const std::string image = name + (m_options.raw ? ".img" : ".tvl");
     const std::string tvl = m_options.raw ? Path("." + name + ".part.tvl") : Path(image);
     JobOutcome outcome;
+    m_console.ForgetLastError();
+    std::string jobError;
     if (m_options.rescue) {
         RescueOptions rescue;
         rescue.drive = m_options.drive;
@@ -290,7 +292,12 @@ Diskette Batch::ImageOne(const std::string& name) {
         rescue.hashes = m_options.hashes;
         rescue.outcome = &outcome;
         rescue.cancelAtSignal = 2;
-        RunRescue(rescue, m_console);
+        // Under --json standard output holds the JSON lines alone: the rescue's summary is not
+        // printed.
+        Console quiet(true);
+        Console& console = m_options.json ? quiet : m_console;
+        RunRescue(rescue, console);
+        if (m_options.json) jobError = quiet.lastError();
     } else {
         JobRequest request{Compress, m_target.letter(), tvl, !m_options.noCompression};
         request.hashes = m_options.hashes;
@@ -300,7 +307,8 @@ Diskette Batch::ImageOne(const std::string& name) {
     if (outcome.mediaRow >= 0) d.format = MediaTypeName(outcome.mediaRow);
     if (outcome.result != JobDone) {
         d.result = outcome.result == JobCancelled ? "cancelled" : "failed";
-        d.message = outcome.result == JobCancelled ? "cancelled" : m_console.lastError();
+        if (jobError.empty()) jobError = m_console.lastError();
+        d.message = outcome.result == JobCancelled ? "cancelled" : jobError;
         // A cancelled or failed rescue keeps what it read: its map says how far it got.
         if (Exists(tvl) && !m_options.raw) d.image = image;
         d.ended = UtcNow();

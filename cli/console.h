@@ -25,6 +25,7 @@ class Console {
     void EndProgress();
     // The last error printed, without the tool's name: what a batch logs for a diskette.
     const std::string& lastError() const { return m_lastError; }
+    void ForgetLastError() { m_lastError.clear(); }
 
   private:
     bool m_quiet;
