@@ -59,12 +59,13 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return std::system(command.c_str()) == 0;
 }
 
-void BM_Job(benchmark::State& state, int operation, int compress, ImageContent content,
-            Threading threading) {
+void BM_Job(benchmark::State& state, int operation, int compress, unsigned hashes,
+            ImageContent content, Threading threading) {
     const ImageLayout& layout = kImageLayouts[2];
     std::string source = BenchImagePath(layout, content);
     std::string tag = std::string(ImageContentName(content)) + "-" + std::to_string(operation) +
-                      std::to_string(compress) + (threading == Threading::Worker ? "w" : "i");
+                      std::to_string(compress) + std::to_string(hashes) +
+                      (threading == Threading::Worker ? "w" : "i");
     std::string drive = BenchWorkDir() + "/drive-" + tag + ".img";
     std::string image = BenchWorkDir() + "/image-" + tag + ".tvr";
     if (BenchImage(layout, content).empty() || !CopyFile(source, drive))
@@ -76,6 +77,7 @@ void BM_Job(benchmark::State& state, int operation, int compress, ImageContent c
     job.m_driveLetter = "A";
     job.m_imagePath = image;
     job.m_compress = compress;
+    job.m_hashAlgorithms = hashes;
     if (operation != Compress) {
         // Expand and verify read an image that a compress of this very diskette wrote.
         job.m_operation = Compress;
@@ -98,11 +100,14 @@ const bool registered = [] {
         const char* name;
         int operation;
         int compress;
+        unsigned hashes;
     };
-    const Op ops[] = {{"Compress", Compress, 1},
-                      {"CompressRaw", Compress, 0},
-                      {"Expand", Expand, 1},
-                      {"Verify", Verify, 1}};
+    // CompressHashed beside Compress: what the fixity hashes of a batch cost.
+    const Op ops[] = {{"Compress", Compress, 1, 0},
+                      {"CompressHashed", Compress, 1, kFixityAll},
+                      {"CompressRaw", Compress, 0, 0},
+                      {"Expand", Expand, 1, 0},
+                      {"Verify", Verify, 1, 0}};
     for (Threading threading : {Threading::Worker, Threading::Inline})
         for (const Op& op : ops)
             for (ImageContent content : kImageContents) {
@@ -110,7 +115,7 @@ const bool registered = [] {
                                    ImageContentName(content) +
                                    (threading == Threading::Worker ? "/worker" : "/inline");
                 benchmark::RegisterBenchmark(name.c_str(), BM_Job, op.operation, op.compress,
-                                             content, threading)
+                                             op.hashes, content, threading)
                     ->MeasureProcessCPUTime()
                     ->Unit(benchmark::kMillisecond);
             }

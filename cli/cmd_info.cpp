@@ -4,6 +4,7 @@
 
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
+#include "cli/fixity_files.h"
 #include "cli/image_scan.h"
 #include "cli/info_report.h"
 #include "cli/map_file.h"
@@ -37,13 +38,31 @@ int RunInfo(const InfoOptions& options, Console& console) {
         marks.unreadSectors = map.Unread();
         marks.damagedSides = DamagedSides(map, report.sectorsPerTrack);
     }
+    HashSet hashes;
+    if (options.hashes && report.wellFormed()) {
+        std::string error;
+        if (!ImageContentHashes(options.image, options.hashes, &hashes, &error)) {
+            console.Error("tavrel-cli: " + options.image + ": " + error);
+            return kExitFailed;
+        }
+    }
     const UnreadMarks* shown = withMarks ? &marks : nullptr;
     const bool withMap = options.map || withMarks;
     // The report is the command's result, so --quiet does not hold it back.
     if (options.json) {
-        std::fputs(InfoJson(options.image, report, withMap, shown).c_str(), stdout);
+        std::string json = InfoJson(options.image, report, withMap, shown);
+        if (!hashes.empty()) {
+            std::string object;
+            for (const auto& [name, hex] : hashes)
+                object += (object.empty() ? "" : ",") + ("\"" + name + "\":\"" + hex + "\"");
+            json.insert(json.rfind('}'), ",\"contentHashes\":{" + object + "}");
+        }
+        std::fputs(json.c_str(), stdout);
     } else if (report.headerValid) {
         std::fputs(InfoText(options.image, report, withMap, shown).c_str(), stdout);
+        // The same keys as in a batch's info files, so the two can be compared line by line.
+        for (const auto& [name, hex] : hashes)
+            std::printf("content-%s: %s\n", name.c_str(), hex.c_str());
     }
     std::fflush(stdout);
     if (!report.wellFormed()) {

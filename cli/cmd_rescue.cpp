@@ -175,8 +175,11 @@ int RunRescue(const RescueOptions& options, Console& console) {
                      rescue.resume ? before.pass + 1 : 1,
                      rescue.resume ? before.diskette : DisketteId{});
     rescue.keeper = &keeper;
-    JobOutcome outcome = RunDiskJob(
-        {Rescue, drive.letter(), options.image, !options.noCompression, &rescue}, console);
+    JobRequest request{Rescue, drive.letter(), options.image, !options.noCompression, &rescue};
+    request.hashes = options.hashes;
+    request.cancelAtSignal = options.cancelAtSignal;
+    JobOutcome outcome = RunDiskJob(request, console);
+    if (options.outcome) *options.outcome = outcome;
     if (!keeper.error.empty()) console.Error(keeper.error);
     if (!keeper.note.empty()) console.Warning(keeper.note);
     if (!keeper.warning.empty()) console.Warning(keeper.warning);

@@ -8,6 +8,8 @@
 
 namespace cli {
 
+struct JobOutcome;
+
 struct CompressOptions {
     std::string drive;
     std::string image;
@@ -25,7 +27,8 @@ struct InfoOptions {
     std::string image;
     bool map = false;
     bool json = false;
-    std::string badMap;  // a rescue's map: its unread sectors marked in the track map
+    std::string badMap;   // a rescue's map: its unread sectors marked in the track map
+    unsigned hashes = 0;  // the content hashes to print (FixityAlgorithm bits)
 };
 
 struct RescueOptions {
@@ -36,7 +39,10 @@ struct RescueOptions {
     int fillByte = -1;  // -1: the marker text
     bool noCompression = false;
     bool force = false;
-    std::string commandLine;  // for the map's header
+    std::string commandLine;        // for the map's header
+    unsigned hashes = 0;            // the fixity hashes to compute (FixityAlgorithm bits)
+    JobOutcome* outcome = nullptr;  // where a batch learns what the job did
+    int cancelAtSignal = 1;
 };
 
 struct ConvertOptions {
@@ -53,5 +59,22 @@ int RunInfo(const InfoOptions& options, Console& console);
 int RunConvert(const ConvertOptions& options, Console& console);
 int RunRescue(const RescueOptions& options, Console& console);
 int RunDrives(Console& console);
+
+struct BatchOptions {
+    std::string drive;
+    std::string folder;
+    std::string pattern = "disk-{n:03}";
+    int start = 1;
+    int count = 0;  // 0: until Ctrl+D or Ctrl+C
+    bool rescue = false;
+    bool raw = false;
+    bool noCompression = false;
+    bool noVerify = false;
+    bool json = false;
+    unsigned hashes = 4;  // FixitySha256
+};
+
+int RunBatch(const BatchOptions& options, Console& console);
+int RunCheck(const std::string& folder, Console& console);
 
 }  // namespace cli

@@ -14,13 +14,18 @@ Console::~Console() {
 }
 
 void Console::Error(const std::string& line) {
+    const std::string prefix = "tavrel-cli: ";
+    m_lastError = line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
     EndProgress();
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
 }
 
 void Console::Warning(const std::string& line) {
-    if (!m_quiet) Error(line);
+    if (m_quiet) return;
+    std::string error = m_lastError;
+    Error(line);
+    m_lastError = error;
 }
 
 void Console::Summary(const std::string& line) {

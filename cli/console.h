@@ -23,11 +23,15 @@ class Console {
     // Replaces the progress line; does nothing off a terminal.
     void Progress(const std::string& line);
     void EndProgress();
+    // The last error printed, without the tool's name: what a batch logs for a diskette.
+    const std::string& lastError() const { return m_lastError; }
+    void ForgetLastError() { m_lastError.clear(); }
 
   private:
     bool m_quiet;
     bool m_interactive;
     bool m_progressShown = false;
+    std::string m_lastError;
 };
 
 }  // namespace cli

@@ -21,6 +21,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     job->m_imagePath = request.imagePath;
     job->m_operation = request.operation;
     job->m_compress = request.compress ? 1 : 0;
+    job->m_hashAlgorithms = request.hashes;
     if (request.rescue) {
         job->m_rescueRetries = request.rescue->retries;
         job->m_rescueFill = request.rescue->fillByte;
@@ -54,7 +55,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     }
     bool cancelSent = false;
     window.PumpUntil([&] {
-        if (signals.Requested() && !cancelSent) {
+        if (signals.Count() >= request.cancelAtSignal && !cancelSent) {
             job->Cancel();
             cancelSent = true;
         }
@@ -81,6 +82,20 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     outcome.recovered = job->m_rescueRecovered;
     outcome.reads = job->m_rescueReads;
     outcome.map = job->m_sectorMap;
+    if (outcome.result == JobDone) {
+        for (FixityHash* hash : {&job->m_contentHash, &job->m_imageHash}) {
+            if (!hash->algorithms()) continue;
+            if (!hash->Finish()) {
+                console.Error("tavrel-cli: the hashes could not be computed");
+                outcome.result = JobFailed;
+                break;
+            }
+            auto& out = hash == &job->m_contentHash ? outcome.contentHashes : outcome.imageHashes;
+            for (FixityAlgorithm algorithm : {FixityMd5, FixitySha1, FixitySha256})
+                if (hash->algorithms() & algorithm)
+                    out[FixityName(algorithm)] = hash->Hex(algorithm);
+        }
+    }
     return outcome;
 }
 

@@ -3,6 +3,7 @@
 // gone.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "cli/console.h"
@@ -26,6 +27,9 @@ struct JobRequest {
     std::string imagePath;
     bool compress = true;
     const RescueRequest* rescue = nullptr;
+    unsigned hashes = 0;
+    int cancelAtSignal = 1;  // which Ctrl+C cancels the job: a batch lets the first end it  //
+                             // compress and rescue: the fixity hashes wanted (FixityAlgorithm bits)
 };
 
 // What the job recorded, read after its thread ended.
@@ -42,6 +46,10 @@ struct JobOutcome {
     int recovered = 0;
     long reads = 0;
     SectorMap map;
+    // A finished compress or rescue with hashes asked for: the diskette's content and the
+    // image file, lower-case hexadecimal by algorithm name ("sha256").
+    std::map<std::string, std::string> contentHashes;
+    std::map<std::string, std::string> imageHashes;
 };
 
 JobOutcome RunDiskJob(const JobRequest& request, Console& console);

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/drive_scan.h"
 #include "engine/exit_codes.h"
+#include "engine/fixity.h"
 #include "platform/format_message.h"
 
 namespace {
@@ -32,6 +33,13 @@ int ParseHexByte(const std::string& text) {
         return -1;
     return std::stoi(digits, nullptr, 16);
 }
+
+const CLI::Validator kHashList(
+    [](const std::string& text) {
+        return ParseFixityList(text) ? std::string()
+                                     : "not a list of md5, sha1 and sha256: " + text;
+    },
+    "LIST");
 
 std::string CommandLine(int argc, char** argv) {
     std::string line = "tavrel-cli";
@@ -86,6 +94,13 @@ int main(int argc, char** argv) {
                      "A rescue's map of IMAGE: mark the track sides with unreadable sectors "
                      "(! in the map; implies --map)")
         ->type_name("MAPFILE");
+    std::string infoHashes;
+    infoCmd
+        ->add_option("--hash", infoHashes,
+                     "Also print these hashes of the diskette content the image decodes to "
+                     "(md5, sha1, sha256, comma-separated)")
+        ->type_name("LIST")
+        ->check(kHashList);
 
     cli::RescueOptions rescue;
     std::string fillByte;
@@ -133,6 +148,46 @@ int main(int argc, char** argv) {
                          "When writing an image, store every track side as it is");
     convertCmd->add_flag("--force", convert.force, "Replace an existing DST");
 
+    cli::BatchOptions batch;
+    std::string batchHashes = "sha256";
+    CLI::App* batchCmd = app.add_subcommand(
+        "batch",
+        "Image a box of diskettes into FOLDER, one after the other: each is imaged, verified, "
+        "hashed and filed with an info file, manifests and batch.csv; insertion and removal "
+        "are seen from the drive");
+    batchCmd->add_option("DRIVE", batch.drive, kDriveHelp)->required();
+    batchCmd->add_option("FOLDER", batch.folder, "Where the images go (made when missing)")
+        ->required();
+    batchCmd
+        ->add_option("--name", batch.pattern,
+                     "The name of each image, {n} its number, {n:03} with leading zeros "
+                     "(default disk-{n:03}); a name in use is skipped")
+        ->type_name("PATTERN");
+    batchCmd->add_option("--start", batch.start, "The first number (default 1)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    batchCmd->add_option("--count", batch.count, "Stop after N diskettes")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    batchCmd->add_flag("--rescue", batch.rescue,
+                       "Image through rescue: go on past unreadable sectors, with a map");
+    batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
+    batchCmd->add_flag("--no-compression", batch.noCompression, "Store every track side as it is");
+    batchCmd->add_flag("--no-verify", batch.noVerify, "Do not compare the image with the diskette");
+    batchCmd
+        ->add_option("--hash", batchHashes,
+                     "The hashes to keep: md5, sha1, sha256, comma-separated (default sha256)")
+        ->type_name("LIST")
+        ->check(kHashList);
+    batchCmd->add_flag("--json", batch.json, "Print one JSON object per diskette");
+
+    std::string checkFolder;
+    CLI::App* checkCmd = app.add_subcommand(
+        "check",
+        "Check a batch folder: every file against the manifests, every image's content "
+        "against its info file; exit code 3 when anything differs or is missing");
+    checkCmd->add_option("FOLDER", checkFolder, "The batch folder")->required();
+
     CLI::App* drivesCmd =
         app.add_subcommand("drives", "List the drive letters with their devices or files");
     bool scan = false, assign = false;
@@ -157,13 +212,21 @@ int main(int argc, char** argv) {
     if (*compressCmd) return cli::RunCompress(compress, console);
     if (*expandCmd) return cli::RunExpand(expand, console);
     if (*verifyCmd) return cli::RunVerify(verify, console);
-    if (*infoCmd) return cli::RunInfo(info, console);
+    if (*infoCmd) {
+        info.hashes = infoHashes.empty() ? 0 : ParseFixityList(infoHashes);
+        return cli::RunInfo(info, console);
+    }
     if (*convertCmd) return cli::RunConvert(convert, console);
     if (*rescueCmd) {
         rescue.fillByte = fillByte.empty() ? -1 : ParseHexByte(fillByte);
         rescue.commandLine = CommandLine(argc, argv);
         return cli::RunRescue(rescue, console);
     }
+    if (*batchCmd) {
+        batch.hashes = ParseFixityList(batchHashes);
+        return cli::RunBatch(batch, console);
+    }
+    if (*checkCmd) return cli::RunCheck(checkFolder, console);
     if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }

@@ -8,6 +8,7 @@ add_library(tavrel_drive STATIC drive/disk_errors.cpp drive/drive_access.cpp)
 target_link_libraries(tavrel_drive PUBLIC tavrel_platform)
 add_library(tavrel_engine STATIC
   engine/disk_job.cpp
+  engine/fixity.cpp
   engine/image_file.cpp
   engine/media_detect.cpp
   engine/media_table.cpp

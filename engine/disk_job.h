@@ -6,6 +6,7 @@
 #include <string>
 
 #include "drive/drive_access.h"
+#include "engine/fixity.h"
 #include "engine/image_format.h"
 #include "engine/job_ids.h"
 #include "engine/sector_map.h"
@@ -39,6 +40,8 @@ class CDiskJob : public CWorkerThread {
     SectorMap m_sectorMap;
     // Rescue: where its map goes at every checkpoint; none for a rescue without a map.
     RescueMapKeeper* m_rescueKeeper = nullptr;
+    // Compress and rescue: the fixity hashes to keep (FixityAlgorithm bits; none by default).
+    unsigned m_hashAlgorithms = 0;
 
     // What the owner may read after ID_JOB_DONE.
     JobResult m_result = JobNotRun;
@@ -55,6 +58,12 @@ class CDiskJob : public CWorkerThread {
     int m_rescueRound = 0;
     int m_rescueRecovered = 0;
     long m_rescueReads = 0;
+    // Compress and rescue: the hashes of the diskette's content (its sectors in order, an
+    // unreadable one as filled) and of the image file, fed as the image is written and started
+    // afresh with each writing of it, so after the job they describe the image it left. The
+    // owner finishes them.
+    FixityHash m_contentHash;
+    FixityHash m_imageHash;
 
     // Media detection and track addressing.
     BOOL DetectMedia();

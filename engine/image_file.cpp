@@ -83,6 +83,11 @@ BOOL CDiskJob::OpenImage(const std::string& path, BOOL forRead, bool mayWriteInP
     m_readAheadAt = m_readAheadEnd = 0;
     m_recordUsed = 0;
     m_imageForWrite = !forRead;
+    if (!forRead &&
+        (!m_contentHash.Start(m_hashAlgorithms) || !m_imageHash.Start(m_hashAlgorithms))) {
+        ReportDiskError("File Open Error");
+        return FALSE;
+    }
     bool opened;
     if (forRead) {
         m_hImage.reset(
@@ -176,11 +181,15 @@ BOOL CDiskJob::ReadExact(void* buffer, DWORD count, DWORD* bytesDone) {
 
 BOOL CDiskJob::WriteExact(const void* buffer, DWORD count, DWORD* bytesDone) {
     *bytesDone = 0;
-    return WriteFile(m_newImage.Handle(), buffer, count, bytesDone, nullptr) && *bytesDone == count;
+    if (!WriteFile(m_newImage.Handle(), buffer, count, bytesDone, nullptr) || *bytesDone != count)
+        return FALSE;
+    m_imageHash.Update(buffer, count);
+    return TRUE;
 }
 
 BOOL CDiskJob::WriteTrackRecord() {
     JobSink sink(*this);
+    m_contentHash.Update(m_driveTrack.data, static_cast<std::size_t>(m_trackBytes));
     return EncodeTrackRecord(sink, g_imageHeader.compression, m_driveTrack, m_trackBytes,
                              m_packBuffer) &&
            sink.Flush();

@@ -7,9 +7,10 @@ namespace platform {
 namespace {
 
 volatile sig_atomic_t g_requested = 0;
+int g_depth = 0;
 
 extern "C" void OnCancelSignal(int) {
-    g_requested = 1;
+    g_requested = g_requested + 1;
 }
 
 sigset_t CancelSet() {
@@ -30,6 +31,7 @@ struct CancelSignals::Saved {
 };
 
 CancelSignals::CancelSignals() : m_saved(std::make_unique<Saved>()) {
+    if (g_depth++ > 0) return;
     g_requested = 0;
     struct sigaction action = {};
     action.sa_handler = OnCancelSignal;
@@ -42,6 +44,7 @@ CancelSignals::CancelSignals() : m_saved(std::make_unique<Saved>()) {
 }
 
 CancelSignals::~CancelSignals() {
+    if (--g_depth > 0) return;
     sigaction(SIGINT, &m_saved->oldInt, nullptr);
     sigaction(SIGTERM, &m_saved->oldTerm, nullptr);
     sigaction(SIGHUP, &m_saved->oldHup, nullptr);
@@ -49,6 +52,10 @@ CancelSignals::~CancelSignals() {
 
 bool CancelSignals::Requested() const {
     return g_requested != 0;
+}
+
+int CancelSignals::Count() const {
+    return g_requested;
 }
 
 struct SignalsBlocked::Saved {

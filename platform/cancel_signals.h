@@ -16,6 +16,9 @@ class CancelSignals {
     CancelSignals& operator=(const CancelSignals&) = delete;
 
     bool Requested() const;
+    // The requests that came while the outermost object lived: a batch around a job lets the
+    // first one end the batch and the second cancel the job.
+    int Count() const;
 
   private:
     struct Saved;

@@ -19,6 +19,7 @@
 #include "platform/drive_map.h"
 #include "platform/handle.h"
 #include "platform/last_error.h"
+#include "platform/medium_state.h"
 #include "platform/syscalls.h"
 #include "platform/udisks.h"
 
@@ -32,22 +33,6 @@ DWORD Errno() {
     return static_cast<DWORD>(errno ? errno : EIO);
 }
 
-// Whether a drive holds a medium, asked the way its driver can answer: the floppy driver polls
-// its drive and tells whether the disk-change line is still up (it stays up while the drive is
-// empty); any other removable drive, sd among them, re-reads its medium at an open and then
-// has a size of 0 while it is empty.
-bool MediumAbsent(int fd, const std::string& path) {
-    floppy_drive_struct state{};
-    if (platform::SysIoctl(fd, FDPOLLDRVSTAT, &state, path.c_str()) == 0)
-        return (state.flags & FD_DISK_CHANGED) != 0;
-    int probe = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (probe < 0) return errno == ENOMEDIUM;
-    unsigned long long bytes = 0;
-    bool absent = platform::SysIoctl(probe, BLKGETSIZE64, &bytes, path.c_str()) == 0 && bytes == 0;
-    SysClose(probe, path.c_str());
-    return absent;
-}
-
 // The code for a failed open or transfer of a drive: a diskette user is told that the drive
 // is empty or the sector bad, where the driver's own code (ENXIO, EIO, ENODATA) would not say so.
 DWORD DriveErrorCode(int error, int fd, const std::string& path) {
@@ -57,10 +42,10 @@ DWORD DriveErrorCode(int error, int fd, const std::string& path) {
     if (error != ENXIO && error != EIO) return static_cast<DWORD>(error);
     bool absent;
     if (fd >= 0) {
-        absent = MediumAbsent(fd, path);
+        absent = platform::MediumAbsent(fd, path);
     } else {
         int probe = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
-        absent = probe >= 0 && MediumAbsent(probe, path);
+        absent = probe >= 0 && platform::MediumAbsent(probe, path);
         if (probe >= 0) SysClose(probe, path.c_str());
     }
     return absent ? platform::kVolumeNoMedium : static_cast<DWORD>(error);

@@ -14,7 +14,8 @@ struct BlockDeviceInfo {
     bool usb = false;   // attached through a USB bus
     bool loop = false;  // a loop device with a file behind it
     std::string vendor;
-    std::string model;  // without the padding the device reports
+    std::string model;        // without the padding the device reports
+    int mediaAvailable = -1;  // UDisks2's MediaAvailable: 1 or 0; -1 where unknown (sysfs)
 };
 
 // Every block device under SYSFS_ROOT/block ("/sys" on a running system), sorted by name.

@@ -197,6 +197,7 @@ struct DriveProperties {
     bool usb = false;
     std::string vendor;
     std::string model;
+    int mediaAvailable = -1;
 };
 
 // What it keeps of a block object, whose drive is named by its object path.
@@ -256,6 +257,12 @@ int ReadProperties(sd_bus_message* m, Read read) {
 int ReadDrive(sd_bus_message* m, DriveProperties* drive) {
     return ReadProperties(m, [&](const std::string& name) {
         if (name == "MediaRemovable") return ReadBool(m, &drive->removable);
+        if (name == "MediaAvailable") {
+            bool available = false;
+            int r = ReadBool(m, &available);
+            drive->mediaAvailable = available ? 1 : 0;
+            return r;
+        }
         if (name == "Vendor") return ReadString(m, &drive->vendor);
         if (name == "Model") return ReadString(m, &drive->model);
         if (name == "ConnectionBus") {
@@ -430,6 +437,7 @@ bool UdisksListBlockDevices(std::vector<BlockDeviceInfo>* devices) {
             device.usb = drive->second.usb;
             device.vendor = drive->second.vendor;
             device.model = drive->second.model;
+            device.mediaAvailable = drive->second.mediaAvailable;
         }
         devices->push_back(std::move(device));
     }

@@ -6,7 +6,8 @@
 namespace platform {
 namespace {
 
-std::atomic<bool> g_requested{false};
+std::atomic<int> g_requested{0};
+int g_depth = 0;
 
 // Runs on a thread the system starts for the event. Returning from a close event ends the
 // process, so that one waits a while for the job's clean-up to be done by the main thread.
@@ -14,12 +15,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            g_requested = true;
+            ++g_requested;
             return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            g_requested = true;
+            ++g_requested;
             Sleep(4000);
             return TRUE;
     }
@@ -31,15 +32,21 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 struct CancelSignals::Saved {};
 
 CancelSignals::CancelSignals() {
-    g_requested = false;
+    if (g_depth++ > 0) return;
+    g_requested = 0;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 CancelSignals::~CancelSignals() {
+    if (--g_depth > 0) return;
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
 }
 
 bool CancelSignals::Requested() const {
+    return g_requested.load() != 0;
+}
+
+int CancelSignals::Count() const {
     return g_requested.load();
 }
 

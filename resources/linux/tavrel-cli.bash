@@ -11,11 +11,11 @@ _tavrel_cli()
     local cur prev words cword
     _init_completion -n : || return
 
-    local commands="compress expand verify info convert rescue drives"
+    local commands="compress expand verify info convert rescue batch check drives"
     local command="" i positional=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --bad | --retries | --fill-byte) ((i++)) ;;
+            --bad | --retries | --fill-byte | --hash | --name | --start | --count) ((i++)) ;;
             --map) [[ $command == rescue ]] && ((i++)) ;;
             -*) ;;
             *)
@@ -47,8 +47,9 @@ _tavrel_cli()
             ((positional == 0)) && kind=file || { ((positional == 1)) && kind=drive; }
             ;;
         info)
-            options+=" --map --json --bad"
+            options+=" --map --json --bad --hash"
             [[ $prev == --bad ]] && { _filedir; return; }
+            [[ $prev == --hash ]] && { COMPREPLY=($(compgen -W "md5 sha1 sha256 md5,sha1,sha256" -- "$cur")); return; }
             ((positional == 0)) && kind=file
             ;;
         rescue)
@@ -58,6 +59,17 @@ _tavrel_cli()
                 --retries | --fill-byte) return ;;
             esac
             ((positional == 0)) && kind=drive || { ((positional == 1)) && kind=file; }
+            ;;
+        batch)
+            options+=" --name --start --count --rescue --raw --no-compression --no-verify --hash --json"
+            case $prev in
+                --hash) COMPREPLY=($(compgen -W "md5 sha1 sha256 md5,sha1,sha256" -- "$cur")); return ;;
+                --name | --start | --count) return ;;
+            esac
+            ((positional == 0)) && kind=drive || { ((positional == 1)) && _filedir -d && return; }
+            ;;
+        check)
+            ((positional == 0)) && { _filedir -d; return; }
             ;;
         convert)
             options+=" --no-compression --force"

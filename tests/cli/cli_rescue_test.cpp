@@ -423,3 +423,26 @@ TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {
 }
 
 }  // namespace
+
+// A batch through rescue: the hashes cover what the image holds, the unreadable sectors as
+// filled, even though every checkpoint wrote the image anew.
+TEST_F(CliRescue, ABatchThroughRescueHashesTheFilledContentAndFilesTheMap) {
+    const int bad = Logical(k144, 40, 1, 10);
+    DRIVE_OR_SKIP("bad " + std::to_string(bad));
+    const std::string folder = dir / "box";
+    ToolResult r = RunTool({"batch", drive->path(), folder, "--rescue", "--count", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string info = ReadFileBytes(folder + "/disk-001.info");
+    EXPECT_NE(info.find("unreadable-sectors: 1 (cylinder 40 head 1 sector 10)\n"),
+              std::string::npos)
+        << info;
+    WriteFileBytes(dir / "filled.raw", WithFill(original, {bad}));
+    ASSERT_EQ(Shell("cd '" + dir.path() + "' && sha256sum filled.raw > sum.txt"), 0);
+    EXPECT_NE(info.find("content-sha256: " + ReadFileBytes(dir / "sum.txt").substr(0, 64)),
+              std::string::npos)
+        << info;
+    EXPECT_NE(ReadFileBytes(folder + "/manifest-sha256.txt").find("  disk-001.map\n"),
+              std::string::npos);
+    EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}

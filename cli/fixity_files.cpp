@@ -1,0 +1,97 @@
+#include "cli/fixity_files.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "cli/image_scan.h"
+#include "engine/fixity.h"
+
+namespace cli {
+namespace {
+
+constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
+
+bool Collect(FixityHash& hash, HashSet* hashes) {
+    if (!hash.Finish()) return false;
+    for (FixityAlgorithm algorithm : kAlgorithms)
+        if (hash.algorithms() & algorithm) (*hashes)[FixityName(algorithm)] = hash.Hex(algorithm);
+    return true;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+bool FileHashes(const std::string& path, unsigned algorithms, HashSet* hashes) {
+    std::ifstream in(path, std::ios::binary);
+    FixityHash hash;
+    if (!in || !hash.Start(algorithms)) return false;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        hash.Update(buffer, static_cast<std::size_t>(in.gcount()));
+    return !in.bad() && Collect(hash, hashes);
+}
+
+HashSet TextHashes(const std::string& text, unsigned algorithms) {
+    HashSet hashes;
+    FixityHash hash;
+    if (hash.Start(algorithms) && hash.Update(text.data(), text.size())) Collect(hash, &hashes);
+    return hashes;
+}
+
+bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* hashes,
+                        std::string* error) {
+    if (EndsWith(path, ".img")) {
+        if (FileHashes(path, algorithms, hashes)) return true;
+        *error = "cannot be read";
+        return false;
+    }
+    FixityHash hash;
+    if (!hash.Start(algorithms)) {
+        *error = "the hashes could not be computed";
+        return false;
+    }
+    ImageReport report;
+    bool read = InspectImage(path, &report, [&](int, int, const std::uint8_t* data, int n) {
+        return hash.Update(data, static_cast<std::size_t>(n)) != 0;
+    });
+    if (!read || !report.complete() || !report.wellFormed()) {
+        *error = report.problem.empty() ? "incomplete image" : report.problem;
+        return false;
+    }
+    if (Collect(hash, hashes)) return true;
+    *error = "the hashes could not be computed";
+    return false;
+}
+
+std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found) {
+    std::map<std::string, std::string> values;
+    std::ifstream in(path);
+    *found = static_cast<bool>(in);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t colon = line.find(": ");
+        if (colon == std::string::npos || line[0] == '#') continue;
+        values.emplace(line.substr(0, colon), line.substr(colon + 2));
+    }
+    return values;
+}
+
+std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found) {
+    std::vector<ManifestLine> lines;
+    std::ifstream in(path);
+    *found = static_cast<bool>(in);
+    std::string line;
+    while (std::getline(in, line)) {
+        // "HASH  NAME" in text mode, "HASH *NAME" in binary mode.
+        size_t space = line.find(' ');
+        if (space == std::string::npos || space + 2 > line.size()) continue;
+        lines.push_back({line.substr(0, space), line.substr(space + 2)});
+    }
+    return lines;
+}
+
+}  // namespace cli

@@ -1,0 +1,32 @@
+// The files that keep a batch's fixity: key: value info files, manifests in the format of
+// sha256sum -c, and the hashes of the diskette content an image decodes to.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using HashSet = std::map<std::string, std::string>;  // algorithm name -> lower-case hex
+
+// The hashes of the diskette content a .tvl image decodes to (its sectors in order), or of a
+// raw image's bytes, which are that content. False, with error set, when the image is not
+// complete and sound.
+bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* hashes,
+                        std::string* error);
+// The hashes of a file's bytes, or of a text.
+bool FileHashes(const std::string& path, unsigned algorithms, HashSet* hashes);
+HashSet TextHashes(const std::string& text, unsigned algorithms);
+
+// An info file's "key: value" lines; a key met twice keeps its first value.
+std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found);
+
+// A manifest's lines: hash, then the file name relative to the manifest's folder.
+struct ManifestLine {
+    std::string hash;
+    std::string name;
+};
+std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found);
+
+}  // namespace cli

@@ -1,0 +1,155 @@
+// A box of diskettes through batch: an image file stands in for the drive, and putting another
+// file in its place is putting in the next diskette. What is filed is checked by the system's
+// own sha256sum and md5sum as well as by the tool's check.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+
+#include "tests/cli/cli_fixtures.h"
+#include "tests/cli/loop_device.h"
+#include "tests/cli/slow_mount.h"
+#include "tests/support/facility.h"
+
+namespace {
+
+class CliBatch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(MakeFloppyImage(Disk(i), kFloppyFormats[i == 1 ? 2 : 4]));
+    }
+    std::string Disk(int i) const { return dir / ("disk" + std::to_string(i) + ".raw"); }
+    // What sha256sum says of a file.
+    std::string Sha256Of(const std::string& path) {
+        const std::string out = dir / "sum.txt";
+        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
+        return ReadFileBytes(out).substr(0, 64);
+    }
+    // Puts diskette i in the drive: a new file takes the drive's name at once.
+    void Insert(int i) {
+        ASSERT_EQ(Shell("cp '" + Disk(i) + "' '" + drive + ".new' && mv '" + drive + ".new' '" +
+                        drive + "'"),
+                  0);
+    }
+    TempDir dir;
+    const std::string drive = dir / "drive";
+    const std::string folder = dir / "box";
+};
+
+TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
+    Insert(0);
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "3", "--hash", "md5,sha256"}));
+    for (int i = 1; i < 3; ++i) {
+        const std::string info = folder + "/disk-00" + std::to_string(i) + ".info";
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(info) > 0; })) << info;
+        if (i == 2) {
+            ASSERT_EQ(::remove(drive.c_str()), 0);  // taken out before the next goes in
+        }
+        Insert(i);
+    }
+    ToolResult batch = tool.Wait();
+    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(LineCount(batch.out), 3) << batch.out;
+
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = folder + "/disk-00" + std::to_string(i + 1);
+        const std::string info = ReadFileBytes(name + ".info");
+        // The content hash is that of the diskette's sectors, and the image alone gives it back.
+        const std::string content = "content-sha256: " + Sha256Of(Disk(i)) + "\n";
+        EXPECT_NE(info.find(content), std::string::npos) << info;
+        EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("volume-serial: "), std::string::npos) << info;
+        EXPECT_NE(info.find("image-sha256: " + Sha256Of(name + ".tvl")), std::string::npos);
+        ToolResult shown = RunTool({"info", name + ".tvl", "--hash", "sha256"});
+        EXPECT_NE(shown.out.find(content), std::string::npos) << shown.out;
+    }
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 4);
+    EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
+    EXPECT_EQ(Shell("cd '" + folder + "' && md5sum --quiet -c manifest-md5.txt"), 0);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+
+    // A second run on the folder goes on with the next number and the same manifests.
+    Insert(1);
+    ToolResult again = RunTool({"-q", "batch", drive, folder, "--count", "1", "--json"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out.rfind("{\"name\":\"disk-004\"", 0), 0u) << again.out;
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 8);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+
+    // A changed byte is found, and so is a file gone.
+    FlipByte(folder + "/disk-002.tvl", SizeOf(folder + "/disk-002.tvl") / 2);
+    ASSERT_EQ(::remove((folder + "/disk-003.info").c_str()), 0);
+    ToolResult check = RunTool({"check", folder});
+    EXPECT_EQ(check.exitCode, 3);
+    EXPECT_NE(check.out.find("disk-002.tvl: sha256 differs"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("disk-003.info: missing"), std::string::npos) << check.out;
+}
+
+TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
+    // Not a diskette: logged with its reason, and the batch goes on to the next.
+    WriteFileBytes(drive, std::string(1474560, '\0'));
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "2", "--raw", "--name", "box{n}"}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(folder + "/box1.info") > 0; }));
+    Insert(2);
+    ToolResult batch = tool.Wait();
+    EXPECT_EQ(batch.exitCode, 2) << batch.err;
+    EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
+    EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
+    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"batch.csv", "box1.info", "box2.img",
+                                                         "box2.info", "manifest-sha256.txt"}));
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
+// The first Ctrl+C ends the batch once the diskette in the drive is filed; a second one
+// cancels that diskette, which is logged as such.
+TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
+    SlowMount slow(Disk(0), dir / "mnt", 10);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    for (int signals : {1, 2}) {
+        const std::string box = folder + std::to_string(signals);
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start({"batch", slow.file(), box}));
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !tool.FileBeingWritten(box).empty(); }));
+        // Two of one signal may arrive as one; a SIGTERM counts as a Ctrl+C.
+        tool.Signal(SIGINT);
+        if (signals == 2) tool.Signal(SIGTERM);
+        ToolResult r = tool.Wait();
+        const std::string info = ReadFileBytes(box + "/disk-001.info");
+        if (signals == 1) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(RunTool({"verify", box + "/disk-001.tvl", Disk(0)}).exitCode, 0);
+            EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+        } else {
+            EXPECT_EQ(r.exitCode, 2) << r.err;
+            EXPECT_NE(info.find("result: cancelled\n"), std::string::npos) << info;
+            EXPECT_EQ(SizeOf(box + "/disk-001.tvl"), -1);
+        }
+        EXPECT_EQ(LineCount(r.out), 1) << r.out;
+        EXPECT_EQ(RunTool({"check", box}).exitCode, 0);
+    }
+}
+
+// A block device: the diskette is taken out (the loop device detached, its size 0) and another
+// put in (a new file attached), and the batch sees both from the device.
+TEST_F(CliBatch, ADisketteSwappedInABlockDeviceIsSeen) {
+    LoopDevice loop(Disk(0));
+    if (loop.path().empty()) SKIP_OR_FAIL("no loop device can be set up here");
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", loop.path(), folder, "--count", "2"}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(folder + "/disk-001.info") > 0; }));
+    // The batch's own look at the device may hold it open a moment: losetup is tried again.
+    ASSERT_EQ(Shell("losetup -d " + loop.path() + " && until losetup " + loop.path() + " '" +
+                    Disk(1) + "' 2>/dev/null; do :; done"),
+              0);
+    ToolResult r = tool.Wait();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(ReadFileBytes(folder + "/disk-002.info").find("content-sha256: " + Sha256Of(Disk(1))),
+              std::string::npos);
+}
+
+}  // namespace
