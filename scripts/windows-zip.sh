@@ -13,7 +13,7 @@ rm -rf "$build/zip" && mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/tavrel-cli.exe" "$build/cli/tavrel-cli.exe"
 # Only the system's own DLLs: the C and C++ runtimes and winpthread are linked in.
 extra=$(x86_64-w64-mingw32-objdump -p "$stage/tavrel-cli.exe" | sed -n 's/^\s*DLL Name: //p' |
-  grep -viE '^(kernel32|msvcrt|user32|advapi32|shell32|ws2_32)\.dll$' || true)
+  grep -viE '^(kernel32|msvcrt|user32|advapi32|shell32|ws2_32|bcrypt)\.dll$' || true)
 [ -z "$extra" ] || { echo "tavrel-cli.exe needs DLLs that Windows lacks: $extra" >&2; exit 1; }
 
 # Notepad wants CRLF line ends.

@@ -89,7 +89,7 @@ for format in 360:0xFD 720:0xF9 1200:0xF9 1440:0xF9 1440:0xF0; do
   same "$work/$f.blank" "$work/$f.floppy" "$f expand against the original"
 
   # info
-  for how in "" --map --json; do
+  for how in "" --map --json "--hash md5,sha1,sha256"; do
     win info $how "$f.win.img" 2>&1 | tr -d '\r' >"$f.win.info"; w=${PIPESTATUS[0]}
     lin info $how "$f.lin.img" 2>&1 | sed "s/$f\.lin\.img/$f.win.img/g" >"$f.lin.info"; l=${PIPESTATUS[0]}
     code $w $l "$f info $how"; same "$f.win.info" "$f.lin.info" "$f info $how"
