@@ -29,12 +29,15 @@ Digest::~Digest() {
 void Digest::Reset() {
     EVP_MD_CTX_free(Context(m_context));
     m_context = nullptr;
+    m_provider = nullptr;
 }
 
 bool Digest::Start(DigestKind kind) {
     Reset();
+    const EVP_MD* algorithm = Algorithm(kind);
+    m_provider = const_cast<EVP_MD*>(algorithm);
     m_context = EVP_MD_CTX_new();
-    if (m_context && EVP_DigestInit_ex(Context(m_context), Algorithm(kind), nullptr)) return true;
+    if (m_context && EVP_DigestInit_ex(Context(m_context), algorithm, nullptr)) return true;
     Reset();
     return false;
 }

@@ -27,7 +27,7 @@ class Digest {
 
   private:
     void* m_context = nullptr;
-    void* m_provider = nullptr;  // Windows: the algorithm's provider handle
+    void* m_provider = nullptr;  // the algorithm: libcrypto's EVP_MD, or the CNG provider
 };
 
 }  // namespace platform
