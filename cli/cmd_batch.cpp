@@ -52,15 +52,15 @@ std::string NameFor(const std::string& pattern, int n) {
     size_t open = pattern.find("{n");
     size_t close = open == std::string::npos ? open : pattern.find('}', open);
     if (close == std::string::npos) return {};
-    std::string spec = pattern.substr(open + 2, close - open - 2);
+    std::string format = pattern.substr(open + 2, close - open - 2);
     int width = 0;
     bool zeros = false;
-    if (!spec.empty()) {
-        if (spec[0] != ':' || spec.size() < 2 ||
-            spec.find_first_not_of("0123456789", 1) != std::string::npos)
+    if (!format.empty()) {
+        if (format[0] != ':' || format.size() < 2 ||
+            format.find_first_not_of("0123456789", 1) != std::string::npos)
             return {};
-        zeros = spec[1] == '0';
-        width = std::stoi(spec.substr(1));
+        zeros = format[1] == '0';
+        width = std::stoi(format.substr(1));
     }
     char number[32];
     std::snprintf(number, sizeof number, zeros ? "%0*d" : "%*d", width, n);
