@@ -4,20 +4,13 @@
 
 #include <cctype>
 #include <filesystem>
-#include <map>
-#include <mutex>
 
+#include "platform/process_drive_map.h"
 #include "platform/profile.h"
 #include "platform/syscalls.h"
 
 namespace platform {
 namespace {
-
-std::mutex g_mutex;
-std::map<char, std::string>& Mapped() {
-    static std::map<char, std::string> mapped;
-    return mapped;
-}
 
 std::string FromProfile(char letter) {
     std::string file = ProfilePath();
@@ -74,10 +67,7 @@ std::string StableDevicePath(const std::string& device, const std::string& byId)
 DriveSource DriveLetterSource(char letter) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     if (letter < 'A' || letter > 'Z') return DriveSource::None;
-    {
-        std::lock_guard lock(g_mutex);
-        if (Mapped().count(letter)) return DriveSource::Process;
-    }
+    if (ProcessDriveMapping(letter, nullptr)) return DriveSource::Process;
     if (!FromProfile(letter).empty()) return DriveSource::Profile;
     if (letter == 'A' || letter == 'B') return DriveSource::Default;
     return DriveSource::None;
@@ -86,33 +76,12 @@ DriveSource DriveLetterSource(char letter) {
 std::string ResolveDriveLetter(char letter) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     if (letter < 'A' || letter > 'Z') return {};
-    {
-        std::lock_guard lock(g_mutex);
-        auto it = Mapped().find(letter);
-        if (it != Mapped().end()) return it->second;
-    }
+    if (std::string mapped; ProcessDriveMapping(letter, &mapped)) return mapped;
     std::string fromProfile = FromProfile(letter);
     if (!fromProfile.empty()) return fromProfile;
     if (letter == 'A') return "/dev/fd0";
     if (letter == 'B') return "/dev/fd1";
     return {};
-}
-
-ScopedDriveMapping::ScopedDriveMapping(char letter, std::string path)
-    : m_letter(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) {
-    std::lock_guard lock(g_mutex);
-    auto it = Mapped().find(m_letter);
-    m_had = it != Mapped().end();
-    if (m_had) m_previous = it->second;
-    Mapped()[m_letter] = std::move(path);
-}
-
-ScopedDriveMapping::~ScopedDriveMapping() {
-    std::lock_guard lock(g_mutex);
-    if (m_had)
-        Mapped()[m_letter] = m_previous;
-    else
-        Mapped().erase(m_letter);
 }
 
 }  // namespace platform
