@@ -183,7 +183,9 @@ pulled() {  # device qdev
     cmp -s -n $((200 * 512)) $tmp/r.raw "$img/1440F0-a.raw"
   check "5 the map marks it read ($k)" [ "$(ddrescuelog -l+ $tmp/r.img.map | head -200 | wc -l)" = 200 ]
 }
-want 5 && pulled /dev/fd0 fdd0
+# Not on the floppy controller: a diskette QEMU pulls out in the middle of a transfer can leave
+# the guest's floppy worker hung for good (fd_watchdog, seen once in three full runs), which
+# would hang the whole machine. The USB drive shows the same case faithfully.
 want 5 && [ -n "$usb" ] && pulled "$usb" u0
 
 # 6. A USB floppy with three bad sectors, as medium errors of the drive.
