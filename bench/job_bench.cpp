@@ -50,6 +50,9 @@ std::string RunOne(CDiskJob& job, QuietWindow& window, Threading threading) {
         window.PumpUntil([&] { return window.doneCount > before; }, 60000);
         while (job.IsRunning()) window.PumpOnce(1);
     }
+    // The hashes are part of the work: their threads may still be catching up.
+    for (FixityHash* hash : {&job.m_contentHash, &job.m_imageHash})
+        if (hash->algorithms() && !hash->Finish()) return "hashes failed";
     if (job.m_result == JobDone) return "";
     return window.lastBox.empty() ? "job failed" : window.lastBox;
 }
