@@ -241,30 +241,28 @@ check "8 the dialog's preset compress of A:" [ $rc = 0 ]
 check "8 the dialog's image is the diskette's" cmp -s $tmp/dlg.img $tmp/ref-a.img
 fi
 
-# 9. A box of diskettes through batch, swapped through QMP with no key pressed: one imaged, one
-# pulled out halfway (logged, and the batch goes on), one more; then a run that goes on with
-# the numbering, a USB floppy with bad sectors under --rescue, and a damaged image found.
+# 9. A box of diskettes through batch, swapped through QMP with no key pressed: three on the
+# floppy driver, then a run that goes on with the numbering; on the USB floppy (not the floppy
+# controller, see 5) one imaged and one pulled out halfway (logged, and the batch goes on), then
+# one with bad sectors under --rescue; a damaged image found.
 if want 9; then
-  box=$tmp/box
-  rm -rf $box $tmp/ubox
+  box=$tmp/box ubox=$tmp/ubox
+  rm -rf $box $ubox
   insert fdd0 "$img/1440F0-a.raw" rw
   "$cli" batch /dev/fd0 $box --count 3 --hash md5,sha256 </dev/null >$tmp/bout 2>&1 &
   pid=$!
-  until [ -s $box/disk-001.info ] || ! kill -0 $pid 2>/dev/null; do sleep 0.1; done
-  ask eject fdd0
-  insert fdd0 "$img/1440F9-a.raw" rw
-  slow fdd0
-  until_over reads /dev/fd0 $(($(reads /dev/fd0) + 300)) $pid
-  ask pull fdd0
-  until [ -s $box/disk-002.info ] || ! kill -0 $pid 2>/dev/null; do sleep 0.1; done
-  insert fdd0 "$img/720-b.raw" rw
+  next=2
+  for raw in 1440F9-a 720-b; do
+    until [ -s $box/disk-00$((next - 1)).info ] || ! kill -0 $pid 2>/dev/null; do sleep 0.1; done
+    ask eject fdd0
+    insert fdd0 "$img/$raw.raw" rw
+    next=$((next + 1))
+  done
   wait $pid
   rc=$? out=$(cat $tmp/bout)
   echo "$out"
-  check "9 the batch ends, one diskette failed" [ $rc = 2 ]
-  check "9 the pulled diskette is logged" grep -q '^result: failed' $box/disk-002.info
-  check "9 its reason is in batch.csv" grep -q '^disk-002,.*no diskette' $box/batch.csv
-  for pair in 001:1440F0-a 003:720-b; do
+  check "9 the batch of three ends well" [ $rc = 0 ]
+  for pair in 001:1440F0-a 002:1440F9-a 003:720-b; do
     sum=$(sha256sum <"$img/${pair#*:}.raw" | cut -c1-64)
     check "9 disk-${pair%%:*} holds the diskette's content hash" grep -q "^content-sha256: $sum" $box/disk-${pair%%:*}.info
     check "9 disk-${pair%%:*} was verified" grep -q '^verify: same' $box/disk-${pair%%:*}.info
@@ -277,14 +275,29 @@ if want 9; then
   check "9 a second run goes on with disk-004" [ -s $box/disk-004.tvl ]
   ask eject fdd0
   if [ -n "$usb" ]; then
+    insert u0 "$img/1440F0-a.raw" rw
+    "$cli" batch "$usb" $ubox --count 2 </dev/null >$tmp/bout 2>&1 &
+    pid=$!
+    until [ -s $ubox/disk-001.info ] || ! kill -0 $pid 2>/dev/null; do sleep 0.1; done
+    ask eject u0
+    insert u0 "$img/1440F9-a.raw" rw
+    slow u0
+    until_over reads "$usb" $(($(reads "$usb") + 300)) $pid
+    ask pull u0
+    wait $pid
+    rc=$? out=$(cat $tmp/bout)
+    echo "$out"
+    check "9 the USB batch ends, one diskette failed" [ $rc = 2 ]
+    check "9 the pulled diskette is logged" grep -q '^result: failed' $ubox/disk-002.info
+    check "9 its reason is in batch.csv" grep -q '^disk-002,.*no diskette' $ubox/batch.csv
     printf '[inject-error]\nevent = "read_aio"\nerrno = "61"\nsector = "%s"\n\n' 100 1000 2001 >"$work/bad.conf"
     cp "$img/1440F0-a.raw" "$disk/bad.raw"
     ask insertbad u0 "$work/bad.conf" "$disk/bad.raw"
-    run -q batch "$usb" $tmp/ubox --rescue --count 1 </dev/null
-    check "9 the USB floppy's bad sectors are in its info file" grep -q '^unreadable-sectors: 3 ' $tmp/ubox/disk-001.info
-    check "9 sha256sum -c on the rescued batch" sh -c "cd $tmp/ubox && sha256sum --quiet -c manifest-sha256.txt"
-    run check $tmp/ubox
-    check "9 tavrel-cli check on the rescued batch" [ $rc = 0 ]
+    run -q batch "$usb" $ubox --rescue --count 1 </dev/null
+    check "9 the USB floppy's bad sectors are in its info file" grep -q '^unreadable-sectors: 3 ' $ubox/disk-003.info
+    check "9 sha256sum -c on the USB batch" sh -c "cd $ubox && sha256sum --quiet -c manifest-sha256.txt"
+    run check $ubox
+    check "9 tavrel-cli check on the USB batch" [ $rc = 0 ]
   fi
   printf 'X' | dd of=$box/disk-003.tvl bs=1 seek=600 conv=notrunc status=none
   run check $box
