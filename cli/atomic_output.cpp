@@ -9,9 +9,9 @@
 
 namespace cli {
 
-bool AtomicOutput::Open(const std::string& target, std::string* error) {
+bool AtomicOutput::Open(const std::string& target, std::string* error, bool mayWriteInPlace) {
     m_target = target;
-    if (m_file.Open(target)) return true;
+    if (m_file.Open(target, mayWriteInPlace)) return true;
     *error = "tavrel-cli: cannot create a file beside " + target + ": " +
              DiskErrorText(GetLastError(), FALSE);
     return false;

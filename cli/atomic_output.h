@@ -15,8 +15,9 @@ class AtomicOutput final : public ByteSink {
     AtomicOutput(const AtomicOutput&) = delete;
     AtomicOutput& operator=(const AtomicOutput&) = delete;
 
-    // Starts the replacement; false with a one-line reason.
-    bool Open(const std::string& target, std::string* error);
+    // Starts the replacement; false with a one-line reason. Without mayWriteInPlace a folder
+    // that takes no new file is a failure: for a writer whose text holds the target's own.
+    bool Open(const std::string& target, std::string* error, bool mayWriteInPlace = true);
     // The target's folder takes no new file: the target itself is being overwritten.
     bool InPlace() const { return m_file.InPlace(); }
     int Write(const void* data, std::uint32_t count) override;

@@ -1,7 +1,9 @@
 // batch DRIVE FOLDER: a box of diskettes, one after the other, without a keypress between
 // them. Each is imaged, verified and hashed, and filed under the next free name with an info
-// file; the folder's manifests and batch.csv grow by one diskette at a time, so a batch that
-// stops anywhere leaves a folder that checks, and a new run goes on from there.
+// file; the folder's manifests and batch.csv grow by one diskette at a time, each replaced
+// whole, so a batch that stops anywhere leaves a folder that checks, and a new run goes on
+// from there.
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
@@ -20,6 +21,8 @@
 #include "cli/fixity_files.h"
 #include "cli/image_scan.h"
 #include "cli/job_runner.h"
+#include "cli/map_file.h"
+#include "cli/raw_image.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
 #include "engine/media_table.h"
@@ -85,12 +88,10 @@ BootFields ReadBootFields(const std::string& image) {
     ImageReport report;
     InspectImage(image, &report, [&](int, int, const std::uint8_t* data, int) {
         fields.oemName = Printable(data + 3, 8);
-        // The extended boot signature says the label and serial number are there.
-        if (data[38] == 0x29) {
-            char serial[16];
-            std::snprintf(serial, sizeof serial, "%02X%02X-%02X%02X", data[42], data[41], data[40],
-                          data[39]);
-            fields.serial = serial;
+        // The label is there where the serial number is: after the extended boot signature.
+        const DisketteId id = IdentifyDiskette(data);
+        if (id.hasSerial) {
+            fields.serial = SerialText(id);
             fields.label = Printable(data + 43, 11);
         }
         return false;
@@ -128,16 +129,11 @@ std::string Csv(const std::string& field) {
     return quoted + "\"";
 }
 
-bool Append(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::app | std::ios::binary);
-    out << text;
-    out.flush();
-    return static_cast<bool>(out);
-}
-
+// Never over the older file in place: a manifest's new text holds the older one, which an
+// interrupted overwrite would lose.
 bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
     AtomicOutput out;
-    if (!out.Open(path, error)) return false;
+    if (!out.Open(path, error, false)) return false;
     if (!out.Write(text.data(), static_cast<std::uint32_t>(text.size()))) {
         *error = out.WriteError();
         return false;
@@ -147,20 +143,48 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string* e
            result == platform::ReplacementFile::CommittedNotDurable;
 }
 
-// Decodes a .tvl into the raw image it stands for.
+// The raw image is decoded from the .tvl just written, as convert would decode it.
 bool WriteRaw(const std::string& tvl, const std::string& raw, std::string* error) {
     AtomicOutput out;
     if (!out.Open(raw, error)) return false;
-    ImageReport report;
-    bool written = true;
-    InspectImage(tvl, &report, [&](int, int, const std::uint8_t* data, int n) {
-        return written = out.Write(data, static_cast<std::uint32_t>(n)) != 0;
-    });
-    if (!written) *error = out.WriteError();
-    if (!written || !report.complete() || !report.wellFormed()) return false;
-    int result = out.Commit(error);
-    return result == platform::ReplacementFile::Committed ||
-           result == platform::ReplacementFile::CommittedNotDurable;
+    RawDecodeResult result;
+    if (!DecodeRawImage(tvl, out, {}, &result, error)) {
+        if (!out.WriteError().empty()) *error = out.WriteError();
+        return false;
+    }
+    int committed = out.Commit(error);
+    return committed == platform::ReplacementFile::Committed ||
+           committed == platform::ReplacementFile::CommittedNotDurable;
+}
+
+// The file's text, "" when there is none; false with a one-line reason when it cannot be read.
+bool ReadText(const std::string& path, std::string* text, std::string* error) {
+    text->clear();
+    int fd = platform::SysOpen(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return true;
+    char buffer[65536];
+    ssize_t n = 0;
+    for (off_t at = 0;
+         fd >= 0 && (n = platform::SysPread(fd, buffer, sizeof buffer, at, path.c_str())) > 0;
+         at += n)
+        text->append(buffer, static_cast<size_t>(n));
+    const int code = fd < 0 || n < 0 ? errno : 0;
+    if (fd >= 0) platform::SysClose(fd, path.c_str());
+    if (code) *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(code);
+    return code == 0;
+}
+
+// A manifest or the log takes a diskette's lines by being replaced whole, never appended to:
+// a batch killed or a disk filled up mid-write leaves the older file as it was, not half a
+// line. A file that did not exist (or was empty) starts with header.
+bool AddLines(const std::string& path, const std::string& header, const std::string& lines,
+              std::string* error) {
+    std::string text;
+    if (!ReadText(path, &text, error)) return false;
+    if (text.empty()) text = header;
+    // A line some other writer left unfinished stays a line of its own.
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    return WriteWhole(path, text + lines, error);
 }
 
 std::string InfoText(const Diskette& d, const Drive& drive, const BootFields& boot,
@@ -373,20 +397,19 @@ bool Batch::File(Diskette& d, const BootFields& boot) {
             lines += d.imageHashes[name] + "  " + d.image + "\n";
         if (withMap) lines += mapHashes[name] + "  " + d.name + ".map\n";
         lines += infoHashes[name] + "  " + d.name + ".info\n";
-        if (!Append(Path("manifest-" + name + ".txt"), lines)) {
-            m_console.Error("tavrel-cli: cannot write " + Path("manifest-" + name + ".txt"));
+        if (!AddLines(Path("manifest-" + name + ".txt"), "", lines, &error)) {
+            m_console.Error(error);
             return false;
         }
     }
     const std::string csv = Path("batch.csv");
-    std::string row = Exists(csv) ? ""
-                                  : "name,time,format,result,unreadable sectors,content "
-                                    "sha256,message\n";
-    row += Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," + Csv(d.result) + "," +
-           std::to_string(d.unread) + "," + (d.content.count("sha256") ? d.content["sha256"] : "") +
-           "," + Csv(d.message) + "\n";
-    if (!Append(csv, row)) {
-        m_console.Error("tavrel-cli: cannot write " + csv);
+    const std::string row = Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," +
+                            Csv(d.result) + "," + std::to_string(d.unread) + "," +
+                            (d.content.count("sha256") ? d.content["sha256"] : "") + "," +
+                            Csv(d.message) + "\n";
+    if (!AddLines(csv, "name,time,format,result,unreadable sectors,content sha256,message\n", row,
+                  &error)) {
+        m_console.Error(error);
         return false;
     }
     return true;

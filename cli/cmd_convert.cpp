@@ -18,22 +18,16 @@ namespace {
 
 int ImageToRaw(const ConvertOptions& options, Console& console,
                const platform::CancelSignals& signals, AtomicOutput& out, std::string* summary) {
-    ImageReport report;
-    bool cancelled = false;
-    bool opened =
-        InspectImage(options.source, &report, [&](int, int, const std::uint8_t* data, int n) {
-            if (signals.Requested()) {
-                cancelled = true;
-                return false;
-            }
-            return out.Write(data, static_cast<std::uint32_t>(n)) != 0;
-        });
-    if (cancelled) return kExitCancelled;
-    if (!opened || !report.complete() || report.badRecord >= 0) {
+    RawDecodeResult result;
+    std::string error;
+    if (!DecodeRawImage(
+            options.source, out, [&] { return signals.Requested(); }, &result, &error)) {
+        if (result.cancelled) return kExitCancelled;
         std::string why = out.WriteError();
-        console.Error(why.empty() ? "tavrel-cli: " + options.source + ": " + report.problem : why);
+        console.Error(why.empty() ? error : why);
         return kExitFailed;
     }
+    const ImageReport& report = result.report;
     // Padding after the last record (old transfer programs added it) does not touch the data.
     if (report.trailingBytes > 0)
         console.Warning("tavrel-cli: " + options.source + ": ignoring " +

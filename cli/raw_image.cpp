@@ -31,6 +31,25 @@ bool LooksLikeImage(const std::string& path) {
            magic[1] == kImageMagic1;
 }
 
+bool DecodeRawImage(const std::string& path, ByteSink& out, const std::function<bool()>& cancelled,
+                    RawDecodeResult* result, std::string* error) {
+    *result = RawDecodeResult{};
+    ImageReport& report = result->report;
+    bool opened = InspectImage(path, &report, [&](int, int, const std::uint8_t* data, int n) {
+        if (cancelled && cancelled()) {
+            result->cancelled = true;
+            return false;
+        }
+        return out.Write(data, static_cast<std::uint32_t>(n)) != 0;
+    });
+    if (result->cancelled) return false;
+    if (!opened || !report.complete() || report.badRecord >= 0) {
+        *error = Quoted(path) + report.problem;
+        return false;
+    }
+    return true;
+}
+
 bool EncodeRawImage(const std::string& path, ByteSink& out, bool compress,
                     const std::function<bool()>& cancelled, RawEncodeResult* result,
                     std::string* error) {

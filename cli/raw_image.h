@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/image_scan.h"
 #include "engine/track_codec.h"
 
 namespace cli {
@@ -20,6 +21,18 @@ struct RawEncodeResult {
 bool EncodeRawImage(const std::string& path, ByteSink& out, bool compress,
                     const std::function<bool()>& cancelled, RawEncodeResult* result,
                     std::string* error);
+
+struct RawDecodeResult {
+    ImageReport report;
+    bool cancelled = false;
+};
+
+// The way back: the raw image an image file stands for, its track sides written to out in
+// order, as convert and batch --raw write it. False when cancelled() said so before a side,
+// when out refused a write (out tells why), or with a one-line reason when the image is not
+// complete and sound. Padding after the last record is left out (report.trailingBytes).
+bool DecodeRawImage(const std::string& path, ByteSink& out, const std::function<bool()>& cancelled,
+                    RawDecodeResult* result, std::string* error);
 
 // True when the file begins like an image ("Dk"), false for anything else.
 bool LooksLikeImage(const std::string& path);

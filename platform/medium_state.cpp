@@ -33,19 +33,39 @@ bool MediumAbsent(int fd, const std::string& path) {
 
 namespace {
 
-// A drive the user may not open is asked about where anybody may ask: UDisks2, which watches
-// removable drives itself, else the size in sysfs.
-bool PresentByListing(const std::string& path) {
+// The name of the device in /dev that path leads to ("loop0").
+std::string DeviceName(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
     std::string device = real ? real : path;
     std::free(real);
-    const std::string name = device.substr(device.find_last_of('/') + 1);
+    return device.substr(device.find_last_of('/') + 1);
+}
+
+// A drive the user may not open is asked about where anybody may ask: UDisks2, which watches
+// removable drives itself, else the size in sysfs.
+bool PresentByListing(const std::string& name) {
     std::vector<BlockDeviceInfo> devices;
     if (!UdisksListBlockDevices(&devices)) devices = ListBlockDevices("/sys");
     for (const BlockDeviceInfo& info : devices)
         if (info.name == name)
             return info.mediaAvailable < 0 ? info.sectors > 0 : info.mediaAvailable == 1;
     return false;
+}
+
+// A loop device is given another file in a moment, too quickly to be seen empty between two
+// polls: the file behind it tells one diskette from the next.
+std::string LoopIdentity(unsigned long long device, unsigned long long inode) {
+    return "loop " + std::to_string(device) + ":" + std::to_string(inode);
+}
+
+// The same for a loop device the user may not open, from the file sysfs names.
+std::string LoopIdentityByListing(const std::string& name) {
+    const std::string file = LoopBackingFile("/sys", name);
+    struct stat st {};
+    if (file.empty()) return {};
+    // A file deleted since, or in a folder the user may not look into, still has its name.
+    if (SysStat(file.c_str(), &st) != 0) return "loop " + file;
+    return LoopIdentity(st.st_dev, st.st_ino);
 }
 
 }  // namespace
@@ -66,7 +86,10 @@ MediumState PollMedium(const std::string& path) {
     // O_NONBLOCK: the floppy driver opens an empty drive, and does not spin it up to open.
     int fd = SysOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) medium.present = PresentByListing(path);
+        if (errno != EACCES && errno != EPERM) return medium;
+        const std::string name = DeviceName(path);
+        medium.present = PresentByListing(name);
+        if (medium.present) medium.identity = LoopIdentityByListing(name);
         return medium;
     }
     floppy_drive_struct state{};
@@ -87,12 +110,9 @@ MediumState PollMedium(const std::string& path) {
         return medium;
     }
     medium.present = !MediumAbsent(fd, path);
-    // A loop device is given another file in a moment, too quickly to be seen empty between
-    // two polls: the file behind it tells one diskette from the next.
     loop_info64 loop{};
     if (medium.present && SysIoctl(fd, LOOP_GET_STATUS64, &loop, path.c_str()) == 0)
-        medium.identity =
-            "loop " + std::to_string(loop.lo_device) + ":" + std::to_string(loop.lo_inode);
+        medium.identity = LoopIdentity(loop.lo_device, loop.lo_inode);
     SysClose(fd, path.c_str());
     return medium;
 }

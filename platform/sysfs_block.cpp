@@ -47,7 +47,7 @@ std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot) {
         device.vendor = ReadAttribute(dir + "/device/vendor");
         device.model = ReadAttribute(dir + "/device/model");
         // Only a bound loop device names its file.
-        device.loop = !ReadAttribute(dir + "/loop/backing_file").empty();
+        device.loop = !LoopBackingFile(sysfsRoot, device.name).empty();
         // Each entry links to the device's place in the tree, which names the buses above it.
         char target[4096];
         ssize_t n = SysReadlink(dir.c_str(), target, sizeof target - 1);
@@ -60,6 +60,10 @@ std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot) {
     std::sort(devices.begin(), devices.end(),
               [](const BlockDeviceInfo& a, const BlockDeviceInfo& b) { return a.name < b.name; });
     return devices;
+}
+
+std::string LoopBackingFile(const std::string& sysfsRoot, const std::string& name) {
+    return ReadAttribute(sysfsRoot + "/block/" + name + "/loop/backing_file");
 }
 
 }  // namespace platform

@@ -22,4 +22,8 @@ struct BlockDeviceInfo {
 // A tree that is not there gives an empty list.
 std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot);
 
+// The file behind the loop device NAME ("loop0"), as sysfs names it to anybody; "" when the
+// device is unbound or no loop device.
+std::string LoopBackingFile(const std::string& sysfsRoot, const std::string& name);
+
 }  // namespace platform

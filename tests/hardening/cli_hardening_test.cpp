@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -272,6 +273,41 @@ TEST_F(CliHardening, FullDiskWhileWriting) {
     EXPECT_EQ(LineCount(c.err), 1) << c.err;
     EXPECT_EQ(ReadFileBytes(small + "/disk.tvl"), "older image");
     EXPECT_EQ(Listing(small), std::vector<std::string>{"disk.tvl"});
+}
+
+// A batch's folder that fills up as a manifest takes the diskette's lines: the manifest keeps
+// what it had, without half a line, which an append would leave.
+TEST_F(CliHardening, FullDiskKeepsTheBatchManifestWhole) {
+    if (geteuid() != 0) SKIP_OR_FAIL("mounting a small tmpfs needs root");
+    ASSERT_EQ(RunTool({"compress", disk, dir / "disk.tvl"}).exitCode, 0);
+    const std::string small = dir / "small", box = small + "/box";
+    ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        const int code = errno;
+        SKIP_OR_FAIL(std::string("cannot mount a tmpfs here: ") + std::strerror(code));
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small};
+    // An earlier run's manifest, its last page nearly full.
+    std::string older;
+    while (older.size() < 4000) older += std::string(64, '0') + "  disk-000.info\n";
+    ASSERT_EQ(Shell("mkdir '" + box + "'"), 0);
+    WriteFileBytes(box + "/manifest-sha256.txt", older);
+    // Room for the image and the info file, and not a page more.
+    struct statvfs fs {};
+    ASSERT_EQ(::statvfs(small.c_str(), &fs), 0);
+    const long long page = static_cast<long long>(fs.f_bsize);
+    const long long spare =
+        static_cast<long long>(fs.f_bavail) - (SizeOf(dir / "disk.tvl") + page - 1) / page - 1;
+    WriteFileBytes(small + "/filler", std::string(static_cast<size_t>(spare * page), 'f'));
+
+    ToolResult r = RunTool({"batch", disk, box, "--count", "1"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(ReadFileBytes(box + "/manifest-sha256.txt"), older);
+    EXPECT_EQ(Listing(box),
+              (std::vector<std::string>{"disk-001.info", "disk-001.tvl", "manifest-sha256.txt"}));
 }
 
 TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {
