@@ -37,4 +37,11 @@ ScopedProfilePath::~ScopedProfilePath() {
         g_override.reset();
 }
 
+// The system writes each line at once; a batch has nothing to collect.
+ProfileBatch::ProfileBatch() : m_joined(false) {}
+ProfileBatch::~ProfileBatch() = default;
+BOOL ProfileBatch::Commit() {
+    return TRUE;
+}
+
 }  // namespace platform
