@@ -11,9 +11,12 @@
 
 namespace platform {
 
+// The path of the innermost ScopedProfilePath alive, else SystemProfilePath().
+std::string ProfilePath();
+
 // Linux: tavrel.INI in $XDG_CONFIG_HOME, else in ~/.config. Windows: %APPDATA%\tavrel.INI.
 // "" when the system names no such folder.
-std::string ProfilePath();
+std::string SystemProfilePath();
 
 // While it lives, ProfilePath() is path; for tests.
 class ScopedProfilePath {
