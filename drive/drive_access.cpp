@@ -5,6 +5,7 @@
 
 #include "drive/disk_errors.h"
 #include "drive/win95_wire.h"
+#include "platform/drive_volume.h"
 #include "platform/file_api.h"
 #include "platform/flat_memory.h"
 #include "platform/last_error.h"
@@ -12,6 +13,10 @@
 namespace {
 
 constexpr DWORD kSectorBytes = 512;
+
+char DriveLetter(WORD driveIndex) {
+    return static_cast<char>('A' + driveIndex);
+}
 
 // A volume handle on Windows transfers only to and from memory that starts on a sector
 // boundary; the engine's track data follows the record's two address bytes. Anything up to a
@@ -178,12 +183,7 @@ BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cy
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended) {
-    if (drive.isNT) {
-        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
-        DWORD returned = 0;
-        return DeviceIoControl(drive.hVolume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
-                               nullptr);
-    }
+    if (drive.isNT) return platform::LockDriveVolume(drive.hVolume, DriveLetter(driveIndex), true);
     DIOC_REGISTERS regs{};
     regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
     regs.reg_ECX = extended ? 0x484A : 0x084A;
@@ -192,12 +192,7 @@ BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD
 }
 
 BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
-    if (drive.isNT) {
-        // Windows wants somewhere to put the byte count when there is no OVERLAPPED.
-        DWORD returned = 0;
-        return DeviceIoControl(drive.hVolume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
-                               &returned, nullptr);
-    }
+    if (drive.isNT) return platform::LockDriveVolume(drive.hVolume, DriveLetter(driveIndex), false);
     DIOC_REGISTERS regs{};
     regs.reg_EBX = driveIndex + 1u;
     regs.reg_ECX = extended ? 0x486A : 0x086A;

@@ -1,9 +1,9 @@
 #include "engine/disk_job.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "drive/disk_errors.h"
+#include "platform/drive_volume.h"
 #include "platform/file_api.h"
 #include "platform/version.h"
 #include "platform/window.h"
@@ -80,11 +80,10 @@ int CDiskJob::RunJob() {
 void CDiskJob::RunNt() {
     m_isNT = 1;
     char letter = m_driveLetter.empty() ? '?' : m_driveLetter[0];
-    char path[16];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
     // Only an expand writes to the drive. Asking for no more than the job needs spares a
     // write-protected diskette a refusal, and a user the service asks for them a second question.
-    m_hVolume.reset(OpenDevice(path, m_operation == Expand ? kDeviceAccess : GENERIC_READ));
+    m_hVolume.reset(platform::OpenDriveVolume(
+        letter, m_operation == Expand ? kDeviceAccess : GENERIC_READ, kDeviceShare));
     if (!m_hVolume.valid()) {
         ShowError("  Cannot find the drive specified. ");
         return;

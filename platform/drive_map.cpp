@@ -6,20 +6,10 @@
 #include <filesystem>
 
 #include "platform/process_drive_map.h"
-#include "platform/profile.h"
 #include "platform/syscalls.h"
 
 namespace platform {
 namespace {
-
-std::string FromProfile(char letter) {
-    std::string file = ProfilePath();
-    if (file.empty()) return {};
-    char key[2] = {letter, 0};
-    char value[4096];
-    GetPrivateProfileStringA("Drives", key, "", value, sizeof value, file.c_str());
-    return value;
-}
 
 bool IsPartitionLink(const std::string& name) {
     size_t at = name.rfind("-part");
@@ -68,7 +58,7 @@ DriveSource DriveLetterSource(char letter) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     if (letter < 'A' || letter > 'Z') return DriveSource::None;
     if (ProcessDriveMapping(letter, nullptr)) return DriveSource::Process;
-    if (!FromProfile(letter).empty()) return DriveSource::Profile;
+    if (!ProfileDriveMapping(letter).empty()) return DriveSource::Profile;
     if (letter == 'A' || letter == 'B') return DriveSource::Default;
     return DriveSource::None;
 }
@@ -77,7 +67,7 @@ std::string ResolveDriveLetter(char letter) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     if (letter < 'A' || letter > 'Z') return {};
     if (std::string mapped; ProcessDriveMapping(letter, &mapped)) return mapped;
-    std::string fromProfile = FromProfile(letter);
+    std::string fromProfile = ProfileDriveMapping(letter);
     if (!fromProfile.empty()) return fromProfile;
     if (letter == 'A') return "/dev/fd0";
     if (letter == 'B') return "/dev/fd1";

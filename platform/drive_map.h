@@ -1,7 +1,8 @@
 // Which block device or raw image file stands for a drive letter.
 //
 // Order: a mapping set in this process (the console tool's DRIVE paths, tests), then the key of
-// the letter in section "Drives" of the profile file, then /dev/fd0 for A and /dev/fd1 for B.
+// the letter in section "Drives" of the profile file, then /dev/fd0 for A and /dev/fd1 for B on
+// Linux, the system's own drive of the letter (\\.\X:) on Windows.
 #pragma once
 
 #include <string>

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/drive_map.h"
+#include "platform/profile.h"
 
 namespace platform {
 namespace {
@@ -23,6 +24,15 @@ bool ProcessDriveMapping(char letter, std::string* path) {
     if (it == Mapped().end()) return false;
     if (path) *path = it->second;
     return true;
+}
+
+std::string ProfileDriveMapping(char letter) {
+    std::string file = ProfilePath();
+    if (file.empty()) return {};
+    char key[2] = {letter, 0};
+    char value[4096];
+    GetPrivateProfileStringA("Drives", key, "", value, sizeof value, file.c_str());
+    return value;
 }
 
 ScopedDriveMapping::ScopedDriveMapping(char letter, std::string path)

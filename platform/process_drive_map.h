@@ -1,5 +1,5 @@
-// The drive letters mapped inside this process (ScopedDriveMapping), the first place a letter
-// is looked up on every system.
+// The two places of the drive map that every system shares: the letters mapped inside this
+// process (ScopedDriveMapping), looked up first, and section "Drives" of the profile file.
 #pragma once
 
 #include <string>
@@ -8,5 +8,8 @@ namespace platform {
 
 // True with the path when the letter (upper case) is mapped in this process.
 bool ProcessDriveMapping(char letter, std::string* path);
+
+// The value of the letter's key (upper case) in section "Drives" of the profile; "" for none.
+std::string ProfileDriveMapping(char letter);
 
 }  // namespace platform

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -23,38 +22,13 @@
 #include "platform/syscalls.h"
 
 namespace platform {
-namespace {
 
-std::mutex g_pathMutex;
-std::optional<std::string> g_pathOverride;
-
-}  // namespace
-
-std::string ProfilePath() {
-    {
-        std::lock_guard lock(g_pathMutex);
-        if (g_pathOverride) return *g_pathOverride;
-    }
+std::string SystemProfilePath() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
         return std::string(xdg) + "/tavrel.INI";
     if (const char* home = std::getenv("HOME"); home && *home)
         return std::string(home) + "/.config/tavrel.INI";
     return {};
-}
-
-ScopedProfilePath::ScopedProfilePath(std::string path) {
-    std::lock_guard lock(g_pathMutex);
-    m_had = g_pathOverride.has_value();
-    if (m_had) m_previous = *g_pathOverride;
-    g_pathOverride = std::move(path);
-}
-
-ScopedProfilePath::~ScopedProfilePath() {
-    std::lock_guard lock(g_pathMutex);
-    if (m_had)
-        g_pathOverride = m_previous;
-    else
-        g_pathOverride.reset();
 }
 
 }  // namespace platform

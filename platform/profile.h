@@ -1,29 +1,24 @@
-// Private profile files: sections and keys match without regard to case, a missing file,
-// section or key gives the default, and writing one key leaves every other line as it was.
-// A file is written whole through a ReplacementFile: a crash leaves the old file or the new
-// one, a linked profile stays linked, and a missing folder is made (mode 0700).
+// The profile file tavrel.INI and its batches of writes; the profile calls themselves are the
+// system's, or their stand-ins where the system has none (platform/profile_api.h).
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/profile_api.h"
 #include "platform/win_types.h"
-
-UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
-                           const char* file);
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
-                               char* buffer, DWORD size, const char* file);
-// A null value removes the key; a null key removes the whole section. Inside a ProfileBatch of
-// the same thread the change is kept for the batch to write.
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                const char* file);
 
 namespace platform {
 
-// tavrel.INI in $XDG_CONFIG_HOME, else in ~/.config; "" when neither can be found.
+// The path of the innermost ScopedProfilePath alive, else SystemProfilePath().
 std::string ProfilePath();
 
+// Linux: tavrel.INI in $XDG_CONFIG_HOME, else in ~/.config. Windows: %APPDATA%\tavrel.INI.
+// "" when the system names no such folder.
+std::string SystemProfilePath();
+
+// While it lives, ProfilePath() is path; for tests.
 class ScopedProfilePath {
   public:
     explicit ScopedProfilePath(std::string path);
@@ -38,7 +33,8 @@ class ScopedProfilePath {
 
 // Collects the profile writes of this thread and writes each changed file once, at Commit or
 // at the end of the scope; reads on this thread see the collected writes. A batch opened
-// inside another joins it: the outer one writes.
+// inside another joins it: the outer one writes. Windows writes each line at once, so there a
+// batch has nothing left to do.
 class ProfileBatch {
   public:
     ProfileBatch();

@@ -1,4 +1,5 @@
-// drives on Windows: the removable drives the system has, and whether a diskette is in each.
+// drives on Windows: the removable drives the system has, whether a diskette is in each, and
+// the letters that the drive map gives an image file (a mapped letter hides the system's drive).
 // Windows assigns the drive letters itself, so --scan and --assign have nothing to find or write.
 #include <cstdio>
 #include <string>
@@ -6,24 +7,49 @@
 #include "cli/commands.h"
 #include "cli/drive_scan.h"
 #include "engine/exit_codes.h"
+#include "platform/drive_map.h"
+#include "platform/profile.h"
 #include "platform/win_types.h"
 
 namespace cli {
+namespace {
+
+// Asking the file system about the root is what finds a medium; an empty drive must not make
+// the system ask the user to insert one.
+bool HasDiskette(const std::string& root) {
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    const bool present =
+        GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+    SetErrorMode(oldMode);
+    return present;
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
 
 int RunDrives(Console&) {
-    std::printf("%-6s %-8s\n", "Drive", "Diskette");
-    const DWORD drives = GetLogicalDrives();
+    const std::string profile = platform::ProfilePath();
+    std::printf("Profile: %s\n",
+                profile.empty() ? "(none: no application data folder)" : profile.c_str());
+    std::printf("%-6s %-8s %-8s %s\n", "Drive", "Source", "Diskette", "Path");
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        if (!((drives >> (letter - 'A')) & 1u)) continue;
+        const platform::DriveSource source = platform::DriveLetterSource(letter);
+        const std::string path = platform::ResolveDriveLetter(letter);
+        if (source == platform::DriveSource::Profile || source == platform::DriveSource::Process) {
+            std::printf("%c:     %-8s %-8s %s\n", letter,
+                        source == platform::DriveSource::Profile ? "profile" : "argument",
+                        IsFile(path) ? "yes" : "no", path.c_str());
+            continue;
+        }
         const std::string root = std::string(1, letter) + ":\\";
-        if (GetDriveTypeA(root.c_str()) != DRIVE_REMOVABLE) continue;
-        // Asking the file system about the root is what finds a medium; an empty drive must
-        // not make the system ask the user to insert one.
-        const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-        const bool present = GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr,
-                                                   nullptr, nullptr, 0) != 0;
-        SetErrorMode(oldMode);
-        std::printf("%c:     %-8s\n", letter, present ? "yes" : "no");
+        if (source == platform::DriveSource::None || GetDriveTypeA(root.c_str()) != DRIVE_REMOVABLE)
+            continue;
+        std::printf("%c:     %-8s %-8s %s\n", letter, "system", HasDiskette(root) ? "yes" : "no",
+                    path.c_str());
     }
     std::fflush(stdout);
     return kExitDone;
@@ -32,7 +58,7 @@ int RunDrives(Console&) {
 int RunDriveScan(bool, Console& console) {
     console.Error(
         "tavrel-cli: Windows assigns the drive letters itself; \"tavrel-cli drives\" lists the "
-        "removable drives it has");
+        "removable drives it has and the letters of the [Drives] map");
     return kExitUsage;
 }
 

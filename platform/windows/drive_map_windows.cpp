@@ -30,6 +30,7 @@ DriveSource DriveLetterSource(char letter) {
     letter = Upper(letter);
     if (letter < 'A' || letter > 'Z') return DriveSource::None;
     if (ProcessDriveMapping(letter, nullptr)) return DriveSource::Process;
+    if (!ProfileDriveMapping(letter).empty()) return DriveSource::Profile;
     return SystemHasDrive(letter) ? DriveSource::Default : DriveSource::None;
 }
 
@@ -37,6 +38,8 @@ std::string ResolveDriveLetter(char letter) {
     letter = Upper(letter);
     if (letter < 'A' || letter > 'Z') return {};
     if (std::string mapped; ProcessDriveMapping(letter, &mapped)) return mapped;
+    if (std::string fromProfile = ProfileDriveMapping(letter); !fromProfile.empty())
+        return fromProfile;
     if (!SystemHasDrive(letter)) return {};
     return std::string("\\\\.\\") + letter + ":";
 }

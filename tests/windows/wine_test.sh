@@ -36,6 +36,9 @@ trap 'wineserver -k >/dev/null 2>&1; rm -rf "${dir:?}"/*' EXIT
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # A cold prefix costs seconds; it is made once and serves every case.
 wine cmd /c exit >/dev/null 2>&1 || skip "wine cannot run programs here"
+# A server that shuts down its prefix between two runs may drop the next run's connection ("wine
+# client error: recvmsg"), which under load happens; one that stays until the end does not.
+wineserver -k; wineserver -p
 wine "$exe" --version >/dev/null 2>&1 || skip "wine cannot run $exe"
 work=$dir/work
 mkdir -p "$work"
@@ -138,6 +141,23 @@ grep -qi 'access.*denied' err.txt || fail "a read-only image: not the system's t
 # Names with accents: UTF-8 on the command line and in the file system.
 win -q compress A: "Diskette été.img"; code $? 0 "compress to a name with accents"
 [ -f "Diskette été.img" ] || fail "the name with accents did not arrive as UTF-8: $(ls)"
+
+# ---- The drive map on Windows: [Drives] in %APPDATA%\tavrel.INI, and a path as DRIVE ----
+# C=, the system's own drive, must give way to the image; B= names a file that is not there.
+ini=$(win drives | tr -d '\r' | sed -n 's/^Profile: //p')
+[ -n "$ini" ] || fail "drives names no profile file"
+printf '[Drives]\r\nC=%s\r\nB=%s\r\n' "$(winepath -w "$work/$f.floppy")" 'Z:\nowhere\missing.img' \
+  >"$(winepath -u "${ini:-x}")"
+win -q compress C: mapped.win.img; code $? 0 "compress through a letter of [Drives]"
+same mapped.win.img "$f.lin.img" "compress through a letter of [Drives]"
+win drives | tr -d '\r' | grep -q "^C: *profile .*$f.floppy" || fail "drives lists no [Drives] letter: $(win drives)"
+win -q compress "$(winepath -w "$work/$f.floppy")" path.win.img; code $? 0 "compress from a path as DRIVE"
+same path.win.img "$f.lin.img" "compress from a path as DRIVE"
+win -q compress B: missing.win.img 2>&1 | tr -d '\r' >err.win; w=${PIPESTATUS[0]}
+printf '[Drives]\nB=/nowhere/missing.img\n' >tavrel.INI
+env XDG_CONFIG_HOME="$work" "$linux" -q compress B: missing.lin.img >err.lin 2>&1; l=$?
+code $w $l "a [Drives] letter naming a missing file"; same err.win err.lin "a [Drives] letter naming a missing file"
+# ---- end of the drive map ----
 
 [ $failures -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
 echo "PASS: every format and command wrote under Wine what it writes on Linux"

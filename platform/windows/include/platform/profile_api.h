@@ -1,0 +1,4 @@
+// GetPrivateProfileStringA and the rest are the system's.
+#pragma once
+
+#include "platform/win_types.h"
