@@ -74,7 +74,8 @@ class ReplacementFile {
 
     // Gives the new file the old file's attributes, makes it durable and renames it over the
     // target, then makes the rename durable. Anything but Committed sets the last-error value;
-    // after CommitFailed the new file is gone and the target is as it was.
+    // after CommitFailed the new file is gone and the target is as it was (on Windows, should
+    // ReplaceFileW fail after removing the target, the new file stays under its hidden name).
     int Commit();
     // Closes the new file; one with a name is kept until Abandon, a nameless one is gone.
     BOOL Close();

@@ -31,6 +31,11 @@ bool Swap(const std::wstring& target, const std::wstring& temp, DWORD old) {
                      nullptr))
         return true;
     DWORD code = GetLastError();
+    // Without a backup name this failure comes after the old file was removed: the new one
+    // takes the free name as a new file would.
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        return MoveFileExW(temp.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (readOnly) SetFileAttributesW(target.c_str(), old);
     SetLastError(code);
     return false;
@@ -152,6 +157,9 @@ int ReplacementFile::Commit() {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) {
         DWORD code = GetLastError();
+        // A swap that failed once the old file was gone leaves the new one the only copy.
+        if (replacing && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            m_temp.clear();
         Abandon();
         SetLastError(code);
         return CommitFailed;
