@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/drive_discovery.h"
+#include "drive/drive_discovery.h"
 
 namespace app {
 

@@ -4,9 +4,9 @@
 #include "cli/drive_target.h"
 #include "cli/job_runner.h"
 #include "cli/output_path.h"
+#include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
-#include "engine/media_table.h"
 
 namespace cli {
 

@@ -8,9 +8,9 @@
 #include "cli/image_scan.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
+#include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
-#include "engine/media_table.h"
 #include "platform/cancel_signals.h"
 
 namespace cli {

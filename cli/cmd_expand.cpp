@@ -4,8 +4,8 @@
 #include "cli/drive_target.h"
 #include "cli/image_check.h"
 #include "cli/job_runner.h"
+#include "drive/media_table.h"
 #include "engine/exit_codes.h"
-#include "engine/media_table.h"
 
 namespace cli {
 

@@ -15,9 +15,9 @@
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
 #include "cli/output_path.h"
+#include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
-#include "engine/media_table.h"
 #include "platform/replace_file.h"
 
 namespace cli {

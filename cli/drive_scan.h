@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/console.h"
-#include "engine/drive_discovery.h"
+#include "drive/drive_discovery.h"
 
 namespace cli {
 

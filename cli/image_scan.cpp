@@ -5,8 +5,8 @@
 
 #include "cli/file_source.h"
 #include "drive/disk_errors.h"
+#include "drive/media_table.h"
 #include "engine/image_format.h"
-#include "engine/media_table.h"
 #include "engine/track_codec.h"
 #include "platform/last_error.h"
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "drive/media_table.h"
 #include "engine/disk_job.h"
-#include "engine/media_table.h"
 
 namespace cli {
 namespace {

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "drive/disk_errors.h"
+#include "drive/media_table.h"
 #include "engine/disk_job.h"
-#include "engine/media_table.h"
 #include "engine/track_codec.h"
 #include "platform/error_codes.h"
 #include "platform/file_api.h"

@@ -1,7 +1,7 @@
 #include <cstring>
 
+#include "drive/media_table.h"
 #include "engine/disk_job.h"
-#include "engine/media_table.h"
 
 BOOL CDiskJob::DetectMedia() {
     std::memset(m_bootSector, 0, sizeof m_bootSector);

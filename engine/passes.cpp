@@ -2,8 +2,8 @@
 #include <cstring>
 #include <string>
 
+#include "drive/media_table.h"
 #include "engine/disk_job.h"
-#include "engine/media_table.h"
 #include "platform/window.h"
 
 namespace {

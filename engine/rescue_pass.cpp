@@ -12,8 +12,8 @@
 #include <string>
 
 #include "drive/disk_errors.h"
+#include "drive/media_table.h"
 #include "engine/disk_job.h"
-#include "engine/media_table.h"
 #include "platform/last_error.h"
 
 namespace {

@@ -1,10 +1,11 @@
 // A file that is written beside the one it replaces and takes its place only when complete:
-// whatever happens before Commit, the older file stays as it was.
+// whatever happens before Commit, the older file stays as it was. One class, one unit per
+// system: replace_file.cpp on Linux, windows/replace_file_windows.cpp on Windows.
 //
-// The new file is made without a name (O_TMPFILE) in the target's folder, so a killed writer
-// leaves nothing behind; at Commit it is linked under a short random hidden name and renamed
-// over the target. Where the file system makes no nameless files (NFS, FAT and others that
-// refuse O_TMPFILE) it is created under that hidden name at once and locked while it is
+// Linux. The new file is made without a name (O_TMPFILE) in the target's folder, so a killed
+// writer leaves nothing behind; at Commit it is linked under a short random hidden name and
+// renamed over the target. Where the file system makes no nameless files (NFS, FAT and others
+// that refuse O_TMPFILE) it is created under that hidden name at once and locked while it is
 // written, so that leftovers of killed writers can be told from files still being written.
 // The lock is an open file's write lock (F_OFD_SETLK): NFS carries it to the server, where
 // every client sees it (unless the mount keeps locks local: nolock, local_lock), and a cleaner
@@ -23,6 +24,15 @@
 //
 // One fallback: a writable target in a folder that takes no new files is written in place, as
 // a plain overwrite would. Only then can an interrupted write destroy the older file.
+//
+// Windows. The new file is made under a hidden name beside the target, opened for no one else,
+// so leftovers of killed writers can be told from files still being written (those cannot be
+// deleted). At Commit it takes the old file's hidden, system and not-indexed marks and its
+// creation time, is flushed and is swapped in with ReplaceFileW, which also keeps the old
+// file's security, short name and streams; that swap is not written through, so the file is
+// flushed again under the target's name. A read-only target is replaced and stays read-only, as
+// a rename keeps a mode. A new target is made with MoveFileExW, written through. Links are the
+// system's business: the target is the path. Nothing is written in place.
 #pragma once
 
 #include <string>
@@ -36,8 +46,9 @@ class ReplacementFile {
     enum CommitResult {
         CommitFailed = 0,
         Committed = 1,
-        // The new file is in the target's place, but the folder could not be flushed: the
-        // rename may not survive a crash. The last-error value says why.
+        // The new file is in the target's place, but the folder (on Windows: the file under
+        // its new name, with a read-only target's mark) could not be flushed: the rename may
+        // not survive a crash. The last-error value says why.
         CommittedNotDurable = 2,
     };
 
@@ -48,7 +59,8 @@ class ReplacementFile {
 
     // Starts the replacement of target, removing leftovers of killed writers in its folder.
     // FALSE with the reason in the thread's last-error value. Without mayWriteInPlace a folder
-    // that takes no new file is a failure: for a writer that still reads the target.
+    // that takes no new file is a failure: for a writer that still reads the target. Windows
+    // never writes in place.
     BOOL Open(const std::string& target, bool mayWriteInPlace = true);
     // Where to write; a file handle for WriteFile.
     HANDLE Handle() const { return m_file.get(); }
@@ -62,7 +74,8 @@ class ReplacementFile {
 
     // Gives the new file the old file's attributes, makes it durable and renames it over the
     // target, then makes the rename durable. Anything but Committed sets the last-error value;
-    // after CommitFailed the new file is gone and the target is as it was.
+    // after CommitFailed the new file is gone and the target is as it was (on Windows, should
+    // ReplaceFileW fail after removing the target, the new file stays under its hidden name).
     int Commit();
     // Closes the new file; one with a name is kept until Abandon, a nameless one is gone.
     BOOL Close();
@@ -77,6 +90,7 @@ class ReplacementFile {
     bool PutInPlace();
     void CloseFolder();
 
+    // Linux uses them all; Windows only m_target, m_temp and m_file.
     std::string m_target;
     std::string m_folderPath;  // the target's folder, as the hook and messages see it
     std::string m_name;        // the target's name in m_folder
@@ -89,11 +103,12 @@ class ReplacementFile {
 };
 
 // The file a path names once its symbolic links are followed (the path itself when it names
-// nothing yet), under the link rule above. "" with ELOOP, EACCES for a link the rule refuses
-// (its path then in *refusedLink) or the failing call's code in the last-error value.
+// nothing yet, and always on Windows, which follows its own links), under the link rule above. ""
+// with ELOOP, EACCES for a link the rule refuses (its path then in *refusedLink) or the failing
+// call's code in the last-error value.
 std::string ResolveLinks(const std::string& path, std::string* refusedLink = nullptr);
 
-// The folder a path lies in, "." for a bare name.
+// The folder a path lies in, "." for a bare name ("C:" for "C:name" on Windows).
 std::string FolderOf(const std::string& path);
 
 // Where a path leads, links and folders resolved, whether or not the file exists yet.

@@ -20,6 +20,44 @@ std::string Join(const std::string& folder, const std::string& name) {
     return last == '/' || last == '\\' || last == ':' ? folder + name : folder + "\\" + name;
 }
 
+// ReplaceFileW keeps the old file's attributes, security, creation time, short name and
+// streams, but refuses a read-only file: its mark is lifted for the swap (put back on failure).
+bool Swap(const std::wstring& target, const std::wstring& temp, DWORD old) {
+    const bool readOnly = old & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetFileAttributesW(target.c_str(), old & ~FILE_ATTRIBUTE_READONLY))
+        return false;
+    if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr))
+        return true;
+    DWORD code = GetLastError();
+    // Without a backup name this failure comes after the old file was removed: the new one
+    // takes the free name as a new file would.
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        return MoveFileExW(temp.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (readOnly) SetFileAttributesW(target.c_str(), old);
+    SetLastError(code);
+    return false;
+}
+
+// ReplaceFileW writes nothing through: the new file is flushed again under the target's name
+// (on NTFS a file's flush writes the journal that holds the swap), its read-only mark put back
+// first so that it is flushed too. 0, or the code of the step that failed.
+DWORD Settle(const std::wstring& target, DWORD old) {
+    UniqueHandle placed(CreateFileW(target.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    bool ok = placed.valid() &&
+              (!(old & FILE_ATTRIBUTE_READONLY) ||
+               SetFileAttributesW(target.c_str(),
+                                  GetFileAttributesW(target.c_str()) | FILE_ATTRIBUTE_READONLY)) &&
+              FlushFileBuffers(placed.get());
+    DWORD code = ok ? 0 : GetLastError();
+    if (!placed.Close() && !code) code = GetLastError();
+    return code;
+}
+
 }  // namespace
 
 std::string ResolveLinks(const std::string& path, std::string*) {
@@ -85,22 +123,53 @@ BOOL ReplacementFile::Open(const std::string& target, bool) {
     return FALSE;
 }
 
+// Also what ReplaceFileW merges, but that merge may be skipped without a word (and Wine does
+// not merge). Before the flush, so that it is durable with the data. The new file is newly
+// written, so it keeps its archive mark; a read-only mark is put back after the swap.
+bool ReplacementFile::CopyAttributes() {
+    WIN32_FILE_ATTRIBUTE_DATA old;
+    if (!GetFileAttributesExW(Widen(m_target).c_str(), GetFileExInfoStandard, &old)) return true;
+    FILE_BASIC_INFO info = {};
+    info.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
+    info.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
+    info.FileAttributes = (old.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)) |
+                          FILE_ATTRIBUTE_ARCHIVE;
+    return SetFileInformationByHandle(m_file.get(), FileBasicInfo, &info, sizeof info);
+}
+
 int ReplacementFile::Commit() {
     if (!m_file.valid()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return CommitFailed;
     }
-    BOOL ok = FlushFileBuffers(m_file.get());
+    // Full paths: Wine's ReplaceFileW fails on a bare name.
+    const std::wstring target = Widen(Whereabouts(m_target)), temp = Widen(Whereabouts(m_temp));
+    BOOL ok = CopyAttributes() && FlushFileBuffers(m_file.get());
     ok = m_file.Close() && ok;
-    ok = ok && MoveFileExW(Widen(m_temp).c_str(), Widen(m_target).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const DWORD old = ok ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
+    const bool replacing = old != INVALID_FILE_ATTRIBUTES;
+    if (replacing)
+        ok = Swap(target, temp, old);
+    else
+        ok = ok && GetLastError() == ERROR_FILE_NOT_FOUND &&
+             MoveFileExW(temp.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) {
         DWORD code = GetLastError();
+        // A swap that failed once the old file was gone leaves the new one the only copy.
+        if (replacing && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            m_temp.clear();
         Abandon();
         SetLastError(code);
         return CommitFailed;
     }
     m_temp.clear();
+    DWORD code = replacing ? Settle(target, old) : 0;
+    if (code) {
+        SetLastError(code);
+        return CommittedNotDurable;
+    }
     return Committed;
 }
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "drive/drive_access.h"
-#include "engine/media_table.h"
+#include "drive/media_table.h"
 
 namespace {
 

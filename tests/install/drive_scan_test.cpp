@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/drive_discovery.h"
+#include "drive/drive_discovery.h"
 #include "platform/drive_map.h"
 #include "platform/profile.h"
 #include "tests/cli/loop_device.h"

@@ -138,6 +138,19 @@ code $w $l "compress over a read-only image"; code $w 2 "compress over a read-on
 same readonly.win readonly.lin "a read-only image"
 grep -qi 'access.*denied' err.txt || fail "a read-only image: not the system's text: $(cat err.txt)"
 
+# --- Replacing an image keeps the replaced file's attributes, as Linux keeps its mode ---
+attrs() { wine cmd /c attrib "$1" 2>/dev/null | sed 's/[A-Z]:\\.*//'; }
+echo older >hidden.img && wine cmd /c attrib +h hidden.img >/dev/null 2>&1
+win -q compress --force A: hidden.img; code $? 0 "compress over a hidden image"
+attrs hidden.img | grep -q H || fail "a hidden image is no longer hidden: $(attrs hidden.img)"
+# Not through the engine, which refuses a read-only image: replaced, and still read-only.
+echo older >readonly.win.raw && echo older >readonly.lin.raw && chmod 444 readonly.*.raw
+win -q convert --force "$f.win.img" readonly.win.raw; w=$?
+lin -q convert --force "$f.lin.img" readonly.lin.raw; code $w $? "convert over a read-only output"
+same readonly.win.raw readonly.lin.raw "convert over a read-only output"
+attrs readonly.win.raw | grep -q R || fail "a read-only output lost its mark: $(attrs readonly.win.raw)"
+# --- end of the attributes block ---
+
 # Names with accents: UTF-8 on the command line and in the file system.
 win -q compress A: "Diskette été.img"; code $? 0 "compress to a name with accents"
 [ -f "Diskette été.img" ] || fail "the name with accents did not arrive as UTF-8: $(ls)"

@@ -1,4 +1,4 @@
-#include "engine/drive_discovery.h"
+#include "drive/drive_discovery.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "engine/media_table.h"
+#include "drive/media_table.h"
 #include "platform/drive_map.h"
 #include "platform/profile.h"
 #include "platform/syscalls.h"

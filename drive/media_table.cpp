@@ -1,4 +1,4 @@
-#include "engine/media_table.h"
+#include "drive/media_table.h"
 
 #include "platform/le.h"
 
