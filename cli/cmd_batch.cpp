@@ -2,9 +2,7 @@
 // them. Each is imaged, verified and hashed, and filed under the next free name with an info
 // file; the folder's manifests and batch.csv grow by one diskette at a time, so a batch that
 // stops anywhere leaves a folder that checks, and a new run goes on from there.
-#include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +12,7 @@
 
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
+#include "cli/batch_system.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
@@ -26,7 +25,6 @@
 #include "platform/cancel_signals.h"
 #include "platform/medium_state.h"
 #include "platform/syscalls.h"
-#include "platform/sysfs_block.h"
 
 namespace cli {
 namespace {
@@ -103,13 +101,8 @@ struct Drive {
 };
 
 Drive DescribeDrive(const DriveTarget& target) {
-    Drive drive{target.label(), target.path(), {}, {}};
-    for (const auto& device : platform::ListBlockDevices("/sys"))
-        if ("/dev/" + device.name == drive.device) {
-            drive.vendor = device.vendor;
-            drive.model = device.model;
-        }
-    return drive;
+    DriveModel model = DescribeDevice(target.path());
+    return Drive{target.label(), target.path(), model.vendor, model.model};
 }
 
 // One diskette's outcome, as filed.
@@ -210,7 +203,6 @@ class Batch {
 
   private:
     bool WaitForDiskette(bool next);
-    bool StdinEnded();
     Diskette ImageOne(const std::string& name);
     bool File(Diskette& d, const BootFields& boot);
     std::string Path(const std::string& file) const { return m_options.folder + "/" + file; }
@@ -224,30 +216,15 @@ class Batch {
     int m_number = 0;
     int m_done = 0, m_failed = 0, m_unread = 0;
     std::string m_lastIdentity;
-    bool m_stdinOpen = true;
+    BatchInput m_input;
 };
-
-// Ctrl+D on a terminal, or the end of a pipe; /dev/null or a file on standard input ends
-// nothing, so a batch can run detached.
-bool Batch::StdinEnded() {
-    if (!m_stdinOpen) return false;
-    struct stat st {};
-    if (fstat(0, &st) != 0 || !(isatty(0) || S_ISFIFO(st.st_mode))) {
-        m_stdinOpen = false;
-        return false;
-    }
-    pollfd in{0, POLLIN, 0};
-    if (poll(&in, 1, 0) <= 0) return false;
-    char buffer[256];
-    return read(0, buffer, sizeof buffer) == 0;
-}
 
 // Waits until the drive holds a diskette: with next, one other than the last imaged, which
 // must be taken out first where the drive can tell. False when the batch is to end.
 bool Batch::WaitForDiskette(bool next) {
     bool removed = !next;
     for (;;) {
-        if (m_signals.Count() > 0 || StdinEnded()) return false;
+        if (m_signals.Count() > 0 || m_input.Ended()) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
         if (!medium.present || medium.changed) removed = true;
         bool changed = !medium.identity.empty() && medium.identity != m_lastIdentity;
@@ -259,8 +236,7 @@ bool Batch::WaitForDiskette(bool next) {
                            std::string(" (") + std::to_string(m_done) + " done, " +
                            std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
                            " unreadable sectors)");
-        pollfd in{0, POLLIN, 0};
-        poll(m_stdinOpen ? &in : nullptr, m_stdinOpen ? 1 : 0, medium.pollMs);
+        m_input.Wait(medium.pollMs);
     }
 }
 
@@ -398,7 +374,8 @@ int Batch::Run() {
     bool stopped = false;
     while (!stopped && (m_options.count == 0 || imaged < m_options.count)) {
         if (imaged > 0)
-            m_console.Warning("Remove the diskette, insert the next one (Ctrl+D ends the batch)");
+            m_console.Warning("Remove the diskette, insert the next one (" +
+                              std::string(kEndOfInputKeys) + " ends the batch)");
         if (!WaitForDiskette(imaged > 0)) break;
         m_console.EndProgress();
         Diskette d = ImageOne(NextName());
