@@ -56,7 +56,8 @@ bool CheckVerify(HANDLE handle, DWORD request, MediumState* medium) {
 MediumState PollMedium(const std::string& path) {
     MediumState medium;
     // An empty drive must not make the system ask the user to insert a diskette.
-    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    DWORD oldMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
     // No access asked: the driver answers without spinning the diskette up to open the drive.
     UniqueHandle probe(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -68,7 +69,7 @@ MediumState PollMedium(const std::string& path) {
         if (!reader.valid() || !CheckVerify(reader.get(), IOCTL_STORAGE_CHECK_VERIFY, &medium))
             AsFile(probe.get(), &medium);
     }
-    SetErrorMode(oldMode);
+    SetThreadErrorMode(oldMode, nullptr);
     return medium;
 }
 

@@ -9,6 +9,7 @@ exe=$2
 faultyfs=$3
 
 skip() {
+  [ "${failures:-0}" -eq 0 ] || { echo "$failures failure(s), then: $1" >&2; exit 1; }
   if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
   echo "SKIP: $1"; exit 77
 }
