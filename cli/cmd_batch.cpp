@@ -3,18 +3,18 @@
 // file; the folder's manifests and batch.csv grow by one diskette at a time, each replaced
 // whole, so a batch that stops anywhere leaves a folder that checks, and a new run goes on
 // from there.
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
+#include "cli/batch_system.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
@@ -29,7 +29,6 @@
 #include "platform/cancel_signals.h"
 #include "platform/medium_state.h"
 #include "platform/syscalls.h"
-#include "platform/sysfs_block.h"
 
 namespace cli {
 namespace {
@@ -104,13 +103,8 @@ struct Drive {
 };
 
 Drive DescribeDrive(const DriveTarget& target) {
-    Drive drive{target.label(), target.path(), {}, {}};
-    for (const auto& device : platform::ListBlockDevices("/sys"))
-        if ("/dev/" + device.name == drive.device) {
-            drive.vendor = device.vendor;
-            drive.model = device.model;
-        }
-    return drive;
+    DriveModel model = DescribeDevice(target.path());
+    return Drive{target.label(), target.path(), model.vendor, model.model};
 }
 
 // One diskette's outcome, as filed.
@@ -160,18 +154,15 @@ bool WriteRaw(const std::string& tvl, const std::string& raw, std::string* error
 // The file's text, "" when there is none; false with a one-line reason when it cannot be read.
 bool ReadText(const std::string& path, std::string* text, std::string* error) {
     text->clear();
-    int fd = platform::SysOpen(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) return true;
-    char buffer[65536];
-    ssize_t n = 0;
-    for (off_t at = 0;
-         fd >= 0 && (n = platform::SysPread(fd, buffer, sizeof buffer, at, path.c_str())) > 0;
-         at += n)
-        text->append(buffer, static_cast<size_t>(n));
-    const int code = fd < 0 || n < 0 ? errno : 0;
-    if (fd >= 0) platform::SysClose(fd, path.c_str());
-    if (code) *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(code);
-    return code == 0;
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in && errno == ENOENT) return true;
+    if (in) text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) {
+        *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(errno ? errno : EIO);
+        return false;
+    }
+    return true;
 }
 
 // A manifest or the log takes a diskette's lines by being replaced whole, never appended to:
@@ -234,7 +225,6 @@ class Batch {
 
   private:
     bool WaitForDiskette(bool next);
-    bool StdinEnded();
     Diskette ImageOne(const std::string& name);
     bool File(Diskette& d, const BootFields& boot);
     std::string Path(const std::string& file) const { return m_options.folder + "/" + file; }
@@ -248,30 +238,15 @@ class Batch {
     int m_number = 0;
     int m_done = 0, m_failed = 0, m_unread = 0;
     std::string m_lastIdentity;
-    bool m_stdinOpen = true;
+    BatchInput m_input;
 };
-
-// Ctrl+D on a terminal, or the end of a pipe; /dev/null or a file on standard input ends
-// nothing, so a batch can run detached.
-bool Batch::StdinEnded() {
-    if (!m_stdinOpen) return false;
-    struct stat st {};
-    if (fstat(0, &st) != 0 || !(isatty(0) || S_ISFIFO(st.st_mode))) {
-        m_stdinOpen = false;
-        return false;
-    }
-    pollfd in{0, POLLIN, 0};
-    if (poll(&in, 1, 0) <= 0) return false;
-    char buffer[256];
-    return read(0, buffer, sizeof buffer) == 0;
-}
 
 // Waits until the drive holds a diskette: with next, one other than the last imaged, which
 // must be taken out first where the drive can tell. False when the batch is to end.
 bool Batch::WaitForDiskette(bool next) {
     bool removed = !next;
     for (;;) {
-        if (m_signals.Count() > 0 || StdinEnded()) return false;
+        if (m_signals.Count() > 0 || m_input.Ended()) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
         if (!medium.present || medium.changed) removed = true;
         bool changed = !medium.identity.empty() && medium.identity != m_lastIdentity;
@@ -283,8 +258,7 @@ bool Batch::WaitForDiskette(bool next) {
                            std::string(" (") + std::to_string(m_done) + " done, " +
                            std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
                            " unreadable sectors)");
-        pollfd in{0, POLLIN, 0};
-        poll(m_stdinOpen ? &in : nullptr, m_stdinOpen ? 1 : 0, medium.pollMs);
+        m_input.Wait(medium.pollMs);
     }
 }
 
@@ -421,7 +395,8 @@ int Batch::Run() {
     bool stopped = false;
     while (!stopped && (m_options.count == 0 || imaged < m_options.count)) {
         if (imaged > 0)
-            m_console.Warning("Remove the diskette, insert the next one (Ctrl+D ends the batch)");
+            m_console.Warning("Remove the diskette, insert the next one (" +
+                              std::string(kEndOfInputKeys) + " ends the batch)");
         if (!WaitForDiskette(imaged > 0)) break;
         m_console.EndProgress();
         Diskette d = ImageOne(NextName());

@@ -1,6 +1,7 @@
 # The Windows build: the engine and its drives over the system's own calls.
 include_directories(BEFORE ${CMAKE_SOURCE_DIR}/platform/windows/include)
-add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 __USE_MINGW_ANSI_STDIO=1)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 __USE_MINGW_ANSI_STDIO=1
+  _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
 add_subdirectory(platform/windows)
 # The drives without their Windows 95 emulations, which stand in for that system only on Linux,

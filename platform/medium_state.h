@@ -13,7 +13,8 @@ bool MediumAbsent(int fd, const std::string& path);
 struct MediumState {
     bool present = false;
     // Tells one medium from the next where the drive cannot: a file's inode, size and change
-    // time, the file behind a loop device; "" for any other drive, whose removal is seen.
+    // time, the file behind a loop device, on Windows the driver's media change count; "" for
+    // any other drive, whose removal is seen.
     std::string identity;
     // When to look again: the floppy driver's drive only after its motor has stopped (it
     // stops about three seconds after a look), anything else twice a second.

@@ -7,3 +7,10 @@ add_test(NAME Windows.WineMatchesLinux
     ${TAVREL_WINDOWS_CLI})
 set_tests_properties(Windows.WineMatchesLinux PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# batch under Wine, with the diskettes swapped behind A:, and Ctrl+C in a running job.
+add_test(NAME Windows.WineBatch
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_batch_test.sh $<TARGET_FILE:tavrel-cli>
+    ${TAVREL_WINDOWS_CLI} $<TARGET_FILE:tavrel-faultyfs>)
+set_tests_properties(Windows.WineBatch PROPERTIES
+  LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)

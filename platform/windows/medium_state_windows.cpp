@@ -1,0 +1,76 @@
+// Whether a drive holds a diskette, asked of the drive's storage driver without reading the
+// diskette; an image file standing in for a drive is present while it has content, and its
+// identity tells one file from the next.
+#include <string>
+
+#include "platform/file_api.h"
+#include "platform/handle.h"
+#include "platform/medium_state.h"
+#include "platform/win_types.h"
+
+namespace platform {
+namespace {
+
+bool Unsupported(DWORD error) {
+    return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_PARAMETER;
+}
+
+// A file's volume serial number, file index, size and last write: a new file, or one written
+// again, is another diskette.
+void AsFile(HANDLE handle, MediumState* medium) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return;
+    const unsigned long long size =
+        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    medium->present = !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && size > 0;
+    medium->identity = std::to_string(info.dwVolumeSerialNumber) + ":" +
+                       std::to_string(info.nFileIndexHigh) + "." +
+                       std::to_string(info.nFileIndexLow) + ":" + std::to_string(size) + ":" +
+                       std::to_string(info.ftLastWriteTime.dwHighDateTime) + "." +
+                       std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
+
+// Asks the storage driver; false when it has no such request (a file, under Wine a drive
+// letter linked to an image). The media change count, where the driver gives it, tells a
+// diskette swapped between two looks.
+bool CheckVerify(HANDLE handle, DWORD request, MediumState* medium) {
+    ULONG changes = 0;
+    DWORD returned = 0;
+    if (DeviceIoControl(handle, request, nullptr, 0, &changes, sizeof changes, &returned,
+                        nullptr)) {
+        medium->present = true;
+        if (returned >= sizeof changes) medium->identity = "changes " + std::to_string(changes);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (Unsupported(error)) return false;
+    // ERROR_MEDIA_CHANGED: a diskette is in, another than at the last look.
+    medium->changed = error == ERROR_MEDIA_CHANGED;
+    medium->present = medium->changed;
+    return true;
+}
+
+}  // namespace
+
+MediumState PollMedium(const std::string& path) {
+    MediumState medium;
+    // An empty drive must not make the system ask the user to insert a diskette.
+    DWORD oldMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
+    // No access asked: the driver answers without spinning the diskette up to open the drive.
+    UniqueHandle probe(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.valid() && !CheckVerify(probe.get(), IOCTL_STORAGE_CHECK_VERIFY2, &medium)) {
+        // The floppy driver knows only the older request, which wants read access.
+        UniqueHandle reader(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!reader.valid() || !CheckVerify(reader.get(), IOCTL_STORAGE_CHECK_VERIFY, &medium))
+            AsFile(probe.get(), &medium);
+    }
+    SetThreadErrorMode(oldMode, nullptr);
+    return medium;
+}
+
+}  // namespace platform
