@@ -34,9 +34,9 @@ windows-build: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
-# Every test in the ordinary build (the Windows tool, built and zipped first, under Wine against the Linux
-# one too), then again under AddressSanitizer and UndefinedBehaviorSanitizer, then the thread
-# tests under ThreadSanitizer.
+# Every test in the ordinary build (the Windows tool, built and zipped first, under Wine
+# against the Linux one too), then again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the thread tests under ThreadSanitizer.
 test: deps test-plain test-asan test-tsan test-fuzz
 
 test-plain: build windows
