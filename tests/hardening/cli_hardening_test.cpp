@@ -21,6 +21,23 @@
 
 namespace {
 
+// A small file system of its own at path, to fill up; why says what kept it from being mounted.
+struct SmallTmpfs {
+    std::string path, why;
+    SmallTmpfs(const std::string& at, const std::string& size) : path(at) {
+        if (geteuid() != 0) {
+            why = "mounting a small tmpfs needs root";
+        } else if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+            why = std::string("cannot make ") + path + ": " + std::strerror(errno);
+        } else if (::mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
+            why = std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
+        }
+    }
+    ~SmallTmpfs() {
+        if (why.empty()) ::umount2(path.c_str(), MNT_DETACH);
+    }
+};
+
 class CliHardening : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -249,17 +266,9 @@ TEST_F(CliHardening, ImageReplacedByAMemberOfItsGroupKeepsTheGroup) {
 }
 
 TEST_F(CliHardening, FullDiskWhileWriting) {
-    if (geteuid() != 0) SKIP_OR_FAIL("mounting a small tmpfs needs root");
     const std::string small = dir / "small";
-    ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
-        const int code = errno;
-        SKIP_OR_FAIL(std::string("cannot mount a tmpfs here: ") + std::strerror(code));
-    }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small};
+    SmallTmpfs tmpfs(small, "256k");
+    if (!tmpfs.why.empty()) SKIP_OR_FAIL(tmpfs.why);
     WriteFileBytes(small + "/disk.tvl", "older image");
 
     ToolResult r = RunTool({"compress", "--force", "--no-compression", disk, small + "/disk.tvl"});
@@ -278,18 +287,10 @@ TEST_F(CliHardening, FullDiskWhileWriting) {
 // A batch's folder that fills up as a manifest takes the diskette's lines: the manifest keeps
 // what it had, without half a line, which an append would leave.
 TEST_F(CliHardening, FullDiskKeepsTheBatchManifestWhole) {
-    if (geteuid() != 0) SKIP_OR_FAIL("mounting a small tmpfs needs root");
     ASSERT_EQ(RunTool({"compress", disk, dir / "disk.tvl"}).exitCode, 0);
     const std::string small = dir / "small", box = small + "/box";
-    ASSERT_EQ(Shell("mkdir -p '" + small + "'"), 0);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
-        const int code = errno;
-        SKIP_OR_FAIL(std::string("cannot mount a tmpfs here: ") + std::strerror(code));
-    }
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small};
+    SmallTmpfs tmpfs(small, "1m");
+    if (!tmpfs.why.empty()) SKIP_OR_FAIL(tmpfs.why);
     // An earlier run's manifest, its last page nearly full.
     std::string older;
     while (older.size() < 4000) older += std::string(64, '0') + "  disk-000.info\n";

@@ -8,17 +8,8 @@ linux=$1
 exe=$2
 faultyfs=$3
 
-skip() {
-  [ "${failures:-0}" -eq 0 ] || { echo "$failures failure(s), then: $1" >&2; exit 1; }
-  if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
-  echo "SKIP: $1"; exit 77
-}
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-command -v wine >/dev/null || skip "wine is not installed (make deps installs it)"
-command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
-[ -f "$exe" ] || skip "no Windows build at $exe (make windows builds it)"
+. "$(dirname "$0")/wine_common.sh"
+need_wine "$exe"
 [ -x "$linux" ] && [ -x "$faultyfs" ] || skip "user $(id -un) cannot run $linux or $faultyfs"
 
 dir=$(mktemp -d /tmp/tavrel-winebatch.XXXXXX) || exit 1

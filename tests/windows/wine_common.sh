@@ -1,0 +1,14 @@
+# Sourced by the Wine tests: how they fail and skip, and what every one of them needs.
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# A missing facility skips, under CI=true it fails, and after a failure it is one more.
+skip() {
+  [ "$failures" -eq 0 ] || { echo "$failures failure(s), then: $1" >&2; exit 1; }
+  if [ "${CI:-}" = "true" ]; then echo "FAIL: CI=true and a facility is missing: $1" >&2; exit 1; fi
+  echo "SKIP: $1"; exit 77
+}
+need_wine() {  # WINDOWS_CLI_EXE
+  command -v wine >/dev/null || skip "wine is not installed (make deps installs it)"
+  command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
+  [ -f "$1" ] || skip "no Windows build at $1 (make windows builds it)"
+}
