@@ -279,9 +279,12 @@ if want 9; then
     "$cli" batch "$usb" $ubox --count 2 </dev/null >$tmp/bout 2>&1 &
     pid=$!
     until [ -s $ubox/disk-001.info ] || ! kill -0 $pid 2>/dev/null; do sleep 0.1; done
+    # Slowed while its diskette is still in (QEMU slows only a drive with a medium; the drive
+    # stays slow through the change), so the batch cannot read the next one at full speed
+    # before the request is carried out.
+    slow u0
     ask eject u0
     insert u0 "$img/1440F9-a.raw" rw
-    slow u0
     until_over reads "$usb" $(($(reads "$usb") + 300)) $pid
     ask pull u0
     wait $pid
