@@ -68,6 +68,12 @@ std::string LoopIdentityByListing(const std::string& name) {
     return LoopIdentity(st.st_dev, st.st_ino);
 }
 
+// Any other drive: the kernel numbers each medium it finds in a disk (Linux 5.15 and later),
+// so a diskette swapped quicker than a poll, never seen empty, is still another one.
+std::string SequenceIdentity(const std::string& sequence) {
+    return sequence.empty() ? "" : "sequence " + sequence;
+}
+
 }  // namespace
 
 MediumState PollMedium(const std::string& path) {
@@ -90,6 +96,8 @@ MediumState PollMedium(const std::string& path) {
         const std::string name = DeviceName(path);
         medium.present = PresentByListing(name);
         if (medium.present) medium.identity = LoopIdentityByListing(name);
+        if (medium.present && medium.identity.empty())
+            medium.identity = SequenceIdentity(DiskSequence("/sys", name));
         return medium;
     }
     floppy_drive_struct state{};
@@ -111,8 +119,11 @@ MediumState PollMedium(const std::string& path) {
     }
     medium.present = !MediumAbsent(fd, path);
     loop_info64 loop{};
+    unsigned long long sequence = 0;
     if (medium.present && SysIoctl(fd, LOOP_GET_STATUS64, &loop, path.c_str()) == 0)
         medium.identity = LoopIdentity(loop.lo_device, loop.lo_inode);
+    else if (medium.present && SysIoctl(fd, BLKGETDISKSEQ, &sequence, path.c_str()) == 0)
+        medium.identity = SequenceIdentity(std::to_string(sequence));
     SysClose(fd, path.c_str());
     return medium;
 }

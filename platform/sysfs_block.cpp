@@ -66,4 +66,8 @@ std::string LoopBackingFile(const std::string& sysfsRoot, const std::string& nam
     return ReadAttribute(sysfsRoot + "/block/" + name + "/loop/backing_file");
 }
 
+std::string DiskSequence(const std::string& sysfsRoot, const std::string& name) {
+    return ReadAttribute(sysfsRoot + "/block/" + name + "/diskseq");
+}
+
 }  // namespace platform

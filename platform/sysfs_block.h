@@ -26,4 +26,8 @@ std::vector<BlockDeviceInfo> ListBlockDevices(const std::string& sysfsRoot);
 // device is unbound or no loop device.
 std::string LoopBackingFile(const std::string& sysfsRoot, const std::string& name);
 
+// The disk sequence number of the block device NAME, which the kernel counts up for each medium
+// it finds in it; "" where the kernel does not say.
+std::string DiskSequence(const std::string& sysfsRoot, const std::string& name);
+
 }  // namespace platform
