@@ -406,10 +406,6 @@ int Batch::Run() {
             boot = ReadBootFields(Path("." + d.name + ".part.tvl"));
         if (m_options.raw) platform::SysUnlink(Path("." + d.name + ".part.tvl").c_str());
         if (!File(d, boot)) return kExitFailed;
-        // The diskette as the drive knows it now that it has been read: opening a drive can be
-        // what makes the kernel notice and number a new medium.
-        if (platform::MediumState now = platform::PollMedium(m_drive.device); now.present)
-            m_lastIdentity = now.identity;
         ++imaged;
         ++m_number;
         (d.result == "failed" || d.result == "cancelled" ? m_failed : m_done)++;
