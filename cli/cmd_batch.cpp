@@ -443,6 +443,11 @@ int RunBatch(const BatchOptions& options, Console& console) {
         console.Error(error);
         return kExitFailed;
     }
+    // A letter with nothing behind it would have the batch wait for ever for a diskette.
+    if (drive.path().empty()) {
+        console.Error("Tavrel: Cannot find the drive specified.");
+        return kExitFailed;
+    }
     if (platform::SysMkdir(options.folder.c_str(), 0777) != 0 && errno != EEXIST) {
         console.Error("tavrel-cli: cannot create " + options.folder + ": " + std::strerror(errno));
         return kExitFailed;

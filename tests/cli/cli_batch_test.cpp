@@ -102,6 +102,11 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     EXPECT_EQ(Listing(folder), (std::vector<std::string>{"batch.csv", "box1.info", "box2.img",
                                                          "box2.info", "manifest-sha256.txt"}));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+
+    // A letter with no drive behind it is refused at once, not waited on for ever.
+    ToolResult none = RunTool({"batch", "Q:", dir / "other"});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.err, "Tavrel: Cannot find the drive specified.\n");
 }
 
 // The first Ctrl+C ends the batch once the diskette in the drive is filed; a second one
