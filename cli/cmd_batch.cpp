@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
@@ -23,6 +21,7 @@
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
 #include "cli/raw_image.h"
+#include "cli/text_file.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
@@ -151,27 +150,13 @@ bool WriteRaw(const std::string& tvl, const std::string& raw, std::string* error
            committed == platform::ReplacementFile::CommittedNotDurable;
 }
 
-// The file's text, "" when there is none; false with a one-line reason when it cannot be read.
-bool ReadText(const std::string& path, std::string* text, std::string* error) {
-    text->clear();
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in && errno == ENOENT) return true;
-    if (in) text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) {
-        *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(errno ? errno : EIO);
-        return false;
-    }
-    return true;
-}
-
 // A manifest or the log takes a diskette's lines by being replaced whole, never appended to:
 // a batch killed or a disk filled up mid-write leaves the older file as it was, not half a
 // line. A file that did not exist (or was empty) starts with header.
 bool AddLines(const std::string& path, const std::string& header, const std::string& lines,
               std::string* error) {
     std::string text;
-    if (!ReadText(path, &text, error)) return false;
+    if (!ReadTextFile(path, &text, error, MissingFile::IsEmpty)) return false;
     if (text.empty()) text = header;
     // A line some other writer left unfinished stays a line of its own.
     if (!text.empty() && text.back() != '\n') text += '\n';

@@ -6,11 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <vector>
 
+#include "cli/text_file.h"
 #include "drive/disk_errors.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
@@ -224,16 +223,8 @@ std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
 }
 
 bool LoadMapFile(const std::string& path, SectorMap* map, MapStatus* status, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        *error = "tavrel-cli: cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    std::string text;
+    if (!ReadTextFile(path, &text, error)) return false;
     std::string why;
     if (!ParseMapFile(text, map, status, &why)) {
         *error = "tavrel-cli: " + path + ": not a usable map: " + why;
