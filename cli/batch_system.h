@@ -17,11 +17,13 @@ DriveModel DescribeDevice(const std::string& device);
 // The keys that end the batch at the console, as the prompt names them.
 extern const char* const kEndOfInputKeys;
 
-// Standard input as the end of the batch: the end typed at a terminal, or the end of a pipe.
-// A file or the null device on standard input ends nothing, so a batch can run detached.
+// Standard input as the end of the batch: the end typed at a terminal (Ctrl+D), the end of a
+// pipe, or standard input that is neither (a file, the null device), which is at its end from
+// the start. With terminalOnly (a batch given --count, which runs unattended) only the end
+// typed at a terminal counts.
 class BatchInput {
   public:
-    BatchInput();
+    explicit BatchInput(bool terminalOnly);
     ~BatchInput();
     BatchInput(const BatchInput&) = delete;
     BatchInput& operator=(const BatchInput&) = delete;

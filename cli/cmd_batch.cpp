@@ -1,30 +1,30 @@
 // batch DRIVE FOLDER: a box of diskettes, one after the other, without a keypress between
-// them. Each is imaged, verified and hashed, and filed under the next free name with an info
-// file; the folder's manifests and batch.csv grow by one diskette at a time, each replaced
-// whole, so a batch that stops anywhere leaves a folder that checks, and a new run goes on
-// from there.
+// them. Each is imaged, verified and hashed under hidden names, then filed under the next free
+// name with an info file, its lines in the folder's manifests and its row in batch.csv (see
+// batch_folder.h for how any number of batches share a folder and how a batch that stopped
+// anywhere is finished by the next). batch --resume NAME goes on with the rescue of a diskette
+// that was filed unfinished.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
+#include "cli/batch_folder.h"
+#include "cli/batch_name.h"
+#include "cli/batch_record.h"
 #include "cli/batch_system.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
-#include "cli/fixity_files.h"
-#include "cli/image_scan.h"
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
 #include "cli/raw_image.h"
 #include "cli/text_file.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
-#include "engine/fixity.h"
 #include "platform/cancel_signals.h"
 #include "platform/medium_state.h"
 #include "platform/syscalls.h"
@@ -32,106 +32,13 @@
 namespace cli {
 namespace {
 
-constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
-
-std::string UtcNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 bool Exists(const std::string& path) {
     struct stat st {};
     return platform::SysLstat(path.c_str(), &st) == 0;
 }
 
-// "disk-{n:03}" with n = 7 is "disk-007"; "" when the pattern has no {n}.
-std::string NameFor(const std::string& pattern, int n) {
-    size_t open = pattern.find("{n");
-    size_t close = open == std::string::npos ? open : pattern.find('}', open);
-    if (close == std::string::npos) return {};
-    std::string format = pattern.substr(open + 2, close - open - 2);
-    int width = 0;
-    bool zeros = false;
-    if (!format.empty()) {
-        if (format[0] != ':' || format.size() < 2 ||
-            format.find_first_not_of("0123456789", 1) != std::string::npos)
-            return {};
-        zeros = format[1] == '0';
-        width = std::stoi(format.substr(1));
-    }
-    char number[32];
-    std::snprintf(number, sizeof number, zeros ? "%0*d" : "%*d", width, n);
-    return pattern.substr(0, open) + number + pattern.substr(close + 1);
-}
-
-// The boot sector's OEM name, volume label and serial number, where it has them.
-struct BootFields {
-    std::string oemName, label, serial;
-};
-
-std::string Printable(const std::uint8_t* bytes, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '?';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
-BootFields ReadBootFields(const std::string& image) {
-    BootFields fields;
-    ImageReport report;
-    InspectImage(image, &report, [&](int, int, const std::uint8_t* data, int) {
-        fields.oemName = Printable(data + 3, 8);
-        // The label is there where the serial number is: after the extended boot signature.
-        const DisketteId id = IdentifyDiskette(data);
-        if (id.hasSerial) {
-            fields.serial = SerialText(id);
-            fields.label = Printable(data + 43, 11);
-        }
-        return false;
-    });
-    return fields;
-}
-
-struct Drive {
-    std::string label, device, vendor, model;
-};
-
-Drive DescribeDrive(const DriveTarget& target) {
-    DriveModel model = DescribeDevice(target.path());
-    return Drive{target.label(), target.path(), model.vendor, model.model};
-}
-
-// One diskette's outcome, as filed.
-struct Diskette {
-    std::string name, started, ended, format = "unknown", result = "failed", verify = "not run",
-                                      message, unreadRanges;
-    int unread = 0;
-    std::string image;  // the file name, "" when nothing was filed
-    HashSet content, imageHashes;
-};
-
-std::string Csv(const std::string& field) {
-    if (field.find_first_of(",\"\n") == std::string::npos) return field;
-    std::string quoted = "\"";
-    for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-// Never over the older file in place: a manifest's new text holds the older one, which an
-// interrupted overwrite would lose.
-bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
-    AtomicOutput out;
-    if (!out.Open(path, error, false)) return false;
-    if (!out.Write(text.data(), static_cast<std::uint32_t>(text.size()))) {
-        *error = out.WriteError();
-        return false;
-    }
-    int result = out.Commit(error);
+bool Committed(AtomicOutput& out, std::string* error) {
+    const int result = out.Commit(error);
     return result == platform::ReplacementFile::Committed ||
            result == platform::ReplacementFile::CommittedNotDurable;
 }
@@ -145,93 +52,88 @@ bool WriteRaw(const std::string& tvl, const std::string& raw, std::string* error
         if (!out.WriteError().empty()) *error = out.WriteError();
         return false;
     }
-    int committed = out.Commit(error);
-    return committed == platform::ReplacementFile::Committed ||
-           committed == platform::ReplacementFile::CommittedNotDurable;
+    return Committed(out, error);
 }
 
-// A manifest or the log takes a diskette's lines by being replaced whole, never appended to:
-// a batch killed or a disk filled up mid-write leaves the older file as it was, not half a
-// line. A file that did not exist (or was empty) starts with header.
-bool AddLines(const std::string& path, const std::string& header, const std::string& lines,
-              std::string* error) {
-    std::string text;
-    if (!ReadTextFile(path, &text, error, MissingFile::IsEmpty)) return false;
-    if (text.empty()) text = header;
-    // A line some other writer left unfinished stays a line of its own.
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    return WriteWhole(path, text + lines, error);
+bool CopyFile(const std::string& from, const std::string& to, std::string* error) {
+    std::string bytes;
+    if (!ReadTextFile(from, &bytes, error)) return false;
+    AtomicOutput out;
+    if (!out.Open(to, error)) return false;
+    if (!out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
+        *error = out.WriteError();
+        return false;
+    }
+    return Committed(out, error);
 }
 
-std::string InfoText(const Diskette& d, const Drive& drive, const BootFields& boot,
-                     const BatchOptions& options) {
-    std::string text = "tool: tavrel-cli " TAVREL_VERSION "\n";
-    text += "name: " + d.name + "\n";
-    text += "started: " + d.started + "\nended: " + d.ended + "\n";
-    text += "drive: " + drive.label + "\ndevice: " + drive.device + "\n";
-    if (!drive.vendor.empty()) text += "vendor: " + drive.vendor + "\n";
-    if (!drive.model.empty()) text += "model: " + drive.model + "\n";
-    text += "format: " + d.format + "\n";
-    text += "oem-name: " + boot.oemName + "\nvolume-label: " + boot.label +
-            "\nvolume-serial: " + boot.serial + "\n";
-    text += std::string("method: ") + (options.rescue ? "rescue" : "compress") + "\n";
-    text += "result: " + d.result + "\n";
-    text += "unreadable-sectors: " + std::to_string(d.unread) +
-            (d.unreadRanges.empty() ? "" : " (" + d.unreadRanges + ")") + "\n";
-    text += "verify: " + d.verify + "\n";
-    if (!d.image.empty()) text += "image: " + d.image + "\n";
-    for (const auto& [name, hex] : d.content) text += "content-" + name + ": " + hex + "\n";
-    for (const auto& [name, hex] : d.imageHashes) text += "image-" + name + ": " + hex + "\n";
-    if (!d.message.empty()) text += "message: " + d.message + "\n";
-    return text;
-}
-
-std::string JsonLine(const Diskette& d) {
-    std::string hashes;
-    for (const auto& [name, hex] : d.content)
-        hashes += (hashes.empty() ? "" : ",") + JsonString(name) + ":" + JsonString(hex);
-    return "{\"name\":" + JsonString(d.name) + ",\"image\":" + JsonString(d.image) +
-           ",\"started\":" + JsonString(d.started) + ",\"ended\":" + JsonString(d.ended) +
-           ",\"format\":" + JsonString(d.format) + ",\"result\":" + JsonString(d.result) +
-           ",\"unreadableSectors\":" + std::to_string(d.unread) +
-           ",\"verify\":" + JsonString(d.verify) + ",\"contentHashes\":{" + hashes +
-           "},\"message\":" + JsonString(d.message) + "}\n";
+DriveDescription DescribeDrive(const DriveTarget& target) {
+    DriveModel model = DescribeDevice(target.path());
+    return DriveDescription{target.label(), target.path(), model.vendor, model.model};
 }
 
 class Batch {
   public:
-    Batch(const BatchOptions& options, Console& console, const DriveTarget& target)
+    Batch(const BatchOptions& options, Console& console, const DriveTarget& target,
+          BatchFolder& folder)
         : m_options(options),
           m_console(console),
           m_target(target),
-          m_drive(DescribeDrive(target)) {}
+          m_folder(folder),
+          m_drive(DescribeDrive(target)),
+          m_input(options.count > 0) {}
 
     int Run();
+    int Resume();
 
   private:
+    bool Recover();
     bool WaitForDiskette(bool next);
-    Diskette ImageOne(const std::string& name);
-    bool File(Diskette& d, const BootFields& boot);
-    std::string Path(const std::string& file) const { return m_options.folder + "/" + file; }
-    std::string NextName();
+    bool InputEnded() { return m_input.Ended(); }
+    BatchRecord Begin(const std::string& name) const;
+    void ImageOne(BatchRecord& d, bool resume);
+    void VerifyImage(BatchRecord& d);
+    void MakeRaw(BatchRecord& d);
+    void KeepUnfinishedRescue(BatchRecord& d);
+    bool FileAndSay(BatchRecord& d, Reservation* reservation);
+    std::string GoOn(const std::string& name) const {
+        return "go on with: tavrel-cli batch " + m_target.label() + " " + m_options.folder +
+               " --rescue --resume " + name + (m_options.raw ? " --raw" : "");
+    }
 
     const BatchOptions& m_options;
     Console& m_console;
     const DriveTarget& m_target;
-    Drive m_drive;
+    BatchFolder& m_folder;
+    DriveDescription m_drive;
     platform::CancelSignals m_signals;
-    int m_number = 0;
     int m_done = 0, m_failed = 0, m_unread = 0;
     std::string m_lastIdentity;
     BatchInput m_input;
 };
 
+bool Batch::Recover() {
+    std::vector<std::string> said;
+    std::string error;
+    BatchFolder::Held held(m_folder);
+    if (!held.ok()) {
+        m_console.Error("tavrel-cli: cannot lock " + m_folder.Path(".batch.lock") + ": " +
+                        std::strerror(errno));
+        return false;
+    }
+    const bool recovered = m_folder.Recover(m_options.hashes, &said, &error);
+    for (const std::string& line : said) m_console.Warning(line);
+    if (!recovered) m_console.Error(error);
+    return recovered;
+}
+
 // Waits until the drive holds a diskette: with next, one other than the last imaged, which
-// must be taken out first where the drive can tell. False when the batch is to end.
+// must be taken out first where the drive can tell. False when the batch is to end: at a
+// Ctrl+C, or at the end of input once the drive holds nothing left to image.
 bool Batch::WaitForDiskette(bool next) {
     bool removed = !next;
     for (;;) {
-        if (m_signals.Count() > 0 || m_input.Ended()) return false;
+        if (m_signals.Count() > 0) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
         if (!medium.present || medium.changed) removed = true;
         bool changed = !medium.identity.empty() && medium.identity != m_lastIdentity;
@@ -239,6 +141,7 @@ bool Batch::WaitForDiskette(bool next) {
             m_lastIdentity = medium.identity;
             return true;
         }
+        if (InputEnded()) return false;
         m_console.Progress((next && !removed ? "Remove the diskette" : "Insert a diskette") +
                            std::string(" (") + std::to_string(m_done) + " done, " +
                            std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
@@ -247,21 +150,19 @@ bool Batch::WaitForDiskette(bool next) {
     }
 }
 
-std::string Batch::NextName() {
-    for (;; ++m_number) {
-        std::string name = NameFor(m_options.pattern, m_number);
-        bool taken = false;
-        for (const char* end : {".tvl", ".img", ".info", ".map"}) taken |= Exists(Path(name + end));
-        if (!taken) return name;
-    }
-}
-
-Diskette Batch::ImageOne(const std::string& name) {
-    Diskette d;
+BatchRecord Batch::Begin(const std::string& name) const {
+    BatchRecord d;
     d.name = name;
     d.started = UtcNow();
-    const std::string image = name + (m_options.raw ? ".img" : ".tvl");
-    const std::string tvl = m_options.raw ? Path("." + name + ".part.tvl") : Path(image);
+    d.drive = m_drive;
+    d.method = m_options.rescue ? "rescue" : "compress";
+    return d;
+}
+
+// Images the diskette into its hidden files and says in d what came of it.
+void Batch::ImageOne(BatchRecord& d, bool resume) {
+    const std::string tvl = m_folder.PartPath(d.name, "tvl");
+    const std::string shownImage = d.name + ".tvl";
     JobOutcome outcome;
     m_console.ForgetLastError();
     std::string jobError;
@@ -269,12 +170,15 @@ Diskette Batch::ImageOne(const std::string& name) {
         RescueOptions rescue;
         rescue.drive = m_options.drive;
         rescue.image = tvl;
-        rescue.map = Path(name + ".map");
+        rescue.map = m_folder.PartPath(d.name, "map");
         rescue.noCompression = m_options.noCompression;
         rescue.commandLine = "tavrel-cli batch " + m_options.drive + " " + m_options.folder;
         rescue.hashes = m_options.hashes;
         rescue.outcome = &outcome;
         rescue.cancelAtSignal = 2;
+        rescue.imageName = shownImage;
+        rescue.mapName = d.name + ".map";
+        rescue.goOn = GoOn(d.name);
         // Under --json standard output holds the JSON lines alone: the rescue's summary is not
         // printed.
         Console quiet(true);
@@ -285,127 +189,149 @@ Diskette Batch::ImageOne(const std::string& name) {
         JobRequest request{Compress, m_target.letter(), tvl, !m_options.noCompression};
         request.hashes = m_options.hashes;
         request.cancelAtSignal = 2;
+        request.imageName = shownImage;
+        request.driveName = m_target.label();
         outcome = RunDiskJob(request, m_console);
     }
     if (outcome.mediaRow >= 0) d.format = MediaTypeName(outcome.mediaRow);
+    if (jobError.empty()) jobError = m_console.lastError();
     if (outcome.result != JobDone) {
         d.result = outcome.result == JobCancelled ? "cancelled" : "failed";
-        if (jobError.empty()) jobError = m_console.lastError();
-        d.message = outcome.result == JobCancelled ? "cancelled" : jobError;
-        // A cancelled or failed rescue keeps what it read: its map says how far it got.
-        if (Exists(tvl) && !m_options.raw) d.image = image;
-        d.ended = UtcNow();
-        return d;
+        d.message = outcome.result == JobCancelled ? "cancelled"
+                    : jobError.empty()             ? "the job did not run"
+                                                   : jobError;
+        // A resume that changed nothing leaves the diskette as it was filed.
+        if (resume && !outcome.rescueWritten) return;
+        if (m_options.rescue) KeepUnfinishedRescue(d);
+        return;
     }
     d.content = outcome.contentHashes;
     d.imageHashes = outcome.imageHashes;
-    d.unread = m_options.rescue ? outcome.map.Unread() : 0;
-    if (d.unread)
-        d.unreadRanges =
-            UnreadRanges(outcome.map, MediaTypeTable[outcome.mediaRow].sectorsPerTrack);
+    d.image = shownImage;
+    if (m_options.rescue) {
+        d.map = true;
+        d.unread = outcome.map.Unread();
+        if (d.unread)
+            d.unreadRanges =
+                UnreadRanges(outcome.map, MediaTypeTable[outcome.mediaRow].sectorsPerTrack);
+    }
     d.result = d.unread ? "unreadable sectors" : "done";
-    if (m_options.noVerify) {
-        d.verify = "skipped";
-    } else if (d.unread) {
-        d.verify = "skipped: unreadable sectors";
-    } else {
-        JobRequest request{Verify, m_target.letter(), tvl, true};
-        request.cancelAtSignal = 2;
-        JobOutcome verify = RunDiskJob(request, m_console);
-        d.verify = verify.result == JobDone ? "same"
-                   : verify.result == JobDifferent
-                       ? "different at cylinder " + std::to_string(verify.diffCylinder) + " head " +
-                             std::to_string(verify.diffHead)
-                       : "failed: " + m_console.lastError();
-        if (verify.result != JobDone) {
-            d.result = "failed";
-            d.message = "verify: " + d.verify;
-        }
-    }
-    if (m_options.raw) {
-        std::string error;
-        if (!WriteRaw(tvl, Path(image), &error)) {
-            d.result = "failed";
-            d.message = image + ": " + error;
-        } else {
-            // A raw image is the content itself.
-            d.imageHashes = d.content;
-        }
-    }
-    if (d.result != "failed" || !m_options.raw) d.image = image;
-    d.ended = UtcNow();
-    return d;
+    d.boot = ReadBootFields(tvl);
+    VerifyImage(d);
+    if (m_options.raw) MakeRaw(d);
 }
 
-bool Batch::File(Diskette& d, const BootFields& boot) {
-    const std::string info = InfoText(d, m_drive, boot, m_options);
+// A rescue that stopped keeps what it read, image and map together, so --resume can go on.
+void Batch::KeepUnfinishedRescue(BatchRecord& d) {
+    const std::string tvl = m_folder.PartPath(d.name, "tvl");
+    const std::string mapPath = m_folder.PartPath(d.name, "map");
+    if (!Exists(tvl) || !Exists(mapPath)) return;
+    SectorMap map;
+    MapStatus status;
     std::string error;
-    if (!WriteWhole(Path(d.name + ".info"), info, &error)) {
-        m_console.Error("tavrel-cli: " + Path(d.name + ".info") + ": " + error);
-        return false;
+    if (!LoadMapFile(mapPath, &map, &status, &error)) return;
+    d.image = d.name + ".tvl";
+    d.map = true;
+    d.unread = map.Count(SectorBad);
+    d.untried = map.sectors - map.Count(SectorFinished) - d.unread;
+    d.boot = ReadBootFields(tvl);
+    d.message += "; " + GoOn(d.name);
+}
+
+void Batch::VerifyImage(BatchRecord& d) {
+    if (m_options.noVerify) {
+        d.verify = "skipped";
+        return;
     }
-    HashSet infoHashes = TextHashes(info, m_options.hashes);
-    HashSet mapHashes;
-    const bool withMap = m_options.rescue && Exists(Path(d.name + ".map")) &&
-                         FileHashes(Path(d.name + ".map"), m_options.hashes, &mapHashes);
-    for (FixityAlgorithm algorithm : kAlgorithms) {
-        if (!(m_options.hashes & algorithm)) continue;
-        const std::string name = FixityName(algorithm);
-        std::string lines;
-        if (!d.image.empty() && d.imageHashes.count(name))
-            lines += d.imageHashes[name] + "  " + d.image + "\n";
-        if (withMap) lines += mapHashes[name] + "  " + d.name + ".map\n";
-        lines += infoHashes[name] + "  " + d.name + ".info\n";
-        if (!AddLines(Path("manifest-" + name + ".txt"), "", lines, &error)) {
-            m_console.Error(error);
+    if (d.unread) {
+        d.verify = "skipped: unreadable sectors";
+        return;
+    }
+    JobRequest request{Verify, m_target.letter(), m_folder.PartPath(d.name, "tvl"), true};
+    request.cancelAtSignal = 2;
+    request.imageName = d.name + ".tvl";
+    request.driveName = m_target.label();
+    m_console.ForgetLastError();
+    JobOutcome verify = RunDiskJob(request, m_console);
+    // A verify that could not read is no more a match than one that found a difference.
+    d.verify = verify.result == JobDone ? "same"
+               : verify.result == JobDifferent
+                   ? "different at cylinder " + std::to_string(verify.diffCylinder) + " head " +
+                         std::to_string(verify.diffHead)
+               : verify.result == JobCancelled ? "cancelled"
+                                               : "failed: " + m_console.lastError();
+    if (verify.result != JobDone) {
+        d.result = "failed";
+        d.message = "verify: " + d.verify;
+    }
+}
+
+// The raw image replaces the .tvl in the folder; where it cannot be written, the .tvl is filed
+// instead, so nothing that was read is lost.
+void Batch::MakeRaw(BatchRecord& d) {
+    const std::string tvl = m_folder.PartPath(d.name, "tvl");
+    std::string error;
+    if (!WriteRaw(tvl, m_folder.PartPath(d.name, "img"), &error)) {
+        d.result = "failed";
+        d.message = d.name + ".img: " + error + " (the image is kept as " + d.name + ".tvl)";
+        return;
+    }
+    platform::SysUnlink(tvl.c_str());
+    d.image = d.name + ".img";
+    // A raw image is the content itself.
+    d.imageHashes = d.content;
+}
+
+bool Batch::FileAndSay(BatchRecord& d, Reservation* reservation) {
+    d.ended = UtcNow();
+    std::string error;
+    {
+        BatchFolder::Held held(m_folder);
+        if (!held.ok() || !m_folder.File(d, m_options.hashes, reservation, &error)) {
+            m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder : error);
             return false;
         }
     }
-    const std::string csv = Path("batch.csv");
-    const std::string row = Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," +
-                            Csv(d.result) + "," + std::to_string(d.unread) + "," +
-                            (d.content.count("sha256") ? d.content["sha256"] : "") + "," +
-                            Csv(d.message) + "\n";
-    if (!AddLines(csv, "name,time,format,result,unreadable sectors,content sha256,message\n", row,
-                  &error)) {
-        m_console.Error(error);
-        return false;
-    }
+    (d.Failed() ? m_failed : m_done)++;
+    m_unread += d.unread;
+    if (m_options.json)
+        std::fputs(JsonLine(d).c_str(), stdout);
+    else
+        std::printf("%s\n", ConsoleLine(d).c_str());
+    std::fflush(stdout);
     return true;
 }
 
 int Batch::Run() {
-    m_number = m_options.start;
+    if (!Recover()) return kExitFailed;
+    int number = m_options.start;
     int imaged = 0;
     bool stopped = false;
     while (!stopped && (m_options.count == 0 || imaged < m_options.count)) {
+        // At the end of input there is no next diskette to ask for.
+        if (imaged > 0 && InputEnded()) break;
         if (imaged > 0)
             m_console.Warning("Remove the diskette, insert the next one (" +
                               std::string(kEndOfInputKeys) + " ends the batch)");
         if (!WaitForDiskette(imaged > 0)) break;
         m_console.EndProgress();
-        Diskette d = ImageOne(NextName());
-        BootFields boot;
-        if (!d.image.empty() && !m_options.raw) boot = ReadBootFields(Path(d.image));
-        if (!d.image.empty() && m_options.raw)
-            boot = ReadBootFields(Path("." + d.name + ".part.tvl"));
-        if (m_options.raw) platform::SysUnlink(Path("." + d.name + ".part.tvl").c_str());
-        if (!File(d, boot)) return kExitFailed;
-        ++imaged;
-        ++m_number;
-        (d.result == "failed" || d.result == "cancelled" ? m_failed : m_done)++;
-        m_unread += d.unread;
-        if (m_options.json) {
-            std::fputs(JsonLine(d).c_str(), stdout);
-        } else {
-            std::string line = d.name + ": " + d.result;
-            if (d.format != "unknown") line += ", " + d.format;
-            if (d.unread) line += ", " + std::to_string(d.unread) + " unreadable sectors";
-            if (d.content.count("sha256")) line += ", sha256 " + d.content["sha256"];
-            if (!d.message.empty()) line += " (" + d.message + ")";
-            std::printf("%s\n", line.c_str());
+        Reservation reservation;
+        std::string error;
+        {
+            BatchFolder::Held held(m_folder);
+            if (!held.ok() || !m_folder.Reserve(m_options.pattern, &number,
+                                                InfoText(Begin(NameFor(m_options.pattern, number))),
+                                                &reservation, &error)) {
+                m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder
+                                              : error);
+                return kExitFailed;
+            }
         }
-        std::fflush(stdout);
+        BatchRecord d = Begin(reservation.name);
+        ImageOne(d, false);
+        if (!FileAndSay(d, &reservation)) return kExitFailed;
+        ++imaged;
+        ++number;
         stopped = d.result == "cancelled" || m_signals.Count() > 0;
     }
     m_console.EndProgress();
@@ -415,11 +341,82 @@ int Batch::Run() {
     return m_failed ? kExitFailed : kExitDone;
 }
 
+int Batch::Resume() {
+    if (!Recover()) return kExitFailed;
+    const std::string& name = m_options.resume;
+    Reservation reservation;
+    std::string error;
+    {
+        BatchFolder::Held held(m_folder);
+        if (!held.ok() || !m_folder.ReserveFiled(name, &reservation, &error)) {
+            m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder : error);
+            return kExitFailed;
+        }
+    }
+    bool found = false;
+    BatchRecord filed = RecordFromInfo(ReadKeyValues(m_folder.Path(name + ".info"), &found));
+    const std::string tvl = m_folder.Path(name + ".tvl"), mapPath = m_folder.Path(name + ".map");
+    if (filed.method != "rescue" || !Exists(tvl) || !Exists(mapPath)) {
+        m_console.Error("tavrel-cli: " + name + " has no rescue to go on with: --resume needs " +
+                        name + ".tvl and " + name + ".map, as a rescue files them");
+        m_folder.Release(&reservation);
+        return kExitFailed;
+    }
+    SectorMap map;
+    MapStatus status;
+    if (!LoadMapFile(mapPath, &map, &status, &error)) {
+        m_console.Error(error);
+        m_folder.Release(&reservation);
+        return kExitFailed;
+    }
+    if (map.Unread() == 0) {
+        m_console.Summary("Nothing to read: " + name + ".map marks every sector read");
+        m_folder.Release(&reservation);
+        return kExitDone;
+    }
+    // The rescue goes on in copies: the filed files stay as they are until it is filed again.
+    if (!CopyFile(tvl, m_folder.PartPath(name, "tvl"), &error) ||
+        !CopyFile(mapPath, m_folder.PartPath(name, "map"), &error)) {
+        m_console.Error(error);
+        m_folder.Release(&reservation);
+        return kExitFailed;
+    }
+    if (!WaitForDiskette(false)) {
+        m_folder.Release(&reservation);
+        return kExitCancelled;
+    }
+    m_console.EndProgress();
+    BatchRecord d = Begin(name);
+    d.started = filed.started.empty() ? d.started : filed.started;
+    ImageOne(d, true);
+    if (d.image.empty()) {
+        // Nothing new was read: the diskette stays filed as it was.
+        m_folder.Release(&reservation);
+        m_console.Error("tavrel-cli: " + name + " is filed as it was: " + d.message);
+        return d.result == "cancelled" ? kExitCancelled : kExitFailed;
+    }
+    if (!FileAndSay(d, &reservation)) return kExitFailed;
+    return d.Failed() ? kExitFailed : d.unread ? kExitUnreadable : kExitDone;
+}
+
 }  // namespace
 
 int RunBatch(const BatchOptions& options, Console& console) {
-    if (NameFor(options.pattern, 1).empty()) {
-        console.Error("tavrel-cli: --name must hold {n} or {n:0W}: " + options.pattern);
+    std::string why;
+    if (!CheckNamePattern(options.pattern, &why)) {
+        console.Error("tavrel-cli: --name " + options.pattern + ": " + why);
+        return kExitUsage;
+    }
+    if (!options.resume.empty() && !CheckDisketteName(options.resume, &why)) {
+        console.Error("tavrel-cli: --resume " + options.resume + ": " + why);
+        return kExitUsage;
+    }
+    if (options.start < 0 || options.count < 0) {
+        console.Error("tavrel-cli: --start and --count take a number of 0 or more");
+        return kExitUsage;
+    }
+    if (options.folder.find_first_of("\r\n") != std::string::npos) {
+        console.Error("tavrel-cli: FOLDER may not hold a line break");
         return kExitUsage;
     }
     DriveTarget drive;
@@ -433,12 +430,26 @@ int RunBatch(const BatchOptions& options, Console& console) {
         console.Error("Tavrel: Cannot find the drive specified.");
         return kExitFailed;
     }
-    if (platform::SysMkdir(options.folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        console.Error("tavrel-cli: cannot create " + options.folder + ": " + std::strerror(errno));
+    // Nor may a device or file that is not there: a typing error, or a PC without that drive.
+    // (The system's device names, \\.\A:, are no files to look at.)
+    struct stat st {};
+    if (drive.path().rfind("\\\\.\\", 0) != 0 &&
+        platform::SysLstat(drive.path().c_str(), &st) != 0 && errno == ENOENT) {
+        console.Error("tavrel-cli: " + options.drive + ": " +
+                      (drive.path() == options.drive ? std::string("no such drive or file")
+                                                     : drive.path() + " does not exist") +
+                      " (tavrel-cli drives lists the drives)");
+        return kExitUsage;
+    }
+    BatchFolder folder;
+    if (!folder.Open(options.folder, &error)) {
+        console.Error(error);
         return kExitFailed;
     }
-    Batch batch(options, console, drive);
-    return batch.Run();
+    BatchOptions effective = options;
+    if (!options.resume.empty()) effective.rescue = true;
+    Batch batch(effective, console, drive, folder);
+    return options.resume.empty() ? batch.Run() : batch.Resume();
 }
 
 }  // namespace cli

@@ -178,6 +178,8 @@ int RunRescue(const RescueOptions& options, Console& console) {
     JobRequest request{Rescue, drive.letter(), options.image, !options.noCompression, &rescue};
     request.hashes = options.hashes;
     request.cancelAtSignal = options.cancelAtSignal;
+    request.imageName = options.imageName;
+    request.driveName = options.imageName.empty() ? "" : drive.label();
     JobOutcome outcome = RunDiskJob(request, console);
     if (options.outcome) *options.outcome = outcome;
     if (!keeper.error.empty()) console.Error(keeper.error);
@@ -188,21 +190,23 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
+    const std::string shownImage = options.imageName.empty() ? options.image : options.imageName;
+    const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
+    const std::string goOn =
+        options.goOn.empty() ? "run the same command again to go on" : options.goOn;
     if (outcome.result == JobFailed) {
         if (keeper.saves > 0 && read > 0)
-            console.Warning("tavrel-cli: " + options.image + " and " + mapPath + " keep the " +
-                            counts +
-                            " sectors read up to the last checkpoint; run the same "
-                            "command again to go on");
+            console.Warning("tavrel-cli: " + shownImage + " and " + shownMap + " keep the " +
+                            counts + " sectors read up to the last checkpoint; " + goOn);
         return kExitFailed;
     }
     if (outcome.result == JobCancelled) {
         if (keeper.saves == 0)
-            console.Warning("Cancelled before the rescue began: " + options.image + " and " +
-                            mapPath + " are as they were");
+            console.Warning("Cancelled before the rescue began: " + shownImage + " and " +
+                            shownMap + " are as they were");
         else
-            console.Warning("Cancelled: " + options.image + " and " + mapPath + " keep the " +
-                            counts + " sectors read; run the same command again to go on");
+            console.Warning("Cancelled: " + shownImage + " and " + shownMap + " keep the " +
+                            counts + " sectors read; " + goOn);
         return kExitCancelled;
     }
     std::string line = std::string(rescue.resume ? "Resumed" : "Rescued") + " " + drive.label() +

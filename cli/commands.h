@@ -43,6 +43,9 @@ struct RescueOptions {
     unsigned hashes = 0;            // the fixity hashes to compute (FixityAlgorithm bits)
     JobOutcome* outcome = nullptr;  // where a batch learns what the job did
     int cancelAtSignal = 1;
+    // A batch rescues into hidden files and goes on in its own way: what the messages call the
+    // image and the map, and how to go on after a cancel ("" for the defaults).
+    std::string imageName = {}, mapName = {}, goOn = {};
 };
 
 struct ConvertOptions {
@@ -71,7 +74,8 @@ struct BatchOptions {
     bool noCompression = false;
     bool noVerify = false;
     bool json = false;
-    unsigned hashes = 4;  // FixitySha256
+    unsigned hashes = 4;      // FixitySha256
+    std::string resume = {};  // a diskette filed unfinished, whose rescue goes on
 };
 
 int RunBatch(const BatchOptions& options, Console& console);

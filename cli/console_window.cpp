@@ -18,8 +18,35 @@ LRESULT ConsoleWindow::OnItemMessage(int controlId, UINT message, WPARAM, LPARAM
     return TRUE;
 }
 
+namespace {
+
+bool WordEdge(const std::string& text, size_t at) {
+    return at >= text.size() || text[at] == ' ' || text[at] == ',' || text[at] == '.' ||
+           text[at] == '!' || text[at] == ')';
+}
+
+// Every whole occurrence of from in text, as a word.
+std::string ReplaceWord(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return text;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+        if ((at == 0 || text[at - 1] == ' ') && WordEdge(text, at + from.size())) {
+            text.replace(at, from.size(), to);
+            at += to.size();
+        } else {
+            at += from.size();
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string ConsoleWindow::Renamed(const std::string& text) const {
+    return ReplaceWord(ReplaceWord(text, imageFrom, imageTo), driveFrom, driveTo);
+}
+
 int ConsoleWindow::OnMessageBox(const std::string& text, const std::string& caption, UINT type) {
-    m_console.Error(Trim(caption) + ": " + Trim(text));
+    m_console.Error(Trim(caption) + ": " + Trim(Renamed(text)));
     // Nobody is there to answer: take the choice that changes nothing.
     switch (type & MB_TYPEMASK) {
         case MB_YESNO:

@@ -17,6 +17,9 @@ class ConsoleWindow final : public platform::DirectWindow {
     std::function<void(const std::string&)> onStatus;
     std::function<void()> onProgress;
     int doneCount = 0;
+    // What the job's messages should call what they name: the image file's name and the drive
+    // letter ("Z:") as the user knows them; empty to leave them as the job says them.
+    std::string imageFrom, imageTo, driveFrom, driveTo;
 
   protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -24,6 +27,8 @@ class ConsoleWindow final : public platform::DirectWindow {
     int OnMessageBox(const std::string& text, const std::string& caption, UINT type) override;
 
   private:
+    std::string Renamed(const std::string& text) const;
+
     Console& m_console;
 };
 

@@ -15,6 +15,17 @@ namespace cli {
 JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     JobOutcome outcome;
     ConsoleWindow window(console);
+    if (!request.imageName.empty()) {
+        // The job names the file without its folders.
+        const size_t slash = request.imagePath.find_last_of("\\/");
+        window.imageFrom =
+            slash == std::string::npos ? request.imagePath : request.imagePath.substr(slash + 1);
+        window.imageTo = request.imageName;
+    }
+    if (!request.driveName.empty()) {
+        window.driveFrom = std::string(1, request.letter) + ":";
+        window.driveTo = request.driveName;
+    }
     // The job is large (its track buffers live inside it) and must die before its window.
     auto job = std::make_unique<CDiskJob>(&window);
     job->m_driveLetter = std::string(1, request.letter);

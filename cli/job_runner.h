@@ -27,9 +27,11 @@ struct JobRequest {
     std::string imagePath;
     bool compress = true;
     const RescueRequest* rescue = nullptr;
-    unsigned hashes = 0;
-    int cancelAtSignal = 1;  // which Ctrl+C cancels the job: a batch lets the first end it  //
-                             // compress and rescue: the fixity hashes wanted (FixityAlgorithm bits)
+    unsigned hashes = 0;     // compress and rescue: the fixity hashes wanted (FixityAlgorithm bits)
+    int cancelAtSignal = 1;  // which Ctrl+C cancels the job: a batch lets the first end it
+    // What the job's messages call the image and the drive, where the user knows them by
+    // other names than the file written and the letter mapped for the job; "" as they are.
+    std::string imageName = {}, driveName = {};
 };
 
 // What the job recorded, read after its thread ended.

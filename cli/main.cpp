@@ -180,6 +180,11 @@ int main(int argc, char** argv) {
         ->type_name("LIST")
         ->check(kHashList);
     batchCmd->add_flag("--json", batch.json, "Print one JSON object per diskette");
+    batchCmd
+        ->add_option("--resume", batch.resume,
+                     "Go on with the rescue of NAME, filed cancelled, interrupted or with "
+                     "unreadable sectors, from the diskette in DRIVE")
+        ->type_name("NAME");
 
     std::string checkFolder;
     CLI::App* checkCmd = app.add_subcommand(

@@ -73,14 +73,18 @@ DWORD WINAPI ReadInput(void* parameter) {
 struct BatchInput::State {
     std::shared_ptr<Reader> reader;
     UniqueHandle thread;
+    bool endedAtStart = false;
 };
 
-BatchInput::BatchInput() : m_state(std::make_unique<State>()) {
+BatchInput::BatchInput(bool terminalOnly) : m_state(std::make_unique<State>()) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    const bool watched = input != nullptr && input != INVALID_HANDLE_VALUE &&
-                         (GetConsoleMode(input, &mode) || GetFileType(input) == FILE_TYPE_PIPE);
-    if (!watched) return;
+    const bool valid = input != nullptr && input != INVALID_HANDLE_VALUE;
+    const bool console = valid && GetConsoleMode(input, &mode);
+    const bool pipe = valid && !console && GetFileType(input) == FILE_TYPE_PIPE;
+    // A file, NUL or no input at all: nothing will ever be typed.
+    if (!console && !pipe) m_state->endedAtStart = !terminalOnly;
+    if (!console && (!pipe || terminalOnly)) return;
     auto reader = std::make_shared<Reader>();
     reader->input = input;
     auto* share = new std::shared_ptr<Reader>(reader);
@@ -98,7 +102,7 @@ BatchInput::~BatchInput() {
 }
 
 bool BatchInput::Ended() {
-    return m_state->reader && m_state->reader->ended.load();
+    return m_state->endedAtStart || (m_state->reader && m_state->reader->ended.load());
 }
 
 void BatchInput::Wait(int ms) {

@@ -52,4 +52,12 @@ int SysUnlink(const char* path) {
     return DeleteFileW(Widen(path).c_str()) ? 0 : Failed();
 }
 
+// Over an existing file, as rename does; written through, so it is there after a crash.
+int SysRename(const char* from, const char* to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : Failed();
+}
+
 }  // namespace platform

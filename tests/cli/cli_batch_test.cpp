@@ -27,6 +27,9 @@ class CliBatch : public ::testing::Test {
         EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
         return ReadFileBytes(out).substr(0, 64);
     }
+    // Puts diskette i in the drive: written over the drive's file in place, as `cat b.img > drive`
+    // does, which keeps its inode and size.
+    void Overwrite(int i) { ASSERT_EQ(Shell("cat '" + Disk(i) + "' > '" + drive + "'"), 0); }
     // Puts diskette i in the drive: a new file takes the drive's name at once.
     void Insert(int i) {
         ASSERT_EQ(Shell("cp '" + Disk(i) + "' '" + drive + ".new' && mv '" + drive + ".new' '" +
@@ -43,12 +46,17 @@ TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "3", "--hash", "md5,sha256"}));
     for (int i = 1; i < 3; ++i) {
-        const std::string info = folder + "/disk-00" + std::to_string(i) + ".info";
-        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(info) > 0; })) << info;
+        // Swapped once the diskette is filed, its line printed: the batch must wait for another.
+        const std::string filed = "disk-00" + std::to_string(i) + ": ";
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] {
+            return tool.OutputSoFar().find(filed) != std::string::npos;
+        })) << filed;
         if (i == 2) {
             ASSERT_EQ(::remove(drive.c_str()), 0);  // taken out before the next goes in
+            Insert(i);
+        } else {
+            Overwrite(i);
         }
-        Insert(i);
     }
     ToolResult batch = tool.Wait();
     ASSERT_EQ(batch.exitCode, 0) << batch.err;
@@ -99,9 +107,14 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     EXPECT_EQ(batch.exitCode, 2) << batch.err;
     EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
     EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
-    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"batch.csv", "box1.info", "box2.img",
-                                                         "box2.info", "manifest-sha256.txt"}));
+    EXPECT_EQ(Listing(folder),
+              (std::vector<std::string>{".batch.lock", "batch.csv", "box1.info", "box2.img",
+                                        "box2.info", "manifest-sha256.txt"}));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+    // A name whose only file is its info is taken: a rerun goes on with the next.
+    ToolResult rerun = RunTool({"batch", drive, folder, "--count", "1", "--name", "box{n}"});
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
+    EXPECT_NE(rerun.out.find("box3: done"), std::string::npos) << rerun.out;
 
     // A letter with no drive behind it is refused at once, not waited on for ever.
     ToolResult none = RunTool({"batch", "Q:", dir / "other"});

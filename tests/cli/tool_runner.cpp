@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
@@ -85,6 +86,11 @@ bool ToolProcess::Start(const std::vector<std::string>& args, const ToolEnv& env
     close(err);
     m_end = ChildExit(m_pid);
     return m_pid > 0;
+}
+
+std::string ToolProcess::OutputSoFar() const {
+    std::ifstream in(m_outPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void ToolProcess::Signal(int signal) const {

@@ -34,6 +34,8 @@ class ToolProcess {
     // True once the tool has ended, waiting at most milliseconds for it.
     bool WaitForEnd(int milliseconds) const { return m_end.Wait(milliseconds); }
     ToolResult Wait();
+    // What the running tool has written to standard output so far.
+    std::string OutputSoFar() const;
 
     // What the running tool is doing, as the system shows it: its descriptors that lead to
     // path (/proc/PID/fd), and whether it holds a lock on the file at path (/proc/locks).

@@ -1,0 +1,414 @@
+#include "cli/batch_folder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <set>
+
+#include "cli/atomic_output.h"
+#include "cli/bad_sectors.h"
+#include "cli/batch_name.h"
+#include "cli/image_scan.h"
+#include "cli/map_file.h"
+#include "cli/text_file.h"
+#include "drive/media_table.h"
+#include "engine/fixity.h"
+#include "platform/syscalls.h"
+
+namespace cli {
+namespace {
+
+constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
+constexpr const char* kLockName = ".batch.lock";
+constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "info", "begun"};
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return platform::SysLstat(path.c_str(), &st) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string Reason(int error) {
+    return std::strerror(error ? error : EIO);
+}
+
+bool Rename(const std::string& from, const std::string& to, std::string* error) {
+    if (platform::SysRename(from.c_str(), to.c_str()) == 0) return true;
+    *error = "tavrel-cli: cannot rename " + from + " to " + to + ": " + Reason(errno);
+    return false;
+}
+
+// Never over the older file in place: a manifest's new text holds the older one, which an
+// interrupted overwrite would lose.
+bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
+    AtomicOutput out;
+    if (!out.Open(path, error, false)) return false;
+    if (!out.Write(text.data(), static_cast<std::uint32_t>(text.size()))) {
+        *error = out.WriteError();
+        return false;
+    }
+    const int result = out.Commit(error);
+    return result == platform::ReplacementFile::Committed ||
+           result == platform::ReplacementFile::CommittedNotDurable;
+}
+
+// The text's lines, each with its end.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        // A line some other writer left unfinished stays a line of its own.
+        if (line.back() != '\n') line += '\n';
+        lines.push_back(line);
+        start = end;
+    }
+    return lines;
+}
+
+// "HASH  NAME\n" or "HASH *NAME\n": the name.
+std::string ManifestName(const std::string& line) {
+    const size_t space = line.find(' ');
+    if (space == std::string::npos || space + 2 >= line.size()) return {};
+    return line.substr(space + 2, line.size() - space - 3);
+}
+
+std::string ManifestPath(const std::string& folder, FixityAlgorithm algorithm) {
+    return folder + "/manifest-" + FixityName(algorithm) + ".txt";
+}
+
+}  // namespace
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool BatchFolder::Open(const std::string& folder, std::string* error) {
+    m_folder = folder;
+    if (platform::SysMkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        *error = "tavrel-cli: cannot create " + folder + ": " + Reason(errno);
+        return false;
+    }
+    if (!m_lock.Open(Path(kLockName), platform::LockFile::OpenOrCreate)) {
+        *error = "tavrel-cli: cannot open " + Path(kLockName) + ": " + Reason(errno);
+        return false;
+    }
+    return true;
+}
+
+BatchFolder::Held::Held(BatchFolder& folder)
+    : m_folder(folder), m_ok(folder.m_lock.Lock(true, true)) {}
+
+BatchFolder::Held::~Held() {
+    if (m_ok) m_folder.m_lock.Unlock();
+}
+
+bool BatchFolder::Taken(const std::string& name) const {
+    for (const char* end : {".tvl", ".img", ".info", ".map"})
+        if (Exists(Path(name + end))) return true;
+    if (Exists(Path("." + name + ".batch"))) return true;
+    for (const char* ext : kPartExtensions)
+        if (Exists(PartPath(name, ext))) return true;
+    return false;
+}
+
+void BatchFolder::RemoveParts(const std::string& name) const {
+    for (const char* ext : kPartExtensions) platform::SysUnlink(PartPath(name, ext).c_str());
+}
+
+bool BatchFolder::Reserve(const std::string& pattern, int* number, const std::string& begun,
+                          Reservation* reservation, std::string* error) {
+    for (int n = *number;; ++n) {
+        const std::string name = NameFor(pattern, n);
+        if (!Taken(name)) {
+            // Made new, so two processes that both found the name free cannot both have it.
+            if (reservation->lock.Open(Path("." + name + ".batch"),
+                                       platform::LockFile::CreateNew) &&
+                reservation->lock.Lock(true, false)) {
+                reservation->name = name;
+                *number = n;
+                if (WriteWhole(PartPath(name, "begun"), begun, error)) return true;
+                Release(reservation);
+                return false;
+            }
+            if (errno != EEXIST) {
+                *error = "tavrel-cli: cannot reserve " + Path(name) + ": " + Reason(errno);
+                return false;
+            }
+        }
+        if (n == INT_MAX) {
+            *error = "tavrel-cli: " + m_folder + ": no name is left for the next diskette";
+            return false;
+        }
+    }
+}
+
+bool BatchFolder::ReserveFiled(const std::string& name, Reservation* reservation,
+                               std::string* error) {
+    if (!Exists(Path(name + ".info"))) {
+        *error = "tavrel-cli: " + Path(name + ".info") + " does not exist: no diskette " + name +
+                 " is filed in " + m_folder;
+        return false;
+    }
+    if (!reservation->lock.Open(Path("." + name + ".batch"), platform::LockFile::CreateNew) ||
+        !reservation->lock.Lock(true, false)) {
+        *error = errno == EEXIST
+                     ? "tavrel-cli: another batch is at work on " + name
+                     : "tavrel-cli: cannot reserve " + Path(name) + ": " + Reason(errno);
+        return false;
+    }
+    reservation->name = name;
+    return true;
+}
+
+void BatchFolder::Release(Reservation* reservation) {
+    if (reservation->name.empty()) return;
+    RemoveParts(reservation->name);
+    platform::SysUnlink(Path("." + reservation->name + ".batch").c_str());
+    reservation->lock.Close();
+    reservation->name.clear();
+}
+
+std::string BatchFolder::SameContent(const BatchRecord& record) const {
+    if (record.content.empty()) return {};
+    for (const std::string& file : FolderEntries(m_folder)) {
+        if (file[0] == '.' || !EndsWith(file, ".info") || file == record.name + ".info") continue;
+        bool found = false;
+        const auto info = ReadKeyValues(Path(file), &found);
+        for (const auto& [name, hex] : record.content) {
+            auto other = info.find("content-" + name);
+            if (other != info.end() && other->second == hex) {
+                auto otherName = info.find("name");
+                return otherName != info.end() ? otherName->second
+                                               : file.substr(0, file.size() - 5);
+            }
+        }
+    }
+    return {};
+}
+
+bool BatchFolder::File(BatchRecord& record, unsigned hashes, Reservation* reservation,
+                       std::string* error) {
+    if (record.sameAs.empty()) record.sameAs = SameContent(record);
+    if (!FileNamed(record.name, record, nullptr, hashes, error)) return false;
+    Release(reservation);
+    return true;
+}
+
+// infoText: the info already written (by a batch that stopped before it was filed), or null to
+// write record's.
+bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
+                            const std::string* infoText, unsigned hashes, std::string* error) {
+    const std::string info = infoText ? *infoText : InfoText(record);
+    if (!infoText && !WriteWhole(PartPath(name, "info"), info, error)) return false;
+    // The image and map first, the info last: an info file in its place says the rest is.
+    for (const char* ext : {"tvl", "img", "map"}) {
+        const std::string part = PartPath(name, ext), filed = Path(name + "." + ext);
+        if (Exists(part) && !Rename(part, filed, error)) return false;
+    }
+    // A rescue finished raw replaces the .tvl it was kept in while unfinished.
+    for (const char* ext : {"tvl", "img"}) {
+        const std::string file = name + "." + ext;
+        if (!record.image.empty() && file != record.image && Exists(Path(file)))
+            platform::SysUnlink(Path(file).c_str());
+    }
+    if (Exists(PartPath(name, "info")) &&
+        !Rename(PartPath(name, "info"), Path(name + ".info"), error))
+        return false;
+    platform::SysUnlink(PartPath(name, "begun").c_str());
+    return RewriteManifests(name, record, info, hashes, error) && RewriteLog(record, error);
+}
+
+bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& record,
+                                   const std::string& infoText, unsigned hashes,
+                                   std::string* error) {
+    // Every manifest the folder has takes the diskette, whatever this run was asked for.
+    unsigned present = 0;
+    for (FixityAlgorithm algorithm : kAlgorithms)
+        if (Exists(ManifestPath(m_folder, algorithm))) present |= algorithm;
+    const unsigned wanted = hashes | present;
+    // The diskette's files, in the order they are listed.
+    std::vector<std::pair<std::string, HashSet>> files;
+    if (!record.image.empty() && Exists(Path(record.image))) {
+        HashSet known = record.imageHashes;
+        bool complete = true;
+        for (FixityAlgorithm algorithm : kAlgorithms)
+            complete &= !(wanted & algorithm) || known.count(FixityName(algorithm)) > 0;
+        if (!complete && !FileHashes(Path(record.image), wanted, &known)) {
+            *error = "tavrel-cli: cannot read " + Path(record.image);
+            return false;
+        }
+        files.emplace_back(record.image, known);
+    }
+    if (Exists(Path(name + ".map"))) {
+        HashSet map;
+        if (!FileHashes(Path(name + ".map"), wanted, &map)) {
+            *error = "tavrel-cli: cannot read " + Path(name + ".map");
+            return false;
+        }
+        files.emplace_back(name + ".map", map);
+    }
+    files.emplace_back(name + ".info", TextHashes(infoText, wanted));
+    const std::set<std::string> own = {name + ".tvl", name + ".img", name + ".map", name + ".info"};
+
+    // The names the folder's manifests list: a manifest made now starts with all of them.
+    std::vector<std::string> listed;
+    for (FixityAlgorithm algorithm : kAlgorithms) {
+        if (!(present & algorithm)) continue;
+        std::string text;
+        if (!ReadTextFile(ManifestPath(m_folder, algorithm), &text, error)) return false;
+        for (const std::string& line : Lines(text)) {
+            const std::string file = ManifestName(line);
+            if (!file.empty() && !own.count(file) &&
+                std::find(listed.begin(), listed.end(), file) == listed.end())
+                listed.push_back(file);
+        }
+        break;
+    }
+    for (FixityAlgorithm algorithm : kAlgorithms) {
+        if (!(wanted & algorithm)) continue;
+        const std::string hashName = FixityName(algorithm),
+                          path = ManifestPath(m_folder, algorithm);
+        std::string text, kept;
+        if (present & algorithm) {
+            if (!ReadTextFile(path, &text, error)) return false;
+            for (const std::string& line : Lines(text))
+                if (!own.count(ManifestName(line))) kept += line;
+        } else {
+            for (const std::string& file : listed) {
+                HashSet sums;
+                if (!FileHashes(Path(file), algorithm, &sums)) {
+                    *error = "tavrel-cli: cannot read " + Path(file) + " for a new " + path;
+                    return false;
+                }
+                kept += sums[hashName] + "  " + file + "\n";
+            }
+        }
+        for (const auto& [file, sums] : files) {
+            auto sum = sums.find(hashName);
+            if (sum != sums.end()) kept += sum->second + "  " + file + "\n";
+        }
+        if (!WriteWhole(path, kept, error)) return false;
+    }
+    return true;
+}
+
+bool BatchFolder::RewriteLog(const BatchRecord& record, std::string* error) {
+    const std::string path = Path("batch.csv");
+    std::string text, kept;
+    if (!ReadTextFile(path, &text, error, MissingFile::IsEmpty)) return false;
+    for (const std::string& line : Lines(text))
+        if (CsvRowName(line) != record.name || line.rfind("name,", 0) == 0) kept += line;
+    if (kept.empty()) kept = kCsvHeader;
+    return WriteWhole(path, kept + CsvRow(record), error);
+}
+
+bool BatchFolder::Recover(unsigned hashes, std::vector<std::string>* said, std::string* error) {
+    std::set<std::string> names;
+    for (const std::string& file : FolderEntries(m_folder)) {
+        if (file.size() < 2 || file[0] != '.') continue;
+        if (EndsWith(file, ".batch")) names.insert(file.substr(1, file.size() - 7));
+        const size_t part = file.rfind(".part.");
+        if (part != std::string::npos && part > 1) names.insert(file.substr(1, part - 1));
+    }
+    for (const std::string& name : names) {
+        std::string line;
+        if (!RecoverOne(name, hashes, &line, error)) return false;
+        if (!line.empty()) said->push_back(line);
+    }
+    return true;
+}
+
+bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::string* said,
+                             std::string* error) {
+    Reservation reservation;
+    const std::string lockPath = Path("." + name + ".batch");
+    if (Exists(lockPath)) {
+        // A batch at work on it holds its lock: not ours to touch.
+        if (!reservation.lock.Open(lockPath, platform::LockFile::Existing) ||
+            !reservation.lock.Lock(true, false))
+            return true;
+    }
+    reservation.name = name;
+    // What was known when it began; a resume began from the diskette's filed info.
+    bool found = false;
+    BatchRecord begun = RecordFromInfo(ReadKeyValues(PartPath(name, "begun"), &found));
+    if (!found) begun = RecordFromInfo(ReadKeyValues(Path(name + ".info"), &found));
+    if (Exists(PartPath(name, "info"))) {
+        // Stopped while filing: the diskette is done; only its names and lines are missing.
+        std::string info;
+        if (!ReadTextFile(PartPath(name, "info"), &info, error)) return false;
+        bool read = false;
+        BatchRecord record = RecordFromInfo(ReadKeyValues(PartPath(name, "info"), &read));
+        if (!FileNamed(name, record, &info, hashes, error)) return false;
+        *said = name + ": filed (the batch that imaged it stopped while filing it)";
+    } else if (Exists(PartPath(name, "tvl")) && Exists(PartPath(name, "map"))) {
+        // A rescue stopped: image and map agree, the map never being ahead of the image.
+        BatchRecord record = begun;
+        record.name = name;
+        record.method = "rescue";
+        record.result = "interrupted";
+        record.verify = "not run";
+        record.ended = UtcNow();
+        record.image = name + ".tvl";
+        record.map = true;
+        SectorMap map;
+        MapStatus status;
+        ImageReport report;
+        if (LoadMapFile(PartPath(name, "map"), &map, &status, error) &&
+            InspectImage(PartPath(name, "tvl"), &report) && report.mediaRow >= 0) {
+            record.format = FormatName(report);
+            record.unread = map.Count(SectorBad);
+            record.untried = map.sectors - map.Count(SectorFinished) - record.unread;
+            record.unreadRanges =
+                record.unread ? UnreadRanges(map, MediaTypeTable[report.mediaRow].sectorsPerTrack)
+                              : "";
+        }
+        error->clear();
+        record.boot = ReadBootFields(PartPath(name, "tvl"));
+        record.message = "the batch was stopped during the rescue; go on with: tavrel-cli batch " +
+                         (begun.drive.label.empty() ? std::string("DRIVE") : begun.drive.label) +
+                         " " + m_folder + " --rescue --resume " + name;
+        if (!FileNamed(name, record, nullptr, hashes, error)) return false;
+        *said = name + ": filed as interrupted with the sectors its rescue read (" +
+                std::to_string(record.untried) + " not tried)";
+    } else if (Exists(Path(name + ".info"))) {
+        // Stopped after its info took its name, or a resume that had copied nothing yet.
+        RemoveParts(name);
+        std::string info;
+        if (!ReadTextFile(Path(name + ".info"), &info, error)) return false;
+        bool read = false;
+        BatchRecord record = RecordFromInfo(ReadKeyValues(Path(name + ".info"), &read));
+        if (!FileNamed(name, record, &info, hashes, error)) return false;
+        *said = name + ": its manifest lines and batch.csv row made whole";
+    } else {
+        const bool had = Exists(PartPath(name, "tvl")) || Exists(PartPath(name, "img"));
+        *said = had ? name +
+                          ": the unfinished image of a batch that stopped removed; the name "
+                          "is free again"
+                    : "";
+    }
+    Release(&reservation);
+    return true;
+}
+
+}  // namespace cli

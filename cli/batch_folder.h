@@ -1,0 +1,98 @@
+// The folder a batch files into, shared by any number of batch processes at once, on any
+// number of drives. Three rules keep it whole:
+// - A diskette's name is reserved by a hidden lock file, .NAME.batch, made only where no file
+//   of that name exists and locked by its process for as long as the diskette is imaged. The
+//   system lets the lock go when the process ends, however it ends, so a reservation whose lock
+//   can be taken belongs to a batch that stopped.
+// - While it is imaged, a diskette's files have hidden names (.NAME.part.tvl, .map, .img, .info);
+//   they take their names only when it is filed, so a batch that stops anywhere leaves the
+//   folder's visible files as they were.
+// - Filing, reserving and recovering happen under the folder's lock (.batch.lock), so the
+//   manifests and batch.csv, each replaced whole, take one diskette's lines at a time, and check
+//   never sees a diskette half filed.
+// A batch that starts finishes what a stopped one left: a diskette whose info was written is
+// filed; an interrupted rescue is filed with what it read (to be finished with --resume); the
+// unfinished image of a compress is removed and its name is free again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/batch_record.h"
+#include "platform/lock_file.h"
+
+namespace cli {
+
+// A name held by this process until it is filed or given up.
+struct Reservation {
+    std::string name;
+    platform::LockFile lock;
+};
+
+class BatchFolder {
+  public:
+    // Makes the folder when missing and opens its lock file; false with a one-line reason.
+    bool Open(const std::string& folder, std::string* error);
+
+    std::string Path(const std::string& file) const { return m_folder + "/" + file; }
+    // Where a diskette's file lives until it is filed: ".NAME.part.EXT".
+    std::string PartPath(const std::string& name, const std::string& ext) const {
+        return Path("." + name + ".part." + ext);
+    }
+
+    // The folder's lock, held while the object lives.
+    class Held {
+      public:
+        explicit Held(BatchFolder& folder);
+        ~Held();
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        bool ok() const { return m_ok; }
+
+      private:
+        BatchFolder& m_folder;
+        bool m_ok;
+    };
+
+    // The folder's lock must be held for the rest.
+
+    // Finishes or clears what batches that stopped left behind; one line in said for each
+    // diskette. False with a one-line reason when a file could not be written.
+    bool Recover(unsigned hashes, std::vector<std::string>* said, std::string* error);
+
+    // Reserves the first free name that pattern makes from *number on, and sets *number to its
+    // number. begun (an info text of what is known at the start) is kept beside it, for a
+    // batch that has to file the diskette after this one stopped.
+    bool Reserve(const std::string& pattern, int* number, const std::string& begun,
+                 Reservation* reservation, std::string* error);
+    // Reserves a name already filed, to finish its rescue; false with a reason when it is not
+    // filed or another batch is at work on it.
+    bool ReserveFiled(const std::string& name, Reservation* reservation, std::string* error);
+    // Gives the name up, removing its hidden files: nothing was filed under it.
+    void Release(Reservation* reservation);
+
+    // Files the diskette: sets record.sameAs where another diskette has its content, writes
+    // its info, gives its hidden files their names, replaces its lines in every manifest (hashes
+    // and those already in the folder) and its row in batch.csv, and lets the name go.
+    bool File(BatchRecord& record, unsigned hashes, Reservation* reservation, std::string* error);
+
+  private:
+    bool FileNamed(const std::string& name, BatchRecord& record, const std::string* infoText,
+                   unsigned hashes, std::string* error);
+    bool RewriteManifests(const std::string& name, const BatchRecord& record,
+                          const std::string& infoText, unsigned hashes, std::string* error);
+    bool RewriteLog(const BatchRecord& record, std::string* error);
+    std::string SameContent(const BatchRecord& record) const;
+    bool Taken(const std::string& name) const;
+    void RemoveParts(const std::string& name) const;
+    bool RecoverOne(const std::string& name, unsigned hashes, std::string* said,
+                    std::string* error);
+
+    std::string m_folder;
+    platform::LockFile m_lock;
+};
+
+// The folder's files, hidden ones included, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+}  // namespace cli

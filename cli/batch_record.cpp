@@ -1,0 +1,173 @@
+#include "cli/batch_record.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "cli/console_text.h"
+#include "cli/image_scan.h"
+#include "cli/map_file.h"
+
+namespace cli {
+namespace {
+
+std::string Printable(const std::uint8_t* bytes, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '?';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+std::string Csv(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string quoted = "\"";
+    for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+// A value on an info line stays on its line.
+std::string OneLine(const std::string& text) {
+    std::string line = text;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    return line;
+}
+
+std::string Get(const std::map<std::string, std::string>& info, const std::string& key) {
+    auto found = info.find(key);
+    return found == info.end() ? std::string() : found->second;
+}
+
+}  // namespace
+
+BootFields ReadBootFields(const std::string& tvlImage) {
+    BootFields fields;
+    ImageReport report;
+    InspectImage(tvlImage, &report, [&](int, int, const std::uint8_t* data, int) {
+        fields.oemName = Printable(data + 3, 8);
+        // The label is there where the serial number is: after the extended boot signature.
+        const DisketteId id = IdentifyDiskette(data);
+        if (id.hasSerial) {
+            fields.serial = SerialText(id);
+            fields.label = Printable(data + 43, 11);
+        }
+        return false;
+    });
+    return fields;
+}
+
+bool BatchRecord::Failed() const {
+    return result == "failed" || result == "cancelled" || result == "interrupted";
+}
+
+std::string UtcNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string InfoText(const BatchRecord& d) {
+    std::string text = "tool: tavrel-cli " TAVREL_VERSION "\n";
+    text += "name: " + d.name + "\n";
+    text += "started: " + d.started + "\nended: " + d.ended + "\n";
+    text += "drive: " + OneLine(d.drive.label) + "\ndevice: " + OneLine(d.drive.device) + "\n";
+    if (!d.drive.vendor.empty()) text += "vendor: " + OneLine(d.drive.vendor) + "\n";
+    if (!d.drive.model.empty()) text += "model: " + OneLine(d.drive.model) + "\n";
+    text += "format: " + d.format + "\n";
+    text += "oem-name: " + d.boot.oemName + "\nvolume-label: " + d.boot.label +
+            "\nvolume-serial: " + d.boot.serial + "\n";
+    text += "method: " + d.method + "\n";
+    text += "result: " + d.result + "\n";
+    text += "unreadable-sectors: " + std::to_string(d.unread) +
+            (d.unreadRanges.empty() ? "" : " (" + d.unreadRanges + ")") + "\n";
+    if (d.untried) text += "untried-sectors: " + std::to_string(d.untried) + "\n";
+    text += "verify: " + OneLine(d.verify) + "\n";
+    if (!d.image.empty()) text += "image: " + d.image + "\n";
+    if (d.map) text += "map: " + d.name + ".map\n";
+    for (const auto& [name, hex] : d.content) text += "content-" + name + ": " + hex + "\n";
+    for (const auto& [name, hex] : d.imageHashes) text += "image-" + name + ": " + hex + "\n";
+    if (!d.sameAs.empty()) text += "same-content-as: " + d.sameAs + "\n";
+    if (!d.message.empty()) text += "message: " + OneLine(d.message) + "\n";
+    return text;
+}
+
+BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
+    BatchRecord d;
+    d.name = Get(info, "name");
+    d.started = Get(info, "started");
+    d.ended = Get(info, "ended");
+    d.format = Get(info, "format");
+    d.method = Get(info, "method");
+    d.result = Get(info, "result");
+    d.verify = Get(info, "verify");
+    d.unread = std::atoi(Get(info, "unreadable-sectors").c_str());
+    d.untried = std::atoi(Get(info, "untried-sectors").c_str());
+    d.image = Get(info, "image");
+    d.map = !Get(info, "map").empty();
+    d.sameAs = Get(info, "same-content-as");
+    d.message = Get(info, "message");
+    d.drive = {Get(info, "drive"), Get(info, "device"), Get(info, "vendor"), Get(info, "model")};
+    d.boot = {Get(info, "oem-name"), Get(info, "volume-label"), Get(info, "volume-serial")};
+    for (const char* name : {"md5", "sha1", "sha256"})
+        if (!Get(info, std::string("content-") + name).empty())
+            d.content[name] = Get(info, std::string("content-") + name);
+    return d;
+}
+
+const char* const kCsvHeader =
+    "name,time,format,result,unreadable sectors,content sha256,message\n";
+
+std::string CsvRow(const BatchRecord& d) {
+    auto sha256 = d.content.find("sha256");
+    return Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," + Csv(d.result) + "," +
+           std::to_string(d.unread) + "," + (sha256 == d.content.end() ? "" : sha256->second) +
+           "," + Csv(d.message) + "\n";
+}
+
+std::string CsvRowName(const std::string& line) {
+    if (line.empty() || line.rfind("name,", 0) == 0) return {};
+    if (line[0] != '"') return line.substr(0, line.find(','));
+    std::string name;
+    for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '"') {
+            name += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+            name += '"';
+            ++i;
+        } else {
+            break;
+        }
+    }
+    return name;
+}
+
+std::string JsonLine(const BatchRecord& d) {
+    std::string hashes;
+    for (const auto& [name, hex] : d.content)
+        hashes += (hashes.empty() ? "" : ",") + JsonString(name) + ":" + JsonString(hex);
+    return "{\"name\":" + JsonString(d.name) + ",\"image\":" + JsonString(d.image) +
+           ",\"started\":" + JsonString(d.started) + ",\"ended\":" + JsonString(d.ended) +
+           ",\"format\":" + JsonString(d.format) + ",\"result\":" + JsonString(d.result) +
+           ",\"unreadableSectors\":" + std::to_string(d.unread) +
+           ",\"untriedSectors\":" + std::to_string(d.untried) +
+           ",\"verify\":" + JsonString(d.verify) + ",\"contentHashes\":{" + hashes +
+           "},\"sameContentAs\":" + JsonString(d.sameAs) + ",\"message\":" + JsonString(d.message) +
+           "}\n";
+}
+
+std::string ConsoleLine(const BatchRecord& d) {
+    std::string line = d.name + ": " + d.result;
+    if (d.format != "unknown" && !d.format.empty()) line += ", " + d.format;
+    if (d.unread) line += ", " + std::to_string(d.unread) + " unreadable sectors";
+    if (d.untried) line += ", " + std::to_string(d.untried) + " not tried";
+    auto sha256 = d.content.find("sha256");
+    if (sha256 != d.content.end()) line += ", sha256 " + sha256->second;
+    if (!d.sameAs.empty()) line += ", same content as " + d.sameAs;
+    if (!d.message.empty()) line += " (" + d.message + ")";
+    return line;
+}
+
+}  // namespace cli
