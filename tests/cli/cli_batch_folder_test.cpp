@@ -157,6 +157,24 @@ TEST_F(CliBatchFolder, AnInterruptedBatchLeavesAFolderThatChecksAndARerunFinishe
         EXPECT_TRUE(SameBytes(folder + "/disk-005.img", Disk(0)));
         EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
     }
+    // 5. The diskette differs from its image at the verify: the message names the diskette's
+    // entry and the drive as the user gave it, not the hidden file and a letter of the tool's.
+    {
+        SetPlan("delay 5\n");
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start({"batch", slow->file(), folder, "--count", "1"}));
+        ASSERT_TRUE(WaitWhileRunning(
+            tool, [&] { return SizeOf(folder + "/.disk-006.part.tvl") > 0; }));
+        FlipByte(Disk(0), 2870 * 512 + 10);
+        ToolResult r = tool.Wait();
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_NE(r.err.find("disk-006.tvl and " + slow->file() + " are NOT the same!"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(ReadFileBytes(folder + "/disk-006.info").find("verify: different at"),
+                  std::string::npos);
+        EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+    }
     EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
 }
 
