@@ -57,11 +57,11 @@ FileKind ClassifyImageFile(const std::uint8_t* start, std::size_t got, long long
     std::string header = HeaderProblem(start, got, fileSize);
     const bool diskSized = IsDiskSize(fileSize);
     if (header.empty()) {
-        // The layout of a raw image is told by its boot sector's parameter block alone, not by
-        // its first bytes, so a raw image may begin with "Dk", a media code and a method. In an
-        // image the parameter block's place holds bytes of record 0 (a FAT boot sector has a
-        // zero there), and a method 0 image is never a diskette's size: only a raw image
-        // meets all three.
+        // A raw image's layout is told by its boot sector's parameter block, not by its first
+        // bytes, so one may begin with "Dk", a media code and a method. An image is taken for
+        // raw only if it is a diskette's size (a method 0 one never is) and its record 0 puts
+        // bytes naming a format of that very size where the parameter block would be (with a
+        // FAT boot sector in record 0, the media descriptor's place holds a zero).
         const int row = got >= kSectorBytes ? MatchMediaType(start) : -1;
         return diskSized && row >= 0 && DiskBytes(row) == fileSize ? FileKind::RawImage
                                                                    : FileKind::Image;
@@ -99,12 +99,15 @@ bool InspectImage(const std::string& path, ImageReport* report, const TrackVisit
         report->problem = "read error: " + DiskErrorText(source.error(), FALSE);
         return false;
     }
+    report->kind = ClassifyImageFile(start, got, report->fileSize, &report->problem);
+    if (report->kind == FileKind::RawImage) {
+        report->problem = kRawImageProblem;  // its first bytes are no header
+        return true;
+    }
     if (got >= 4) {
         report->mediaCode = start[2];
         report->method = start[3];
     }
-    report->kind = ClassifyImageFile(start, got, report->fileSize, &report->problem);
-    if (report->kind == FileKind::RawImage) report->problem = kRawImageProblem;
     if (report->kind != FileKind::Image) return true;
     source.Rewind();
     std::uint8_t header[4];
