@@ -59,9 +59,9 @@ FileKind ClassifyImageFile(const std::uint8_t* start, std::size_t got, long long
     if (header.empty()) {
         // A raw image's layout is told by its boot sector's parameter block, not by its first
         // bytes, so one may begin with "Dk", a media code and a method. An image is taken for
-        // raw only if it is a diskette's size (a method 0 one never is) and its record 0 puts
-        // bytes naming a format of that very size where the parameter block would be (with a
-        // FAT boot sector in record 0, the media descriptor's place holds a zero).
+        // raw only if it is a diskette's size (a method 0 one never is) and, by a second
+        // chance, its record 0 has bytes naming a format of that very size where a boot
+        // sector's parameter block would be.
         const int row = got >= kSectorBytes ? MatchMediaType(start) : -1;
         return diskSized && row >= 0 && DiskBytes(row) == fileSize ? FileKind::RawImage
                                                                    : FileKind::Image;
