@@ -1,11 +1,14 @@
-// check FOLDER: a batch folder read back: every file against every manifest, and every .tvl
-// image decoded and its content hashed against its info file, so a damaged image is found
-// without a diskette or a conversion.
+// check FOLDER: a batch folder read back. Every listed file is hashed against every manifest,
+// and every image an info file names is decoded and its content hashed against that info file,
+// so a damaged image is found without a diskette or a conversion. Each problem is one line,
+// however many manifests or info files meet it.
 #include <dirent.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/fixity_files.h"
@@ -15,9 +18,19 @@
 namespace cli {
 namespace {
 
+// A file that differs is named by its strongest hash first.
+constexpr FixityAlgorithm kStrongestFirst[] = {FixitySha256, FixitySha1, FixityMd5};
+
+struct Manifest {
+    FixityAlgorithm algorithm;
+    std::string file;
+    std::map<std::string, std::string> hashes;  // file name -> hash
+};
+
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     if (DIR* dir = opendir(folder.c_str())) {
+        // A name starting with "." is a running batch's unfinished work, not yet filed.
         while (dirent* entry = readdir(dir))
             if (entry->d_name[0] != '.') names.push_back(entry->d_name);
         closedir(dir);
@@ -31,69 +44,158 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+std::string ManifestFile(FixityAlgorithm algorithm) {
+    return std::string("manifest-") + FixityName(algorithm) + ".txt";
+}
+
+// The files that hold the folder's record rather than what it records.
+bool IsBatchRecord(const std::string& name) {
+    if (name == "batch.csv") return true;
+    for (FixityAlgorithm algorithm : kStrongestFirst)
+        if (name == ManifestFile(algorithm)) return true;
+    return false;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+class FolderCheck {
+  public:
+    explicit FolderCheck(const std::string& folder) : m_folder(folder) {}
+
+    // False when the folder has no manifest: then it is no batch folder.
+    bool ReadManifests() {
+        for (FixityAlgorithm algorithm : kStrongestFirst) {
+            bool found = false;
+            const auto lines = ReadManifest(Path(ManifestFile(algorithm)), &found);
+            if (!found) continue;
+            Manifest manifest{algorithm, ManifestFile(algorithm), {}};
+            for (const ManifestLine& line : lines) {
+                manifest.hashes.emplace(line.name, line.hash);
+                m_listed.insert(line.name);
+            }
+            m_manifests.push_back(std::move(manifest));
+        }
+        return !m_manifests.empty();
+    }
+
+    void CheckListedFiles() {
+        for (const std::string& name : m_listed) CheckListedFile(name);
+    }
+
+    void CheckUnlistedFiles() {
+        for (const std::string& name : m_present)
+            if (!IsBatchRecord(name) && !m_listed.count(name))
+                Report(name + ": not in any manifest");
+    }
+
+    void CheckContent() {
+        for (const std::string& name : m_present)
+            if (EndsWith(name, ".info")) CheckContent(name);
+    }
+
+    int problems() const { return m_problems; }
+    size_t listed() const { return m_listed.size(); }
+
+  private:
+    std::string Path(const std::string& name) const { return m_folder + "/" + name; }
+
+    void Report(const std::string& line) {
+        ++m_problems;
+        std::printf("%s\n", line.c_str());
+    }
+
+    void CheckListedFile(const std::string& name) {
+        std::vector<std::string> listedIn, notIn;
+        unsigned algorithms = 0;
+        for (const Manifest& manifest : m_manifests) {
+            if (manifest.hashes.count(name)) {
+                listedIn.push_back(manifest.file);
+                algorithms |= manifest.algorithm;
+            } else {
+                notIn.push_back(manifest.file);
+            }
+        }
+        // A batch killed between two manifest rewrites leaves them disagreeing.
+        if (!notIn.empty())
+            Report(name + ": in " + Joined(listedIn) + " but not in " + Joined(notIn));
+        HashSet hashes;
+        if (!FileHashes(Path(name), algorithms, &hashes)) {
+            m_missing.insert(name);
+            Report(name + ": missing (listed in " + Joined(listedIn) + ")");
+            return;
+        }
+        std::vector<std::string> differences;
+        for (const Manifest& manifest : m_manifests) {
+            auto listed = manifest.hashes.find(name);
+            const std::string algorithm = FixityName(manifest.algorithm);
+            if (listed != manifest.hashes.end() && hashes[algorithm] != listed->second)
+                differences.push_back(algorithm + " differs from " + manifest.file);
+        }
+        if (!differences.empty()) Report(name + ": " + Joined(differences));
+    }
+
+    void CheckContent(const std::string& infoName) {
+        bool found = false;
+        auto info = ReadKeyValues(Path(infoName), &found);
+        auto image = info.find("image");
+        if (image == info.end()) return;  // a diskette that failed has no image
+        const std::string& imageName = image->second;
+        unsigned algorithms = 0;
+        for (FixityAlgorithm algorithm : kStrongestFirst)
+            if (info.count(std::string("content-") + FixityName(algorithm)))
+                algorithms |= algorithm;
+        if (!algorithms || m_missing.count(imageName)) return;
+        if (!std::binary_search(m_present.begin(), m_present.end(), imageName)) {
+            Report(imageName + ": missing (named by " + infoName + ")");
+            return;
+        }
+        HashSet hashes;
+        std::string error;
+        if (!ImageContentHashes(Path(imageName), algorithms, &hashes, &error)) {
+            Report(imageName + ": " + error);
+            return;
+        }
+        std::vector<std::string> differing;
+        for (FixityAlgorithm algorithm : kStrongestFirst) {
+            const std::string name = FixityName(algorithm);
+            if (hashes.count(name) && info["content-" + name] != hashes[name])
+                differing.push_back(name);
+        }
+        if (!differing.empty())
+            Report(imageName + ": content " + Joined(differing) +
+                   (differing.size() == 1 ? " differs" : " differ") + " from " + infoName);
+    }
+
+    const std::string m_folder;
+    const std::vector<std::string> m_present = FilesIn(m_folder);
+    std::vector<Manifest> m_manifests;
+    std::set<std::string> m_listed;
+    std::set<std::string> m_missing;
+    int m_problems = 0;
+};
+
 }  // namespace
 
 int RunCheck(const std::string& folder, Console& console) {
-    int problems = 0, checked = 0;
-    auto report = [&](const std::string& line) {
-        ++problems;
-        std::printf("%s\n", line.c_str());
-    };
-    const std::vector<std::string> files = FilesIn(folder);
-    std::set<std::string> covered;
-    bool anyManifest = false;
-    for (FixityAlgorithm algorithm : {FixityMd5, FixitySha1, FixitySha256}) {
-        const std::string name = FixityName(algorithm);
-        bool found = false;
-        const auto lines = ReadManifest(folder + "/manifest-" + name + ".txt", &found);
-        if (!found) continue;
-        anyManifest = true;
-        for (const ManifestLine& line : lines) {
-            HashSet hashes;
-            covered.insert(line.name);
-            ++checked;
-            if (!FileHashes(folder + "/" + line.name, algorithm, &hashes))
-                report(line.name + ": missing (listed in manifest-" + name + ".txt)");
-            else if (hashes[name] != line.hash)
-                report(line.name + ": " + name + " differs from manifest-" + name + ".txt");
-        }
-    }
-    if (!anyManifest) {
+    FolderCheck check(folder);
+    if (!check.ReadManifests()) {
         console.Error("tavrel-cli: " + folder + ": no manifest-*.txt: not a batch folder");
         return kExitFailed;
     }
-    for (const std::string& file : files) {
-        if (!EndsWith(file, ".info")) continue;
-        bool found = false;
-        auto info = ReadKeyValues(folder + "/" + file, &found);
-        auto image = info.find("image");
-        if (image == info.end()) continue;
-        if (!covered.count(image->second)) report(image->second + ": not in any manifest");
-        unsigned algorithms = 0;
-        for (FixityAlgorithm algorithm : {FixityMd5, FixitySha1, FixitySha256})
-            if (info.count(std::string("content-") + FixityName(algorithm)))
-                algorithms |= algorithm;
-        if (!algorithms) continue;
-        HashSet hashes;
-        std::string error;
-        if (!ImageContentHashes(folder + "/" + image->second, algorithms, &hashes, &error)) {
-            report(image->second + ": " + error);
-            continue;
-        }
-        for (const auto& [name, hex] : hashes)
-            if (info["content-" + name] != hex)
-                report(image->second + ": content " + name + " differs from " + file);
-    }
-    for (const std::string& file : files)
-        if ((EndsWith(file, ".tvl") || EndsWith(file, ".img") || EndsWith(file, ".info")) &&
-            !covered.count(file))
-            report(file + ": not in any manifest");
-    if (problems) {
+    check.CheckListedFiles();
+    check.CheckUnlistedFiles();
+    check.CheckContent();
+    if (const int problems = check.problems()) {
         console.Error("tavrel-cli: " + folder + ": " + std::to_string(problems) +
                       (problems == 1 ? " problem" : " problems"));
         return kExitDifferent;
     }
-    console.Summary(folder + ": " + std::to_string(checked) + " files and their content match");
+    console.Summary(folder + ": " + std::to_string(check.listed()) +
+                    " files and their content match");
     return kExitDone;
 }
 

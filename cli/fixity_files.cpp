@@ -18,11 +18,6 @@ bool Collect(FixityHash& hash, HashSet* hashes) {
     return true;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 }  // namespace
 
 bool FileHashes(const std::string& path, unsigned algorithms, HashSet* hashes) {
@@ -44,11 +39,6 @@ HashSet TextHashes(const std::string& text, unsigned algorithms) {
 
 bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* hashes,
                         std::string* error) {
-    if (EndsWith(path, ".img")) {
-        if (FileHashes(path, algorithms, hashes)) return true;
-        *error = "cannot be read";
-        return false;
-    }
     FixityHash hash;
     if (!hash.Start(algorithms)) {
         *error = "the hashes could not be computed";
@@ -58,6 +48,12 @@ bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* h
     bool read = InspectImage(path, &report, [&](int, int, const std::uint8_t* data, int n) {
         return hash.Update(data, static_cast<std::size_t>(n)) != 0;
     });
+    // A raw image's bytes are the diskette's content.
+    if (read && report.kind == FileKind::RawImage) {
+        if (FileHashes(path, algorithms, hashes)) return true;
+        *error = "cannot be read";
+        return false;
+    }
     if (!read || !report.complete() || !report.wellFormed()) {
         *error = report.problem.empty() ? "incomplete image" : report.problem;
         return false;

@@ -10,9 +10,10 @@ namespace cli {
 
 using HashSet = std::map<std::string, std::string>;  // algorithm name -> lower-case hex
 
-// The hashes of the diskette content a .tvl image decodes to (its sectors in order), or of a
-// raw image's bytes, which are that content. False, with error set, when the image is not
-// complete and sound.
+// The hashes of the diskette content an image decodes to (its sectors in order), or of a raw
+// image's bytes, which are that content; which of the two the file is, its content says, not
+// its name. False, with error set, when the file is neither or the image is not complete and
+// sound.
 bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* hashes,
                         std::string* error);
 // The hashes of a file's bytes, or of a text.

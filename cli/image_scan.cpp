@@ -19,15 +19,27 @@ struct DecodeBuffers {
     std::uint8_t pack[kPackBufferBytes];
 };
 
-std::string HeaderProblem(const std::uint8_t* header, DWORD got, long long fileSize) {
+long long DiskBytes(int row) {
+    const MediaTypeEntry& media = MediaTypeTable[row];
+    return 2LL * (media.lastCylinder + 1) * media.sectorsPerTrack * kSectorBytes;
+}
+
+bool IsDiskSize(long long size) {
+    for (int row = 0; row < kMediaTypeRows; ++row)
+        if (DiskBytes(row) == size) return true;
+    return false;
+}
+
+std::string HeaderProblem(const std::uint8_t* header, std::size_t got, long long fileSize) {
     if (fileSize == 0) return "the file is empty";
     if (got < 4)
         return "the file ends inside the 4-byte header (" + std::to_string(got) + " bytes)";
     if (header[0] != kImageMagic0 || header[1] != kImageMagic1) {
-        char text[96];
+        char text[160];
         std::snprintf(text, sizeof text,
-                      "not an image: no \"Dk\" header (the file begins %02X %02X %02X %02X)",
-                      header[0], header[1], header[2], header[3]);
+                      "not an image: no \"Dk\" header (the file begins %02X %02X %02X %02X), "
+                      "nor a raw image: %lld bytes is no diskette's size",
+                      header[0], header[1], header[2], header[3], fileSize);
         return text;
     }
     if (MediaRowForCode(header[2]) < 0) return "unknown media code " + std::to_string(header[2]);
@@ -36,6 +48,28 @@ std::string HeaderProblem(const std::uint8_t* header, DWORD got, long long fileS
 }
 
 }  // namespace
+
+const char* const kRawImageProblem =
+    "this is a raw image: `tavrel-cli convert` makes a .tvl from it";
+
+FileKind ClassifyImageFile(const std::uint8_t* start, std::size_t got, long long fileSize,
+                           std::string* problem) {
+    std::string header = HeaderProblem(start, got, fileSize);
+    const bool diskSized = IsDiskSize(fileSize);
+    if (header.empty()) {
+        // A raw image's layout is told by its boot sector's parameter block, not by its first
+        // bytes, so one may begin with "Dk", a media code and a method. An image is taken for
+        // raw only if it is a diskette's size (a method 0 one never is) and, by a second
+        // chance, its record 0 has bytes naming a format of that very size where a boot
+        // sector's parameter block would be.
+        const int row = got >= kSectorBytes ? MatchMediaType(start) : -1;
+        return diskSized && row >= 0 && DiskBytes(row) == fileSize ? FileKind::RawImage
+                                                                   : FileKind::Image;
+    }
+    if (diskSized) return FileKind::RawImage;
+    *problem = header;
+    return FileKind::Neither;
+}
 
 std::string RecordName(int index) {
     return "record " + std::to_string(index) + " (cylinder " + std::to_string(index / 2) +
@@ -59,18 +93,28 @@ bool InspectImage(const std::string& path, ImageReport* report, const TrackVisit
     }
     report->fileSize = source.size();
 
-    std::uint8_t header[4] = {};
-    DWORD got = source.ReadSome(header, sizeof header);
+    std::uint8_t start[kSectorBytes] = {};
+    DWORD got = source.ReadSome(start, sizeof start);
     if (source.failed()) {
         report->problem = "read error: " + DiskErrorText(source.error(), FALSE);
         return false;
     }
-    if (got == 4) {
-        report->mediaCode = header[2];
-        report->method = header[3];
+    report->kind = ClassifyImageFile(start, got, report->fileSize, &report->problem);
+    if (report->kind == FileKind::RawImage) {
+        report->problem = kRawImageProblem;  // its first bytes are no header
+        return true;
     }
-    report->problem = HeaderProblem(header, got, report->fileSize);
-    if (!report->problem.empty()) return true;
+    if (got >= 4) {
+        report->mediaCode = start[2];
+        report->method = start[3];
+    }
+    if (report->kind != FileKind::Image) return true;
+    source.Rewind();
+    std::uint8_t header[4];
+    if (!source.Read(header, sizeof header)) {
+        report->problem = "read error: " + DiskErrorText(source.error(), FALSE);
+        return false;
+    }
 
     report->headerValid = true;
     report->mediaRow = MediaRowForCode(report->mediaCode);

@@ -3,6 +3,7 @@
 // well-formed. info reports this; convert takes the decoded track sides from it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,6 +13,18 @@ namespace cli {
 
 enum class SideState : std::uint8_t { Missing, Raw, Fill, Packed, Bad };
 
+// What a file holds, told from its content and never from its name: an image with its "Dk"
+// header, a raw image (the diskette's sectors, exactly one format's size), or neither.
+enum class FileKind : std::uint8_t { Image, RawImage, Neither };
+
+// The problem InspectImage gives for a raw image, so every command says the same.
+extern const char* const kRawImageProblem;
+
+// Judges a file from its first bytes (up to one sector; fewer when the file is shorter) and
+// its size. Neither comes with problem set to why the file is not an image.
+FileKind ClassifyImageFile(const std::uint8_t* start, std::size_t got, long long fileSize,
+                           std::string* problem);
+
 struct SideReport {
     SideState state = SideState::Missing;
     long long offset = -1;  // where the record starts in the file
@@ -20,6 +33,7 @@ struct SideReport {
 
 struct ImageReport {
     long long fileSize = 0;
+    FileKind kind = FileKind::Neither;
     // The first thing wrong with the file, one line; empty when complete and well-formed.
     std::string problem;
     bool headerValid = false;  // magic, a known media code and a known method
@@ -48,7 +62,8 @@ struct ImageReport {
 using TrackVisitor = std::function<bool(int cylinder, int head, const std::uint8_t* data, int n)>;
 
 // False when the file could not be opened or read at all (report->problem says why). A file
-// that opened is described in report, whatever it holds; visit sees only sound track sides.
+// that opened is described in report, whatever it holds (a raw image or neither only by kind
+// and problem); visit sees only sound track sides.
 bool InspectImage(const std::string& path, ImageReport* report, const TrackVisitor& visit = {});
 
 // "1.44 MB (F0)" when the boot sector tells the variant, else the format's common name.

@@ -38,3 +38,11 @@ target_compile_definitions(rescue_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
 add_dependencies(rescue_tests tavrel-cli tavrel-faultyfs)
+
+# check on batch folders changed one way at a time, and images told by their content.
+tavrel_test(check_tests LABELS cli SOURCES
+  cli/cli_check_test.cpp
+  cli/tool_runner.cpp
+)
+target_compile_definitions(check_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
+add_dependencies(check_tests tavrel-cli)

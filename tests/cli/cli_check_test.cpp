@@ -1,0 +1,153 @@
+// check on a batch folder changed in one way at a time: each problem is one line, every file no
+// manifest lists is one, and an image is told raw or compressed by its content, not its name.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
+
+namespace {
+
+const char kRawRefused[] = "this is a raw image: `tavrel-cli convert` makes a .tvl from it\n";
+
+class CliCheck : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+        ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[4]));
+        ASSERT_TRUE(MakeFloppyImage(other, kFloppyFormats[4], false));
+    }
+    // A folder batch filed the diskette in, with an MD5 and a SHA-256 manifest.
+    void FileDiskette(const std::string& box, bool raw = false) {
+        std::vector<std::string> args = {"batch", disk,     box,         "--count",
+                                         "1",     "--hash", "md5,sha256"};
+        if (raw) args.push_back("--raw");
+        ToolResult r = RunTool(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    std::string Sha256Of(const std::string& path) {
+        const std::string out = dir / "sum.txt";
+        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
+        return ReadFileBytes(out).substr(0, 64);
+    }
+    TempDir dir;
+    const std::string disk = dir / "disk.raw";
+    const std::string other = dir / "other.raw";
+};
+
+// The manifests made anew, as the system's tools write them, for the files named.
+void Remanifest(const std::string& box, const std::string& names) {
+    ASSERT_EQ(Shell("cd '" + box + "' && sha256sum " + names + " > manifest-sha256.txt && md5sum " +
+                    names + " > manifest-md5.txt"),
+              0);
+}
+
+// The image renamed, in the info file and both manifests too.
+void Rename(const std::string& box, const std::string& from, const std::string& to) {
+    ASSERT_EQ(Shell("cd '" + box + "' && mv " + from + " " + to +
+                    " && sed -i 's/^image: .*/image: " + to + "/' disk-001.info"),
+              0);
+    Remanifest(box, to + " disk-001.info");
+}
+
+TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
+    const std::string pristine = dir / "pristine";
+    FileDiskette(pristine);
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& box)> change;
+        std::string problems;  // check's standard output; none: the folder matches
+    };
+    const Case cases[] = {
+        {"untouched", [](const std::string&) {}, ""},
+        {"an image no manifest lists",
+         [](const std::string& box) { Remanifest(box, "disk-001.info"); },
+         "disk-001.tvl: not in any manifest\n"},
+        {"an info file no manifest lists",
+         [](const std::string& box) {
+             Shell("cp '" + box + "/disk-001.info' '" + box + "/disk-002.info'");
+         },
+         "disk-002.info: not in any manifest\n"},
+        {"a map and a note no manifest lists",
+         [](const std::string& box) {
+             WriteFileBytes(box + "/disk-001.map", "0x00000000  +  1\n");
+             WriteFileBytes(box + "/notes.txt", "box 7, shelf 2\n");
+         },
+         "disk-001.map: not in any manifest\nnotes.txt: not in any manifest\n"},
+        {"a listed file gone",
+         [](const std::string& box) { Shell("rm '" + box + "/disk-001.info'"); },
+         "disk-001.info: missing (listed in manifest-sha256.txt, manifest-md5.txt)\n"},
+        {"manifests that disagree, as a kill between two rewrites leaves them",
+         [](const std::string& box) {
+             Shell("cd '" + box + "' && md5sum disk-001.tvl > manifest-md5.txt");
+         },
+         "disk-001.info: in manifest-sha256.txt but not in manifest-md5.txt\n"},
+        // File bytes and manifests agree; only decoding the image shows another diskette.
+        {"an image of another diskette with manifests made to fit",
+         [&](const std::string& box) {
+             ASSERT_EQ(RunTool({"compress", "--force", other, box + "/disk-001.tvl"}).exitCode, 0);
+             Remanifest(box, "disk-001.tvl disk-001.info");
+         },
+         "disk-001.tvl: content sha256, md5 differ from disk-001.info\n"},
+        {"a compressed image named .img",
+         [](const std::string& box) { Rename(box, "disk-001.tvl", "disk-001.img"); }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string box = dir / "box";
+        ASSERT_EQ(Shell("rm -rf '" + box + "' && cp -a '" + pristine + "' '" + box + "'"), 0);
+        c.change(box);
+        ToolResult r = RunTool({"check", box});
+        if (c.problems.empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+            EXPECT_EQ(r.out, box + ": 2 files and their content match\n");
+        } else {
+            EXPECT_EQ(r.exitCode, 3) << r.err;
+            EXPECT_EQ(r.out, c.problems);
+            const int count = LineCount(c.problems);
+            EXPECT_EQ(r.err, "tavrel-cli: " + box + ": " + std::to_string(count) +
+                                 (count == 1 ? " problem\n" : " problems\n"));
+        }
+    }
+}
+
+TEST_F(CliCheck, RawOrCompressedIsToldByTheContentNotTheName) {
+    // A compressed image named .img gives the diskette's hash, as the same bytes named .tvl do.
+    const std::string work = dir / "work.img";
+    ASSERT_EQ(RunTool({"compress", disk, work}).exitCode, 0);
+    ToolResult shown = RunTool({"info", work, "--hash", "sha256"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("content-sha256: " + Sha256Of(disk) + "\n"), std::string::npos)
+        << shown.out;
+
+    // A raw image named .tvl is refused by every command that wants an image, and a raw one
+    // whose boot sector begins like an image header is raw all the same.
+    const std::string raw = dir / "raw.tvl", lookalike = dir / "lookalike.tvl";
+    Shell("cp '" + disk + "' '" + raw + "'");
+    WriteFileBytes(lookalike, std::string("Dk\x04\x00", 4) + ReadFileBytes(disk).substr(4));
+    for (const std::string& image : {raw, lookalike}) {
+        for (std::vector<std::string> args : {std::vector<std::string>{"info", image},
+                                              {"verify", image, disk},
+                                              {"expand", image, disk}}) {
+            ToolResult r = RunTool(args);
+            EXPECT_EQ(r.exitCode, 2) << args[0] << " " << image;
+            EXPECT_EQ(r.err, "tavrel-cli: " + image + ": " + kRawRefused) << args[0];
+        }
+    }
+    const std::string odd = dir / "odd.img";
+    WriteFileBytes(odd, std::string("PK\x03\x04", 4) + std::string(996, 'x'));
+    ToolResult r = RunTool({"info", odd});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("nor a raw image: 1000 bytes is no diskette's size"), std::string::npos)
+        << r.err;
+
+    // In a batch folder, a raw image named .tvl is checked by its bytes.
+    const std::string box = dir / "box";
+    FileDiskette(box, true);
+    Rename(box, "disk-001.img", "disk-001.tvl");
+    ToolResult check = RunTool({"check", box});
+    EXPECT_EQ(check.exitCode, 0) << check.out;
+}
+
+}  // namespace
