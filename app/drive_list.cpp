@@ -5,9 +5,13 @@
 
 #include <QComboBox>
 #include <QMetaObject>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "app/main_dlg.h"
 #include "app/resource_ids.h"
+#include "platform/udisks.h"
 
 namespace app {
 namespace {
@@ -24,45 +28,77 @@ void SetDriveFinder(DriveFinder finder) {
     g_finder = std::move(finder);
 }
 
-DriveSearch::DriveSearch(Answer answer) : m_answer(std::move(answer)) {
-    m_thread = std::thread([this] { Run(); });
+struct DriveSearch::Shared {
+    std::mutex mutex;  // guards what follows
+    std::condition_variable wake;
+    unsigned wanted = 0;   // the newest look asked for
+    DriveFinder finder;    // the finder as it was when that look was asked for
+    bool stop = false;     // the search is gone: nothing more is looked for or delivered
+    bool inSysfs = false;  // the looking thread reads sysfs: the search's end waits for it
+    DriveSearch* search;   // answers go to it while stop is false
+};
+
+DriveSearch::DriveSearch(Answer answer)
+    : m_answer(std::move(answer)), m_shared(std::make_shared<Shared>()) {
+    m_shared->search = this;
+    std::thread(Run, m_shared).detach();
 }
 
 DriveSearch::~DriveSearch() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_one();
-    m_thread.join();
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->stop = true;
+    m_shared->wake.notify_all();
+    m_shared->wake.wait(lock, [&] { return !m_shared->inSysfs; });
 }
 
 void DriveSearch::Look() {
     {
-        std::lock_guard lock(m_mutex);
-        m_wanted = ++m_asked;
-        m_finder = g_finder;
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->wanted = ++m_asked;
+        m_shared->finder = g_finder;
     }
-    m_wake.notify_one();
+    m_shared->wake.notify_all();
 }
 
-void DriveSearch::Run() {
-    std::unique_lock lock(m_mutex);
+// Touches nothing but SHARED once the search is gone: the thread may run on after the window,
+// and after the end of main, until the disk service answers.
+void DriveSearch::Run(std::shared_ptr<Shared> shared) {
+    std::unique_lock lock(shared->mutex);
     unsigned done = 0;
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || m_wanted != done; });
-        if (m_stop) return;
-        done = m_wanted;
-        DriveFinder finder = m_finder;
+        shared->wake.wait(lock, [&] { return shared->stop || shared->wanted != done; });
+        if (shared->stop) return;
+        done = shared->wanted;
+        DriveFinder finder = shared->finder;
         lock.unlock();
-        std::vector<FloppyDrive> drives = finder ? finder() : DiscoverFloppyDrives();
+        // The part that may take long (up to the service's timeout) uses no global of ours.
+        std::vector<FloppyDrive> drives;
+        std::vector<platform::BlockDeviceInfo> devices;
+        bool service = false;
+        if (finder)
+            drives = finder();
+        else
+            service = platform::UdisksListBlockDevices(&devices);
+        lock.lock();
+        if (shared->stop) return;
+        if (!finder) {
+            // Goes through the syscall seam, whose state dies with the process's globals.
+            shared->inSysfs = true;
+            lock.unlock();
+            drives = service ? FloppyDrivesAmong(devices) : FindFloppyDrives("/sys");
+            lock.lock();
+            shared->inSysfs = false;
+            shared->wake.notify_all();
+            if (shared->stop) return;
+        }
+        // Under the lock: the search, and its context, outlive the post.
+        DriveSearch* search = shared->search;
         QMetaObject::invokeMethod(
-            &m_context,
-            [this, done, drives = std::move(drives)]() mutable {
-                Deliver(done, std::move(drives));
+            &search->m_context,
+            [search, done, drives = std::move(drives)]() mutable {
+                search->Deliver(done, std::move(drives));
             },
             Qt::QueuedConnection);
-        lock.lock();
     }
 }
 

@@ -2,10 +2,8 @@
 #pragma once
 
 #include <QObject>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 #include <vector>
 
 #include "drive/drive_discovery.h"
@@ -27,7 +25,9 @@ class DriveSearch {
   public:
     using Answer = std::function<void(std::vector<FloppyDrive>)>;
     explicit DriveSearch(Answer answer);
-    // Waits for the look under way, if any; its answer is dropped.
+    // Returns at once: a look waiting for the disk service (or a finder) ends on its own, its
+    // answer dropped. Only the short part of a look that reads sysfs is waited for, so that no
+    // thread of ours is inside the process's globals when the program ends.
     ~DriveSearch();
     DriveSearch(const DriveSearch&) = delete;
     DriveSearch& operator=(const DriveSearch&) = delete;
@@ -38,19 +38,14 @@ class DriveSearch {
     bool Looking() const { return m_answered < m_asked; }
 
   private:
-    void Run();
+    struct Shared;  // held by the looking thread too, which may outlive this object
+    static void Run(std::shared_ptr<Shared> shared);
     void Deliver(unsigned look, std::vector<FloppyDrive> drives);
 
     Answer m_answer;
     QObject m_context;                     // answers are delivered through it, and die with it
     unsigned m_asked = 0, m_answered = 0;  // the window's thread only
-
-    std::mutex m_mutex;  // guards what follows, shared with the looking thread
-    std::condition_variable m_wake;
-    unsigned m_wanted = 0;  // the newest look asked for
-    DriveFinder m_finder;   // the finder as it was when that look was asked for
-    bool m_stop = false;
-    std::thread m_thread;
+    std::shared_ptr<Shared> m_shared;
 };
 
 }  // namespace app

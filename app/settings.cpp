@@ -49,15 +49,19 @@ std::vector<std::string> RecentEntries(const QComboBox* combo) {
     return entries;
 }
 
-// The entries that are written: the first ten.
+// The entries that are written: the first ten the profile takes. It refuses a name with a line
+// break (a file name may hold one), which then is simply not kept, and the next one takes its
+// place, so that no older entry is left standing in its slot.
 std::vector<std::string> SaveList(const std::string& file, const char* section,
                                   const QComboBox* combo) {
-    std::vector<std::string> entries = RecentEntries(combo);
-    if (entries.size() > static_cast<size_t>(kEntriesWritten)) entries.resize(kEntriesWritten);
-    for (size_t i = 0; i < entries.size(); ++i)
-        WritePrivateProfileStringA(section, EntryKey(static_cast<int>(i)).c_str(),
-                                   entries[i].c_str(), file.c_str());
-    return entries;
+    std::vector<std::string> written;
+    for (const std::string& entry : RecentEntries(combo)) {
+        if (written.size() == static_cast<size_t>(kEntriesWritten)) break;
+        if (WritePrivateProfileStringA(section, EntryKey(static_cast<int>(written.size())).c_str(),
+                                       entry.c_str(), file.c_str()))
+            written.push_back(entry);
+    }
+    return written;
 }
 
 }  // namespace

@@ -146,6 +146,12 @@ std::optional<std::string> KeyOf(const std::string& line) {
     return Trim(t.substr(0, eq));
 }
 
+// A line break inside a section, key or value would end its line early: what follows would be
+// read back as lines of its own, another section and its keys among them.
+bool BreaksLine(const char* text) {
+    return text && std::strpbrk(text, "\r\n") != nullptr;
+}
+
 bool Same(const std::string& a, const char* b) {
     return strcasecmp(a.c_str(), b) == 0;
 }
@@ -227,7 +233,8 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
 
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* file) {
-    if (!section || !file || !*file) {
+    if (!section || !file || !*file || BreaksLine(section) || BreaksLine(key) ||
+        BreaksLine(value)) {
         SetLastError(EINVAL);
         return FALSE;
     }

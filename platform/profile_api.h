@@ -12,6 +12,8 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                char* buffer, DWORD size, const char* file);
 // A null value removes the key; a null key removes the whole section. Inside a ProfileBatch of
-// the same thread the change is kept for the batch to write.
+// the same thread the change is kept for the batch to write. A section, key or value holding a
+// line break (CR or LF) is refused: FALSE with EINVAL, nothing changed, and a batch it was
+// made in still writes the rest.
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* file);

@@ -1,6 +1,27 @@
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/profile.h"
+
+// Below, the system's own write (platform/profile_api.h sends every other caller to the check).
+#undef WritePrivateProfileStringA
+
+namespace {
+
+bool BreaksLine(const char* text) {
+    return text && std::strpbrk(text, "\r\n") != nullptr;
+}
+
+}  // namespace
+
+BOOL CheckedWritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                       const char* file) {
+    if (BreaksLine(section) || BreaksLine(key) || BreaksLine(value)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return WritePrivateProfileStringA(section, key, value, file);
+}
 
 namespace platform {
 

@@ -80,6 +80,11 @@ class AppTest : public ::testing::Test {
     }
     void TearDown() override {
         app::SetMessageBoxHook(nullptr);
+        // A look still under way would call the finder, which reads this fixture, after the
+        // dialog is gone: the dialog no longer waits for it.
+        if (dlg) {
+            EXPECT_TRUE(WaitDriveSearch());
+        }
         dlg.reset();
         app::SetDriveFinder(nullptr);
         m_profile.reset();

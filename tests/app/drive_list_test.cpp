@@ -2,6 +2,7 @@
 // as a tooltip, kept for later runs only once it was used, and looked for again each time the
 // list drops down.
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "tests/app/app_fixture.h"
@@ -154,6 +155,43 @@ TEST_F(DriveList, ASlowLookHoldsNothingUpAndTheNewestAnswerWins) {
     EXPECT_EQ(looks, 2);
     EXPECT_EQ(Items(dlg->m_driveCombo), (std::vector<std::string>{"C"}));
     EXPECT_EQ(Tip(0), dir / "sdc.raw" + ": TEAC USB UF000x, 1.44 MB");
+}
+
+// The dialog closed while the disk service is slow to answer goes at once; the look ends on
+// its own later, touching only what it shares with nobody gone.
+TEST_F(DriveList, DestroyingTheDialogDoesNotWaitForASlowLook) {
+    Open();
+    struct Latch {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool started = false, released = false, returned = false;
+    };
+    auto latch = std::make_shared<Latch>();
+    app::SetDriveFinder([latch] {
+        std::unique_lock lock(latch->mutex);
+        latch->started = true;
+        latch->changed.notify_all();
+        // Bounded, so that a dialog that waits for the look fails below instead of hanging.
+        latch->changed.wait_for(lock, std::chrono::seconds(20), [&] { return latch->released; });
+        latch->returned = true;
+        latch->changed.notify_all();
+        return std::vector<FloppyDrive>{};
+    });
+    dlg->m_driveCombo->showPopup();
+    dlg->m_driveCombo->hidePopup();
+    std::unique_lock lock(latch->mutex);
+    ASSERT_TRUE(latch->changed.wait_for(lock, std::chrono::milliseconds(kDeadlineMs),
+                                        [&] { return latch->started; }));
+    lock.unlock();
+
+    dlg.reset();
+
+    lock.lock();
+    EXPECT_FALSE(latch->returned) << "the dialog waited for the look to end";
+    latch->released = true;
+    latch->changed.notify_all();
+    EXPECT_TRUE(latch->changed.wait_for(lock, std::chrono::milliseconds(kDeadlineMs),
+                                        [&] { return latch->returned; }));
 }
 
 }  // namespace

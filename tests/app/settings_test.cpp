@@ -104,6 +104,23 @@ TEST_F(Settings, OutOfRangeValuesAndTheStoredOperation) {
     EXPECT_EQ(Read("Options", "Operation"), "1");
 }
 
+// A file name reaches the list from "Open with Tavrel" as it is, and one may hold a line break.
+TEST_F(Settings, ANameWithALineBreakIsNotKeptAndTheRestIsSaved) {
+    WriteProfile("[File Names]\nEntry0=" + dir / "old.tvl" + "\n");
+    Open();
+    dlg->m_fileCombo->insertItem(0, QString::fromStdString(dir / "b.tvl"));
+    dlg->m_fileCombo->insertItem(0, QString::fromStdString("x.tvl\r[Drives]\rA=/dev/sda"));
+    dlg->m_fileCombo->insertItem(0, QString::fromStdString("x.tvl\n[Drives]\nA=/dev/sda"));
+    testing::internal::CaptureStderr();
+    CloseDialog();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(Read("Drives", "A"), "<none>");
+    EXPECT_EQ(Read("File Names", "Entry0"), dir / "b.tvl");
+    EXPECT_EQ(Read("File Names", "Entry1"), dir / "old.tvl");
+    EXPECT_EQ(Read("File Names", "Entry2"), "<none>");
+    EXPECT_EQ(Read("Options", "Compression"), "1");
+}
+
 TEST_F(Settings, ListsGrownDuringARunAndNoSaveFlag) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     MakeDriveA("[Options]\nOperation=0\n[File Names]\n" + Entries(9, dir / "old-"));

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "platform/last_error.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -87,6 +90,39 @@ TEST(Profile, ABatchWritesTheFileBehindALinkOnceKeepingItsMode) {
     ASSERT_EQ(stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"real.INI", "t.INI"}));
+}
+
+// A file name may hold a line break: written raw, it would start lines of its own.
+TEST(Profile, ALineBreakAnywhereInAWriteIsRefusedAndTheFileKept) {
+    TempDir dir;
+    const std::string file = dir / "t.INI";
+    const std::string before = "[File Names]\nEntry0=/old.tvl\n";
+    WriteFileBytes(file, before);
+    struct Write {
+        const char *section, *key, *value;
+    };
+    for (const Write& w : {Write{"File Names", "Entry0", "x.tvl\n[Drives]\nA=/dev/sda"},
+                           Write{"File Names", "Entry0", "x.tvl\r[Drives]\rA=/dev/sda"},
+                           Write{"File Names", "Entry0\nA", "/dev/sda"},
+                           Write{"Drives]\r[File Names", "Entry0", "x"}}) {
+        SetLastError(0);
+        EXPECT_FALSE(WritePrivateProfileStringA(w.section, w.key, w.value, file.c_str()))
+            << w.section << "/" << w.key << "/" << w.value;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
+        EXPECT_EQ(ReadFileBytes(file), before);
+    }
+    // In a batch the refused write is left out and the others are written.
+    {
+        platform::ProfileBatch batch;
+        EXPECT_FALSE(WritePrivateProfileStringA("File Names", "Entry0", "a\n[Drives]\nA=/dev/sda",
+                                                file.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringA("File Names", "Entry1", "/b.tvl", file.c_str()));
+        EXPECT_TRUE(batch.Commit());
+    }
+    EXPECT_EQ(ReadFileBytes(file), before + "Entry1=/b.tvl\n");
+    char buffer[64];
+    GetPrivateProfileStringA("Drives", "A", "-", buffer, sizeof buffer, file.c_str());
+    EXPECT_STREQ(buffer, "-");
 }
 
 }  // namespace

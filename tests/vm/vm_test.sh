@@ -2,10 +2,11 @@
 # Boots Debian's kernel in QEMU with a floppy controller (a 1.44 MB and a 1.2 MB drive) and two
 # USB floppy drives (the second one's diskettes are write-protected: QEMU cannot make a drive
 # that was writable read-only by a change of medium), and runs tests/vm/guest_cases.sh there on this build's own binaries: the
-# guest sees this machine's root read-only over 9p. The guest asks for diskettes to be changed
-# or pulled out by writing a request file into the shared work folder; this script carries it
-# out through QMP and answers with a file. Exit 77 (a skip) where QEMU cannot run, a failure
-# under CI=true.
+# guest sees this machine's root read-only over 9p, and the source, build and work folders
+# shared by themselves, so that they may be anywhere, under /tmp and /run too. The guest asks
+# for diskettes to be changed or pulled out by writing a request file into the shared work
+# folder; this script carries it out through QMP and answers with a file. Exit 77 (a skip)
+# where QEMU cannot run, a failure under CI=true.
 #
 #   vm_test.sh SOURCE_DIR BUILD_DIR
 # TAVREL_VM_CACHE (default ~/.cache/tavrel-vm) keeps the kernel and the initramfs between runs.
@@ -93,13 +94,22 @@ cp "$work/img/1440F0-a.raw" "$work/disk/fd0.raw"
 printf %s "${TAVREL_VM_CASES:-}" >"$work/cases"
 
 mkfifo "$work/qmp.in" "$work/qmp.out" || exit 1
+# The guest mounts fresh file systems on /tmp and /run over the host's root, which would hide
+# folders there: the three folders it needs are shared again by themselves and mounted after,
+# a parent before its children (shorter paths first). The kernel's command line ends a value
+# at a space.
+case "$src$build" in *[[:space:],]*) skip "the VM test needs folder names without spaces or commas" ;; esac
+shares=$(printf '%s\n' "src:$src" "build:$build" "work:$work" | awk '{ p = $0; sub(/^[^:]*:/, "", p); print length(p), $0 }' |
+  sort -n | cut -d' ' -f2- | paste -sd,)
 # KVM is not usable on these machines (a guest hangs before its first line): TCG only.
 qemu-system-x86_64 -machine pc -accel tcg -m 768 -smp 1 -nodefaults -no-reboot \
   -display none -serial "file:$work/console.log" \
   -kernel "$vmlinuz" -initrd "$initrd" \
-  -append "console=ttyS0 panic=-1 no_timer_check tavrel_work=$work tavrel_script=$src/tests/vm/guest_cases.sh" \
+  -append "console=ttyS0 panic=-1 no_timer_check tavrel_work=$work tavrel_script=$src/tests/vm/guest_cases.sh tavrel_shares=$shares" \
   -chardev "pipe,id=qmp,path=$work/qmp" -mon chardev=qmp,mode=control \
   -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
+  -virtfs "local,path=$src,mount_tag=src,security_model=none,readonly=on,multidevs=remap" \
+  -virtfs "local,path=$build,mount_tag=build,security_model=none,readonly=on,multidevs=remap" \
   -virtfs "local,path=$work,mount_tag=work,security_model=none" \
   -drive "if=none,id=d0,file=$work/disk/fd0.raw,format=raw" \
   -device floppy,unit=0,drive=d0,drive-type=144,id=fdd0 \
