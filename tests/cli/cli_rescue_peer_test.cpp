@@ -91,4 +91,31 @@ TEST(CliRescuePeer, ARescueGoesOnFromGnuDdrescuesOwnMap) {
     EXPECT_EQ(RawOf(image, dir.path()), expected);
 }
 
+// GNU ddrescue told to copy from the middle of the first sector to the middle of the last
+// leaves both half read; a resume reads them again, whichever half its map lists first.
+TEST(CliRescuePeer, SectorsGnuDdrescueReadInPartAreReadAgain) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    if (!HaveDdrescue()) SKIP_OR_FAIL("GNU ddrescue (package gddrescue) is not installed");
+    TempDir dir;
+    const std::string disk = dir / "original.raw";
+    ASSERT_TRUE(MakeFloppyImage(disk, k144));
+    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.img";
+    // ddrescue writes only what it read: the raw file starts with the boot sector, which
+    // convert needs for the format, and is the diskette's size.
+    WriteFileBytes(raw, ReadFileBytes(disk).substr(0, 512));
+    ASSERT_EQ(Shell("truncate -s 1474560 '" + raw + "'"), 0);
+    ASSERT_EQ(Shell("ddrescue -q -i0x100 -s0x167E00 '" + disk + "' '" + raw + "' '" + map + "'"),
+              0);
+    const std::string text = ReadFileBytes(map);
+    ASSERT_NE(text.find("0x00000000  0x00000100  ?"), std::string::npos) << text;
+    ASSERT_NE(text.find("0x00167F00  0x00000100  ?"), std::string::npos) << text;
+    ASSERT_EQ(RunTool({"convert", raw, image}).exitCode, 0);
+
+    ToolResult r = RunTool({"rescue", disk, image, "--map", map});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("2,880 of 2,880 sectors read (2 of them now)"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(RawOf(image, dir.path()), ReadFileBytes(disk));
+}
+
 }  // namespace

@@ -149,14 +149,27 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
 
-    // A resume takes the format from its image when the boot sector no longer reads.
-    WriteFileBytes(map, "0x0 + 1\n0x0 0x200 +\n0x200 0x200 -\n0x400 0x167C00 +\n");
+    // A resume takes the format from its image when the boot sector no longer reads, and its
+    // map keeps the line that names the diskette for the next resume.
+    std::string older = ReadFileBytes(map);
+    const std::string whole = "0x00000000  0x00168000  +\n";
+    ASSERT_NE(older.find(whole), std::string::npos) << older;
+    older.replace(older.find(whole), whole.size(),
+                  "0x0 0x200 +\n0x200 0x200 -\n0x400 0x167C00 +\n");
+    const size_t at = older.find("# Diskette: ");
+    ASSERT_NE(at, std::string::npos) << older;
+    const std::string diskette = older.substr(at, older.find('\n', at) + 1 - at);
+    WriteFileBytes(map, older);
     drive->SetPlan("bad 0");
     r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("2,880 of 2,880 sectors read (1 of them now)"), std::string::npos)
         << r.out;
     EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_NE(r.err.find("the boot sector does not read, so it is not known whether"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(ReadFileBytes(map).find(diskette), std::string::npos) << ReadFileBytes(map);
 
     // A fresh rescue cannot know the format without it, and says so.
     const std::string before = ReadFileBytes(image);
@@ -396,6 +409,42 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
     r = RunTool({"rescue", disk, image});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("(1,440 of them now)"), std::string::npos) << r.out;
+}
+
+// A sector is read only when all of it is: split between a read block and an unread or bad
+// one, in either order, it is read again. The raw file stands in for the diskette.
+TEST_F(CliRescue, ASectorReadOnlyInPartIsReadAgain) {
+    const std::string disk = dir / "original.raw";
+    ASSERT_EQ(RunTool({"rescue", disk, image}).exitCode, 0);
+    for (const char* halves : {"?+", "+?", "-+", "+-", "/+", "+*"}) {
+        SCOPED_TRACE(halves);
+        // Sector 5 in two halves, in a map of 1.44 MB that marks every other byte read.
+        WriteFileBytes(map, "0x0 ? 1\n0x0 0xA00 +\n0xA00 0x100 "s + halves[0] + "\n0xB00 0x100 " +
+                                halves[1] + "\n0xC00 0x167400 +\n");
+        ToolResult r = RunTool({"rescue", disk, image});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("2,880 of 2,880 sectors read (1 of them now)"), std::string::npos)
+            << r.out;
+        EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2880u);
+    }
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+}
+
+// A map whose reading fails far into it, with the kernel's EIO (the faulty file system serves
+// it): an error that names the map, neither a map cut short nor a crash.
+TEST_F(CliRescue, AMapThatFailsToReadMidwayIsAnError) {
+    std::string text;
+    while (text.size() < 2000000) text += "# a comment long enough to fill a file quickly\n";
+    text += "0x0 + 1\n0x0 0x168000 +\n";
+    WriteFileBytes(dir / "long.map", text);
+    WriteFileBytes(dir / "plan", "bad 3000\n");
+    SlowMount served(dir / "long.map", dir / "mnt", dir / "plan");
+    if (!served.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    ToolResult r = RunTool({"info", dir / "compressed.img", "--bad", served.file()});
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavrel-cli: cannot read " + served.file() + ": " + std::strerror(EIO) + "\n");
 }
 
 TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {

@@ -99,6 +99,22 @@ TEST_F(ImageReplace, KeepsTheModeOwnerAndGroupOfTheOlderImage) {
     EXPECT_EQ(StatOf(dir / "new.tvl").st_mode & 07777, 0640u);
 }
 
+// Changing the owner clears the set-id bits, for root too: the mode must come after it.
+TEST_F(ImageReplace, KeepsTheSetIdBitsOfAnImageOfAnotherOwner) {
+    if (geteuid() != 0) SKIP_OR_FAIL("giving a file to another owner needs root");
+    const std::string drive = Floppy(k360);
+    const std::string image = dir / "setid.tvl";
+    WriteFileBytes(image, "older image");
+    ASSERT_EQ(::chown(image.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(image.c_str(), 06755), 0);
+    ASSERT_TRUE(Run(Compress, drive, image));
+    EXPECT_EQ(job->m_result, JobDone);
+    struct stat st = StatOf(image);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 06755u);
+}
+
 TEST_F(ImageReplace, NameOfTheLongestLengthAFolderTakes) {
     const std::string drive = Floppy(k360);
     const std::string image = dir / (std::string(251, 'n') + ".tvl");

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/map_file.h"
+#include "cli/text_file.h"
 #include "platform/syscalls.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/loop_device.h"
@@ -333,6 +335,63 @@ TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {
     EXPECT_NE(err.find(std::strerror(EIO)), std::string::npos) << err;
     EXPECT_EQ(ReadFileBytes(target), "older image");
     EXPECT_EQ(Listing(out), std::vector<std::string>{"disk.tvl"});
+}
+
+// A checkpoint in the middle of a rescue whose image cannot be put in place: the map at the
+// path must not mark read what the image at the path lacks. Run in this process, where one
+// read of the drive fails (its side is then read sector by sector and kept at once) and that
+// checkpoint's rename of the image fails.
+TEST_F(CliHardening, ARescueCheckpointWhoseImageFailsLeavesTheMapBehindTheImage) {
+    const std::string image = out + "/disk.tvl", map = image + ".map";
+    int driveReads = 0, imageRenames = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char* path) {
+        if (call == platform::SysCall::Read && path == disk && ++driveReads == 20) return EIO;
+        if (call == platform::SysCall::Rename && path == image && ++imageRenames == 2) return EIO;
+        return 0;
+    });
+    cli::Console console(true);
+    cli::RescueOptions options;
+    options.drive = disk;
+    options.image = image;
+    options.retries = 0;
+    ::testing::internal::CaptureStderr();
+    const int code = cli::RunRescue(options, console);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2) << err;
+    ASSERT_EQ(imageRenames, 2) << "no checkpoint after the failed read: " << err;
+
+    SectorMap marked;
+    cli::MapStatus status;
+    std::string error;
+    ASSERT_TRUE(cli::LoadMapFile(map, &marked, &status, &error)) << error;
+    ASSERT_EQ(RunTool({"convert", image, dir / "image.raw"}).exitCode, 0);
+    const std::string held = ReadFileBytes(dir / "image.raw"), diskette = ReadFileBytes(disk);
+    for (int s = 0; s < marked.sectors; ++s) {
+        if (marked.states[s] != SectorFinished) continue;
+        ASSERT_EQ(held.substr(s * 512u, 512), diskette.substr(s * 512u, 512))
+            << "the map marks sector " << s << " read, the image lacks it";
+    }
+}
+
+// A read that fails in the middle of a file is an error, not its end: a manifest or map
+// rewritten from what came before it would lose the rest.
+TEST_F(CliHardening, AReadErrorInTheMiddleOfATextFileIsAnError) {
+    const std::string path = dir / "long.txt";
+    std::string lines;
+    while (lines.size() < 300000) lines += std::to_string(lines.size()) + "  disk.info\n";
+    WriteFileBytes(path, lines);
+    std::string text, error;
+    ASSERT_TRUE(cli::ReadTextFile(path, &text, &error)) << error;
+    EXPECT_EQ(text, lines);
+
+    int reads = 0;
+    platform::ScopedFaultHook fault([&](platform::SysCall call, const char* at) {
+        return call == platform::SysCall::Read && at == path && ++reads == 2 ? EIO : 0;
+    });
+    EXPECT_FALSE(cli::ReadTextFile(path, &text, &error));
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(error, "tavrel-cli: cannot read " + path + ": " + std::strerror(EIO));
+    EXPECT_TRUE(text.empty()) << "what came before the failed read was kept";
 }
 
 TEST_F(CliHardening, WriteProtectedDisketteReadsButRefusesWrites) {
