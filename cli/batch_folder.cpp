@@ -102,6 +102,17 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> UnfinishedDiskettes(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& file : FolderEntries(folder)) {
+        if (file.size() < 8 || file[0] != '.' || !EndsWith(file, ".batch")) continue;
+        platform::LockFile lock;
+        if (lock.Open(folder + "/" + file, platform::LockFile::Existing) && lock.Lock(true, false))
+            names.push_back(file.substr(1, file.size() - 7));
+    }
+    return names;
+}
+
 bool BatchFolder::Open(const std::string& folder, std::string* error) {
     m_folder = folder;
     if (platform::SysMkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {

@@ -92,6 +92,10 @@ class BatchFolder {
     platform::LockFile m_lock;
 };
 
+// The diskettes that batches which stopped left unfinished in folder: reservations whose lock
+// nobody holds. (One a running batch is imaging is not among them.)
+std::vector<std::string> UnfinishedDiskettes(const std::string& folder);
+
 // The folder's files, hidden ones included, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

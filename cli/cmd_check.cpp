@@ -10,10 +10,12 @@
 #include <set>
 #include <vector>
 
+#include "cli/batch_folder.h"
 #include "cli/commands.h"
 #include "cli/fixity_files.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
+#include "platform/lock_file.h"
 
 namespace cli {
 namespace {
@@ -70,8 +72,10 @@ class FolderCheck {
     bool ReadManifests() {
         for (FixityAlgorithm algorithm : kStrongestFirst) {
             bool found = false;
-            const auto lines = ReadManifest(Path(ManifestFile(algorithm)), &found);
+            std::string error;
+            const auto lines = ReadManifest(Path(ManifestFile(algorithm)), &found, &error);
             if (!found) continue;
+            if (!error.empty()) Report(ManifestFile(algorithm) + ": " + error);
             Manifest manifest{algorithm, ManifestFile(algorithm), {}};
             for (const ManifestLine& line : lines) {
                 manifest.hashes.emplace(line.name, line.hash);
@@ -140,7 +144,12 @@ class FolderCheck {
 
     void CheckContent(const std::string& infoName) {
         bool found = false;
-        auto info = ReadKeyValues(Path(infoName), &found);
+        std::string unread;
+        auto info = ReadKeyValues(Path(infoName), &found, &unread);
+        if (!unread.empty()) {
+            Report(infoName + ": " + unread);
+            return;
+        }
         auto image = info.find("image");
         if (image == info.end()) return;  // a diskette that failed has no image
         const std::string& imageName = image->second;
@@ -181,6 +190,13 @@ class FolderCheck {
 }  // namespace
 
 int RunCheck(const std::string& folder, Console& console) {
+    // A batch files a diskette under the folder's lock: held shared, the check never sees one
+    // half filed. A folder without the lock file (or that cannot be opened) is checked as it is.
+    platform::LockFile lock;
+    if (lock.Open(folder + "/.batch.lock", platform::LockFile::Existing)) lock.Lock(false, true);
+    for (const std::string& name : UnfinishedDiskettes(folder))
+        console.Warning("Note: " + name + " was left unfinished by a batch that stopped; a batch "
+                        "run on this folder finishes it");
     FolderCheck check(folder);
     if (!check.ReadManifests()) {
         console.Error("tavrel-cli: " + folder + ": no manifest-*.txt: not a batch folder");

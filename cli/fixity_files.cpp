@@ -1,10 +1,14 @@
 #include "cli/fixity_files.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
 #include "cli/image_scan.h"
+#include "cli/text_file.h"
 #include "engine/fixity.h"
+#include "platform/syscalls.h"
 
 namespace cli {
 namespace {
@@ -63,12 +67,36 @@ bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* h
     return false;
 }
 
-std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found) {
+namespace {
+
+// The file's lines; none, with error set, when it cannot be read to its end.
+std::vector<std::string> FileLines(const std::string& path, bool* found, std::string* error) {
+    std::string text, why;
+    // A missing file reads as empty here, and is told apart by its name: it has none.
+    const bool read = ReadTextFile(path, &text, &why, MissingFile::IsEmpty);
+    struct stat st {};
+    *found = !read || platform::SysLstat(path.c_str(), &st) == 0;
+    if (!read) {
+        if (error) *error = why;
+        return {};
+    }
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found,
+                                                 std::string* error) {
     std::map<std::string, std::string> values;
-    std::ifstream in(path);
-    *found = static_cast<bool>(in);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : FileLines(path, found, error)) {
         size_t colon = line.find(": ");
         if (colon == std::string::npos || line[0] == '#') continue;
         values.emplace(line.substr(0, colon), line.substr(colon + 2));
@@ -76,12 +104,9 @@ std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* 
     return values;
 }
 
-std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found) {
+std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found, std::string* error) {
     std::vector<ManifestLine> lines;
-    std::ifstream in(path);
-    *found = static_cast<bool>(in);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : FileLines(path, found, error)) {
         // "HASH  NAME" in text mode, "HASH *NAME" in binary mode.
         size_t space = line.find(' ');
         if (space == std::string::npos || space + 2 > line.size()) continue;

@@ -20,14 +20,18 @@ bool ImageContentHashes(const std::string& path, unsigned algorithms, HashSet* h
 bool FileHashes(const std::string& path, unsigned algorithms, HashSet* hashes);
 HashSet TextHashes(const std::string& text, unsigned algorithms);
 
-// An info file's "key: value" lines; a key met twice keeps its first value.
-std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found);
+// An info file's "key: value" lines; a key met twice keeps its first value. found is false
+// when there is no such file; a file that cannot be read to its end gives no values, found,
+// and the reason in error.
+std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* found,
+                                                 std::string* error = nullptr);
 
 // A manifest's lines: hash, then the file name relative to the manifest's folder.
 struct ManifestLine {
     std::string hash;
     std::string name;
 };
-std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found);
+std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found,
+                                       std::string* error = nullptr);
 
 }  // namespace cli
