@@ -1,5 +1,5 @@
 // One running message digest (MD5, SHA-1 or SHA-256), fed a piece at a time. On Linux the
-// digests come from libcrypto, on Windows from the system's own CNG provider.
+// digests come from libgcrypt, on Windows from the system's own CNG provider.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +27,7 @@ class Digest {
 
   private:
     void* m_context = nullptr;
-    void* m_provider = nullptr;  // the algorithm: libcrypto's EVP_MD, or the CNG provider
+    void* m_provider = nullptr;  // the CNG provider on Windows; unused on Linux
 };
 
 }  // namespace platform

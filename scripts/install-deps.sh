@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev libsimpleini-dev libssl-dev
+  libcli11-dev libsimpleini-dev libgcrypt20-dev
   dosfstools mtools locales libc-l10n util-linux
   fuse3 libfuse3-dev gddrescue
   hyperfine zstd lz4 gzip time

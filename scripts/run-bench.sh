@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of a build: the codec and whole-job benchmarks (Google Benchmark), then
-# bench/compare against the usual tools, whose markdown table it prints last.
+# Runs the benchmarks of a build: the codec, whole-job and start-up benchmarks (Google
+# Benchmark), then bench/compare against the usual tools, whose markdown table it prints last.
 #
 # Usage: scripts/run-bench.sh [BUILD_DIR] [extra Google Benchmark options]
 # BENCH_RUNS sets bench/compare's timed runs per command (default 30). Timings are only worth
@@ -29,6 +29,11 @@ echo
 
 echo "== Whole jobs on a 1.44 MB image-file drive (process CPU time per track side)"
 "$bench" --benchmark_filter='^Job/' --benchmark_min_time=0.3 --benchmark_counters_tabular=true "$@"
+echo
+
+echo "== Start-up: tavrel-cli --version, and a static trivial program as the floor (wall time per start; child_cpu: its CPU time)"
+"$bench" --benchmark_filter='^Startup/' --benchmark_min_time=1 --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true "$@"
 echo
 
 if [ -x "$build/bench/tavrel_dialog_bench" ]; then
