@@ -195,7 +195,8 @@ int RunCheck(const std::string& folder, Console& console) {
     platform::LockFile lock;
     if (lock.Open(folder + "/.batch.lock", platform::LockFile::Existing)) lock.Lock(false, true);
     for (const std::string& name : UnfinishedDiskettes(folder))
-        console.Warning("Note: " + name + " was left unfinished by a batch that stopped; a batch "
+        console.Warning("Note: " + name +
+                        " was left unfinished by a batch that stopped; a batch "
                         "run on this folder finishes it");
     FolderCheck check(folder);
     if (!check.ReadManifests()) {

@@ -4,9 +4,10 @@
 # that Wine turns into the console's CTRL_C_EVENT.
 # Usage: wine_batch_test.sh LINUX_CLI WINDOWS_CLI_EXE FAULTY_FS
 set -uo pipefail
-linux=$1
-exe=$2
-faultyfs=$3
+# Made absolute: the test works in a folder of its own.
+linux=$(realpath -m -- "$1")
+exe=$(realpath -m -- "$2")
+faultyfs=$(realpath -m -- "$3")
 
 . "$(dirname "$0")/wine_common.sh"
 need_wine "$exe"

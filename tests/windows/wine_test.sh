@@ -5,8 +5,8 @@
 # the Windows tool opens them as \\.\A: the way it opens a real drive.
 # Usage: wine_test.sh LINUX_CLI WINDOWS_CLI_EXE
 set -uo pipefail
-linux=$1
-exe=$2
+linux=$(realpath -m -- "$1")  # absolute: the test works in a folder of its own
+exe=$(realpath -m -- "$2")
 
 . "$(dirname "$0")/wine_common.sh"
 need_wine "$exe"

@@ -12,5 +12,7 @@ namespace platform {
 int SysLstat(const char* path, struct stat* st);
 int SysMkdir(const char* path, mode_t mode);
 int SysUnlink(const char* path);
+// Over an existing file, as on Linux.
+int SysRename(const char* from, const char* to);
 
 }  // namespace platform
