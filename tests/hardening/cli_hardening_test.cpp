@@ -383,6 +383,45 @@ TEST_F(CliHardening, ARescueCheckpointWhoseImageFailsLeavesTheMapBehindTheImage)
     }
 }
 
+// A batch stopped between two manifest rewrites: check sees the manifests disagree, and the
+// next batch on the folder makes them whole. Run in this process, where the second manifest's
+// rename fails.
+TEST_F(CliHardening, ABatchStoppedBetweenTwoManifestsIsMendedByTheNext) {
+    const std::string box = dir / "box";
+    cli::BatchOptions options;
+    options.drive = disk;
+    options.folder = box;
+    options.count = 1;
+    options.hashes = 1 | 4;  // md5 and sha256
+    ASSERT_EQ(RunTool({"batch", disk, box, "--count", "1", "--hash", "md5,sha256"}).exitCode, 0);
+    int failed = 0;
+    {
+        platform::ScopedFaultHook fault([&](platform::SysCall call, const char* path) {
+            const bool second = path && std::string(path) == box + "/manifest-sha256.txt";
+            return call == platform::SysCall::Rename && second && ++failed == 1 ? EIO : 0;
+        });
+        cli::Console console(true);
+        ::testing::internal::CaptureStderr();
+        const int code = cli::RunBatch(options, console);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, 2) << err;
+    }
+    ASSERT_EQ(failed, 1);
+    ToolResult check = RunTool({"check", box});
+    EXPECT_EQ(check.exitCode, 3) << check.out;
+    EXPECT_NE(check.out.find("disk-002.tvl: in manifest-md5.txt but not in manifest-sha256.txt"),
+              std::string::npos)
+        << check.out;
+    ToolResult rerun = RunTool({"batch", disk, box, "--count", "1"});
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
+    EXPECT_NE(rerun.err.find("disk-002: its manifest lines and batch.csv row made whole"),
+              std::string::npos)
+        << rerun.err;
+    EXPECT_NE(rerun.out.find("disk-003: done"), std::string::npos) << rerun.out;
+    EXPECT_EQ(RunTool({"check", box}).exitCode, 0);
+    EXPECT_EQ(Shell("cd '" + box + "' && md5sum --quiet -c manifest-md5.txt"), 0);
+}
+
 // A read that fails in the middle of a file is an error, not its end: a manifest or map
 // rewritten from what came before it would lose the rest.
 TEST_F(CliHardening, AReadErrorInTheMiddleOfATextFileIsAnError) {
