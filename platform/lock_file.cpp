@@ -9,16 +9,6 @@
 
 namespace platform {
 
-LockFile& LockFile::operator=(LockFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        m_path = std::move(other.m_path);
-        other.m_handle = kNone;
-    }
-    return *this;
-}
-
 bool LockFile::Open(const std::string& path, OpenMode mode) {
     Close();
     const int flags = mode == Existing    ? O_RDONLY

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -20,7 +21,15 @@ class LockFile {
     LockFile() = default;
     ~LockFile() { Close(); }
     LockFile(LockFile&& other) noexcept : m_handle(other.m_handle) { other.m_handle = kNone; }
-    LockFile& operator=(LockFile&& other) noexcept;
+    LockFile& operator=(LockFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = other.m_handle;
+            m_path = std::move(other.m_path);
+            other.m_handle = kNone;
+        }
+        return *this;
+    }
     LockFile(const LockFile&) = delete;
     LockFile& operator=(const LockFile&) = delete;
 

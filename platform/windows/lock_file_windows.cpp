@@ -35,16 +35,6 @@ void SetErrno(DWORD error) {
 
 }  // namespace
 
-LockFile& LockFile::operator=(LockFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        m_path = std::move(other.m_path);
-        other.m_handle = kNone;
-    }
-    return *this;
-}
-
 bool LockFile::Open(const std::string& path, OpenMode mode) {
     Close();
     // Shared for deleting too: the owner of a lock file removes it while others may hold it

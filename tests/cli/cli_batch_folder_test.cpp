@@ -8,26 +8,15 @@
 #include <set>
 #include <sstream>
 
-#include "tests/cli/cli_fixtures.h"
+#include "tests/cli/batch_fixture.h"
 #include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
 
 namespace {
 
-class CliBatchFolder : public ::testing::Test {
+class CliBatchFolder : public BatchFixture {
   protected:
-    void SetUp() override {
-        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
-        for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(MakeFloppyImage(Disk(i), kFloppyFormats[i == 1 ? 2 : 4]));
-    }
-    std::string Disk(int i) const { return dir / ("disk" + std::to_string(i) + ".raw"); }
-    std::string Sha256Of(const std::string& path) {
-        const std::string out = dir / "sum.txt";
-        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
-        return ReadFileBytes(out).substr(0, 64);
-    }
-    // The folder's files that no batch is at work on: its lock file and the listed files.
+    // The hidden files in the folder, its lock file aside: unfinished work of a batch.
     static std::vector<std::string> Leftovers(const std::string& folder) {
         std::vector<std::string> hidden;
         for (const std::string& name : Listing(folder))
@@ -70,8 +59,6 @@ class CliBatchFolder : public ::testing::Test {
         }
         return read;
     }
-    TempDir dir;
-    const std::string folder = dir / "box";
     const std::string planFile = dir / "plan";
     std::unique_ptr<SlowMount> slow;
 };

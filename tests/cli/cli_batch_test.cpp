@@ -6,27 +6,15 @@
 
 #include <cstdio>
 
-#include "tests/cli/cli_fixtures.h"
+#include "tests/cli/batch_fixture.h"
 #include "tests/cli/loop_device.h"
 #include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
 
 namespace {
 
-class CliBatch : public ::testing::Test {
+class CliBatch : public BatchFixture {
   protected:
-    void SetUp() override {
-        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
-        for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(MakeFloppyImage(Disk(i), kFloppyFormats[i == 1 ? 2 : 4]));
-    }
-    std::string Disk(int i) const { return dir / ("disk" + std::to_string(i) + ".raw"); }
-    // What sha256sum says of a file.
-    std::string Sha256Of(const std::string& path) {
-        const std::string out = dir / "sum.txt";
-        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
-        return ReadFileBytes(out).substr(0, 64);
-    }
     // Puts diskette i in the drive: written over the drive's file in place, as `cat b.img > drive`
     // does, which keeps its inode and size.
     void Overwrite(int i) { ASSERT_EQ(Shell("cat '" + Disk(i) + "' > '" + drive + "'"), 0); }
@@ -36,9 +24,7 @@ class CliBatch : public ::testing::Test {
                         drive + "'"),
                   0);
     }
-    TempDir dir;
     const std::string drive = dir / "drive";
-    const std::string folder = dir / "box";
 };
 
 TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
