@@ -435,9 +435,10 @@ int RunBatch(const BatchOptions& options, Console& console) {
     struct stat st {};
     if (drive.path().rfind("\\\\.\\", 0) != 0 &&
         platform::SysLstat(drive.path().c_str(), &st) != 0 && errno == ENOENT) {
-        console.Error("tavrel-cli: " + options.drive + ": " +
-                      (drive.path() == options.drive ? std::string("no such drive or file")
-                                                     : drive.path() + " does not exist") +
+        console.Error("tavrel-cli: " +
+                      (drive.path() == options.drive
+                           ? options.drive + ": no such drive or file"
+                           : drive.label() + " is " + drive.path() + ", which does not exist") +
                       " (tavrel-cli drives lists the drives)");
         return kExitUsage;
     }

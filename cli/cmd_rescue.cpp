@@ -210,11 +210,11 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitCancelled;
     }
     std::string line = std::string(rescue.resume ? "Resumed" : "Rescued") + " " + drive.label() +
-                       " (" + MediaTypeName(outcome.mediaRow) + ") to " + options.image + " in " +
+                       " (" + MediaTypeName(outcome.mediaRow) + ") to " + shownImage + " in " +
                        Duration(outcome.seconds) + ": " + counts + " sectors read";
     if (rescue.resume) line += " (" + WithThousands(outcome.recovered) + " of them now)";
     if (unread) line += ", " + WithThousands(unread) + " unreadable";
-    console.Summary(line + "; map in " + mapPath);
+    console.Summary(line + "; map in " + shownMap);
     if (!unread) return kExitDone;
     console.Summary("Unreadable: " +
                     UnreadRanges(map, MediaTypeTable[outcome.mediaRow].sectorsPerTrack));
