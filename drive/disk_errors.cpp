@@ -2,6 +2,7 @@
 
 #include "platform/format_message.h"
 #include "platform/last_error.h"
+#include "platform/last_error_note.h"
 #include "platform/window.h"
 
 const char* const g_driverStatusText[kDriverStatusCount] = {
@@ -69,15 +70,10 @@ std::string DiskErrorText(DWORD code, BOOL driverLoaded) {
         DWORD index = code & 0xFF;
         return g_dosDiskErrorText[index < kDosDiskErrorCount ? index : 12];
     }
-    char* text = nullptr;
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-                       LANG_USER_DEFAULT, reinterpret_cast<char*>(&text), 0, nullptr) &&
-        text) {
-        std::string s = text;
-        LocalFree(text);
-        // Windows ends its texts with a line break; the messages go on after them.
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-        return s;
+    std::string text;
+    if (platform::SystemErrorText(code, &text)) {
+        const std::string note = platform::LastErrorNote(code);
+        return note.empty() ? text : text + " " + note;
     }
     // The system has no text for this code.
     return "Unknown error " + std::to_string(code) + ".";

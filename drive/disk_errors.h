@@ -20,7 +20,8 @@ constexpr DWORD kLockRefusedCode = DISK_ERROR_FLAG + 13;
 constexpr DWORD kSectorNotFoundCode = DISK_ERROR_FLAG + 8;
 
 // The text ReportDiskError shows for a code: from the driver table while the own driver is in
-// use, from the DOS table otherwise, or the system's text for codes without the flag.
+// use, from the DOS table otherwise, or the system's text for codes without the flag (with the
+// note the failure left for its code, see platform/last_error_note.h).
 std::string DiskErrorText(DWORD code, BOOL driverLoaded);
 
 // Shows DiskErrorText for the calling thread's last-error value in a message box owned by

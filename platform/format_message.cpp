@@ -54,6 +54,18 @@ void* LocalFree(void* memory) {
 }
 
 namespace platform {
+bool SystemErrorText(DWORD code, std::string* text) {
+    char* found = nullptr;
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                        nullptr, code, 0, reinterpret_cast<char*>(&found), 0, nullptr) ||
+        !found)
+        return false;
+    *text = found;
+    LocalFree(found);
+    return true;
+}
+
 void UseUserLanguage() {
     setlocale(LC_CTYPE, "");
     setlocale(LC_MESSAGES, "");

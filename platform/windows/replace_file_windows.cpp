@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/last_error_note.h"
 #include "platform/replace_file.h"
 #include "platform/windows/wide_path.h"
 
@@ -8,6 +9,7 @@ namespace platform {
 namespace {
 
 constexpr char kTempSuffix[] = ".tavrel-new";
+constexpr char kBackupSuffix[] = ".tavrel-old";
 
 std::string NameOf(const std::string& path) {
     size_t cut = path.find_last_of("/\\:");
@@ -20,22 +22,66 @@ std::string Join(const std::string& folder, const std::string& name) {
     return last == '/' || last == '\\' || last == ':' ? folder + name : folder + "\\" + name;
 }
 
+// Where ReplaceFileW left the two files when it failed with the target's name free (the
+// documented ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the old file under the backup name, the new one
+// under its own, which it could not move). The new one is tried once more, then the old one is
+// put back; the new image, maybe the only copy of a long job, is kept and marked read-only,
+// which the next run's cleaner leaves alone (a killed writer's file is never read-only), and
+// the failure's note says where each one is. True when the new one got the target's name.
+bool Recover(const std::wstring& target, const std::wstring& temp, const std::wstring& backup,
+             DWORD old) {
+    const DWORD code = GetLastError();
+    if (MoveFileExW(temp.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(backup.c_str());
+        return true;
+    }
+    const bool oldBack = GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                         MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    const std::wstring& oldPlace = oldBack ? target : backup;
+    if (old & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(oldPlace.c_str(), old);
+    // Not hidden either: the user is to find it.
+    const DWORD kept = GetFileAttributesW(temp.c_str());
+    const bool marked =
+        SetFileAttributesW(temp.c_str(), ((kept == INVALID_FILE_ATTRIBUTES ? 0 : kept) &
+                                          ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) |
+                                             FILE_ATTRIBUTE_READONLY);
+    std::string note = "The new image is kept" + std::string(marked ? ", read-only," : "") +
+                       " as " + Narrow(temp) + "; ";
+    if (oldBack)
+        note += Narrow(target) + " is the old image again.";
+    else if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
+        note += "the old image is " + Narrow(backup) + ", and " + Narrow(target) + " is free.";
+    else
+        note += "the old image is gone, and " + Narrow(target) + " is free.";
+    SetLastErrorNote(code, note);
+    SetLastError(code);
+    return false;
+}
+
 // ReplaceFileW keeps the old file's attributes, security, creation time, short name and
 // streams, but refuses a read-only file: its mark is lifted for the swap (put back on failure).
-bool Swap(const std::wstring& target, const std::wstring& temp, DWORD old) {
+// The old file goes through a backup name of our own, so that wherever a failure leaves it, its
+// name is known (without one, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 leaves it under a name the
+// system made up); it is deleted once the new file is in place. With a backup name every other
+// failure leaves both files under their own names.
+bool Swap(const std::wstring& target, const std::wstring& temp, const std::wstring& backup,
+          DWORD old, bool* keepNew) {
     const bool readOnly = old & FILE_ATTRIBUTE_READONLY;
     if (readOnly && !SetFileAttributesW(target.c_str(), old & ~FILE_ATTRIBUTE_READONLY))
         return false;
-    if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr,
+    if (ReplaceFileW(target.c_str(), temp.c_str(), backup.c_str(),
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
-                     nullptr))
+                     nullptr)) {
+        DeleteFileW(backup.c_str());
         return true;
-    DWORD code = GetLastError();
-    // Without a backup name this failure comes after the old file was removed: the new one
-    // takes the free name as a new file would.
-    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-        return MoveFileExW(temp.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    const DWORD code = GetLastError();
+    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        SetLastError(code);
+        *keepNew = true;
+        return Recover(target, temp, backup, old);
+    }
     if (readOnly) SetFileAttributesW(target.c_str(), old);
     SetLastError(code);
     return false;
@@ -96,7 +142,9 @@ void ReplacementFile::RemoveLeftovers() {
     HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        // One still being written is open for no one else and stays.
+        // One still being written is open for no one else and stays; a read-only one is a new
+        // image a failed swap kept (see Recover), maybe the only copy.
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) continue;
         DeleteFileW(Widen(Join(folder, Narrow(found.cFileName))).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -145,21 +193,24 @@ int ReplacementFile::Commit() {
     }
     // Full paths: Wine's ReplaceFileW fails on a bare name.
     const std::wstring target = Widen(Whereabouts(m_target)), temp = Widen(Whereabouts(m_temp));
+    const std::string tag = m_temp.substr(m_temp.rfind('-'));
+    const std::wstring backup =
+        Widen(Whereabouts(Join(FolderOf(m_target), "." + NameOf(m_target) + kBackupSuffix + tag)));
     BOOL ok = CopyAttributes() && FlushFileBuffers(m_file.get());
     ok = m_file.Close() && ok;
     const DWORD old = ok ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
     const bool replacing = old != INVALID_FILE_ATTRIBUTES;
+    bool keepNew = false;
     if (replacing)
-        ok = Swap(target, temp, old);
+        ok = Swap(target, temp, backup, old, &keepNew);
     else
         ok = ok && GetLastError() == ERROR_FILE_NOT_FOUND &&
              MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) {
         DWORD code = GetLastError();
-        // A swap that failed once the old file was gone leaves the new one the only copy.
-        if (replacing && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-            m_temp.clear();
+        // A swap that failed once the old file had left its name keeps the new one.
+        if (keepNew) m_temp.clear();
         Abandon();
         SetLastError(code);
         return CommitFailed;

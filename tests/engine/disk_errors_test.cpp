@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/last_error_note.h"
+
 namespace {
 
 TEST(DiskErrors, TableChoiceFollowsTheDriver) {
@@ -32,6 +34,18 @@ TEST(DiskErrors, SystemCodesUseTheSystemText) {
     EXPECT_EQ(DiskErrorText(EBUSY, TRUE), std::strerror(EBUSY))
         << "no flag: the driver does not matter";
     EXPECT_EQ(DiskErrorText(0x1FFFFFFF, FALSE), "Unknown error 536870911.");
+}
+
+// A failure's note (where a failed replacement left the files) follows the system's text of its
+// own code only, so an error of another kind later on this thread never carries it.
+TEST(DiskErrors, ANoteFollowsOnlyItsOwnCode) {
+    platform::SetLastErrorNote(EXDEV, "The new image is kept as X.");
+    EXPECT_EQ(DiskErrorText(EXDEV, FALSE),
+              std::string(std::strerror(EXDEV)) + " The new image is kept as X.");
+    EXPECT_EQ(DiskErrorText(ENOENT, FALSE), std::strerror(ENOENT));
+    EXPECT_EQ(DiskErrorText(0x20000008, FALSE), "Sector not found.");
+    platform::SetLastErrorNote(0, "");
+    EXPECT_EQ(DiskErrorText(EXDEV, FALSE), std::strerror(EXDEV));
 }
 
 }  // namespace

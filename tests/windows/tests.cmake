@@ -14,3 +14,12 @@ add_test(NAME Windows.WineBatch
     ${TAVREL_WINDOWS_CLI} $<TARGET_FILE:tavrel-faultyfs>)
 set_tests_properties(Windows.WineBatch PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The texts of system codes under Wine, through the Windows build's own paths (a small program
+# of that build, tests/windows/error_text.cpp): the system's, with inserts left in, and the
+# system's text behind errno where strerror is printed.
+add_test(NAME Windows.WineErrorTexts
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_error_text_test.sh
+    ${CMAKE_BINARY_DIR}-windows/tests/windows/tavrel-error-text.exe)
+set_tests_properties(Windows.WineErrorTexts PROPERTIES
+  LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 120)
