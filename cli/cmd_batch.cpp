@@ -17,6 +17,7 @@
 #include "cli/batch_record.h"
 #include "cli/batch_system.h"
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/console_text.h"
 #include "cli/drive_target.h"
 #include "cli/job_runner.h"
@@ -295,10 +296,9 @@ bool Batch::FileAndSay(BatchRecord& d, Reservation* reservation) {
     (d.Failed() ? m_failed : m_done)++;
     m_unread += d.unread;
     if (m_options.json)
-        std::fputs(JsonLine(d).c_str(), stdout);
+        WriteOut(JsonLine(d));
     else
-        std::printf("%s\n", ConsoleLine(d).c_str());
-    std::fflush(stdout);
+        WriteOut(ConsoleLine(d) + "\n");
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "cli/batch_folder.h"
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/fixity_files.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
@@ -109,7 +110,7 @@ class FolderCheck {
 
     void Report(const std::string& line) {
         ++m_problems;
-        std::printf("%s\n", line.c_str());
+        WriteOut(line + "\n");
     }
 
     void CheckListedFile(const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include "cli/bad_sectors.h"
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/fixity_files.h"
 #include "cli/image_scan.h"
 #include "cli/info_report.h"
@@ -57,14 +58,12 @@ int RunInfo(const InfoOptions& options, Console& console) {
                 object += (object.empty() ? "" : ",") + ("\"" + name + "\":\"" + hex + "\"");
             json.insert(json.rfind('}'), ",\"contentHashes\":{" + object + "}");
         }
-        std::fputs(json.c_str(), stdout);
+        WriteOut(json);
     } else if (report.headerValid) {
-        std::fputs(InfoText(options.image, report, withMap, shown).c_str(), stdout);
+        WriteOut(InfoText(options.image, report, withMap, shown));
         // The same keys as in a batch's info files, so the two can be compared line by line.
-        for (const auto& [name, hex] : hashes)
-            std::printf("content-%s: %s\n", name.c_str(), hex.c_str());
+        for (const auto& [name, hex] : hashes) WriteOut("content-" + name + ": " + hex + "\n");
     }
-    std::fflush(stdout);
     if (!report.wellFormed()) {
         console.Error("tavrel-cli: " + options.image + ": " + report.problem);
         return kExitFailed;

@@ -1,13 +1,24 @@
 #include "cli/console.h"
 
-#include <unistd.h>
-
-#include <cstdio>
+#include "cli/console_output.h"
 
 namespace cli {
 
-Console::Console(bool quiet)
-    : m_quiet(quiet), m_interactive(!quiet && isatty(STDERR_FILENO) == 1) {}
+size_t TextWidth(const std::string& utf8) {
+    size_t width = 0;
+    for (unsigned char c : utf8) width += (c & 0xC0) != 0x80;
+    return width;
+}
+
+std::string ProgressRedraw(const std::string& line, size_t shownWidth, bool escapes) {
+    if (escapes) return "\r" + line + "\x1b[K";
+    const size_t width = TextWidth(line);
+    if (width >= shownWidth) return "\r" + line;
+    // The cursor goes back to the end of the new line, where the next redraw starts from.
+    return "\r" + line + std::string(shownWidth - width, ' ') + "\r" + line;
+}
+
+Console::Console(bool quiet) : m_quiet(quiet), m_interactive(!quiet && ErrIsTerminal()) {}
 
 Console::~Console() {
     EndProgress();
@@ -17,8 +28,7 @@ void Console::Error(const std::string& line) {
     const std::string prefix = "tavrel-cli: ";
     m_lastError = line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
     EndProgress();
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    WriteErr(line + "\n");
 }
 
 void Console::Warning(const std::string& line) {
@@ -31,23 +41,22 @@ void Console::Warning(const std::string& line) {
 void Console::Summary(const std::string& line) {
     if (m_quiet) return;
     EndProgress();
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+    WriteOut(line + "\n");
 }
 
 void Console::Progress(const std::string& line) {
     if (!m_interactive) return;
-    // Carriage return and erase-to-end-of-line: the line is rewritten, never scrolled.
-    std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
-    std::fflush(stderr);
+    // Rewritten in place, never scrolled.
+    WriteErr(ProgressRedraw(line, m_progressShown ? m_progressWidth : 0, ErrTakesEscapes()));
     m_progressShown = true;
+    m_progressWidth = TextWidth(line);
 }
 
 void Console::EndProgress() {
     if (!m_progressShown) return;
-    std::fprintf(stderr, "\r\x1b[K");
-    std::fflush(stderr);
+    WriteErr(ProgressRedraw("", m_progressWidth, ErrTakesEscapes()));
     m_progressShown = false;
+    m_progressWidth = 0;
 }
 
 }  // namespace cli

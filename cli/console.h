@@ -2,9 +2,17 @@
 // output, and a progress line that is redrawn in place only when standard error is a terminal.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace cli {
+
+// What redraws the progress line in place: a carriage return, the line, then either ESC [ K or,
+// for a console that takes no escapes, spaces over what is left of a longer line shown before
+// (shownWidth characters, counted as the console counts them: one per character, not byte).
+std::string ProgressRedraw(const std::string& line, size_t shownWidth, bool escapes);
+// The characters of UTF-8 text.
+size_t TextWidth(const std::string& utf8);
 
 class Console {
   public:
@@ -31,6 +39,7 @@ class Console {
     bool m_quiet;
     bool m_interactive;
     bool m_progressShown = false;
+    size_t m_progressWidth = 0;
     std::string m_lastError;
 };
 

@@ -1,9 +1,14 @@
 // tavrel-cli: the imaging job for scripts, servers and terminals. Parses the command line and
 // hands over to one command; CLI11 reports its parse errors by exception, caught only here.
 #include <CLI/CLI.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/drive_scan.h"
+#include "cli/startup.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
 #include "platform/format_message.h"
@@ -41,15 +46,18 @@ const CLI::Validator kHashList(
     },
     "LIST");
 
-std::string CommandLine(int argc, char** argv) {
+std::string CommandLine(const std::vector<std::string>& args) {
     std::string line = "tavrel-cli";
-    for (int i = 1; i < argc; ++i) line += std::string(" ") + argv[i];
+    for (size_t i = 1; i < args.size(); ++i) line += " " + args[i];
     return line;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = cli::StartUp(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (const std::string& arg : args) utf8Argv.push_back(const_cast<char*>(arg.c_str()));
     platform::UseUserLanguage();
     CLI::App app{"Tavrel: images whole floppy diskettes to files and back.", "tavrel-cli"};
     app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
@@ -207,9 +215,13 @@ int main(int argc, char** argv) {
     }
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
+        // Help, version and parse errors go out the tool's one way too.
+        std::ostringstream out, err;
+        int code = app.exit(e, out, err);
+        cli::WriteOut(out.str());
+        cli::WriteErr(err.str());
         return code == 0 ? kExitDone : kExitUsage;
     }
 
@@ -224,7 +236,7 @@ int main(int argc, char** argv) {
     if (*convertCmd) return cli::RunConvert(convert, console);
     if (*rescueCmd) {
         rescue.fillByte = fillByte.empty() ? -1 : ParseHexByte(fillByte);
-        rescue.commandLine = CommandLine(argc, argv);
+        rescue.commandLine = CommandLine(args);
         return cli::RunRescue(rescue, console);
     }
     if (*batchCmd) {

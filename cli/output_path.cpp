@@ -20,8 +20,10 @@ bool CheckOutputPath(const std::string& path, bool force, Console& console) {
     // A link is an output that exists, also one that points at nothing yet.
     namespace fs = std::filesystem;
     std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error))) return true;
-    if (fs::is_directory(path, error)) {
+    // The name is UTF-8; a plain string is read in the ANSI code page on Windows.
+    const fs::path name(std::u8string(path.begin(), path.end()));
+    if (!fs::exists(fs::symlink_status(name, error))) return true;
+    if (fs::is_directory(name, error)) {
         console.Error("tavrel-cli: " + path + " is a directory");
         return false;
     }

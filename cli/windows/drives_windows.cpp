@@ -1,15 +1,15 @@
 // drives on Windows: the removable drives the system has, whether a diskette is in each, and
 // the letters that the drive map gives an image file (a mapped letter hides the system's drive).
 // Windows assigns the drive letters itself, so --scan and --assign have nothing to find or write.
-#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/drive_scan.h"
 #include "engine/exit_codes.h"
 #include "platform/drive_map.h"
 #include "platform/profile.h"
-#include "platform/win_types.h"
+#include "platform/windows/wide_path.h"
 
 namespace cli {
 namespace {
@@ -25,33 +25,41 @@ bool HasDiskette(const std::string& root) {
 }
 
 bool IsFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(platform::SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Left-aligned in a column of width characters, and one space.
+std::string Column(const std::string& text, size_t width) {
+    return text.size() < width ? text + std::string(width - text.size(), ' ') + " " : text + " ";
+}
+
+std::string Line(char letter, const char* source, bool diskette, const std::string& path) {
+    return Column(std::string(1, letter) + ":", 6) + Column(source, 8) +
+           Column(diskette ? "yes" : "no", 8) + path + "\n";
 }
 
 }  // namespace
 
 int RunDrives(Console&) {
     const std::string profile = platform::ProfilePath();
-    std::printf("Profile: %s\n",
-                profile.empty() ? "(none: no application data folder)" : profile.c_str());
-    std::printf("%-6s %-8s %-8s %s\n", "Drive", "Source", "Diskette", "Path");
+    std::string text =
+        "Profile: " + (profile.empty() ? "(none: no application data folder)" : profile) + "\n";
+    text += Column("Drive", 6) + Column("Source", 8) + Column("Diskette", 8) + "Path\n";
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const platform::DriveSource source = platform::DriveLetterSource(letter);
         const std::string path = platform::ResolveDriveLetter(letter);
         if (source == platform::DriveSource::Profile || source == platform::DriveSource::Process) {
-            std::printf("%c:     %-8s %-8s %s\n", letter,
-                        source == platform::DriveSource::Profile ? "profile" : "argument",
-                        IsFile(path) ? "yes" : "no", path.c_str());
+            text += Line(letter, source == platform::DriveSource::Profile ? "profile" : "argument",
+                         IsFile(path), path);
             continue;
         }
         const std::string root = std::string(1, letter) + ":\\";
         if (source == platform::DriveSource::None || GetDriveTypeA(root.c_str()) != DRIVE_REMOVABLE)
             continue;
-        std::printf("%c:     %-8s %-8s %s\n", letter, "system", HasDiskette(root) ? "yes" : "no",
-                    path.c_str());
+        text += Line(letter, "system", HasDiskette(root), path);
     }
-    std::fflush(stdout);
+    WriteOut(text);
     return kExitDone;
 }
 

@@ -43,7 +43,7 @@ bool LockFile::Open(const std::string& path, OpenMode mode) {
     const DWORD disposition = mode == Existing    ? OPEN_EXISTING
                               : mode == CreateNew ? CREATE_NEW
                                                   : OPEN_ALWAYS;
-    HANDLE file = CreateFileW(Widen(path).c_str(), access,
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), access,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

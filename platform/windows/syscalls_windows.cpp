@@ -120,7 +120,8 @@ DWORD SystemCodeOf(int error) {
 
 int SysLstat(const char* path, struct stat* st) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return Failed();
+    if (!GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data))
+        return Failed();
     *st = {};
     st->st_mode = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? S_IFDIR : S_IFREG;
     st->st_size = static_cast<decltype(st->st_size)>(
@@ -129,16 +130,16 @@ int SysLstat(const char* path, struct stat* st) {
 }
 
 int SysMkdir(const char* path, mode_t) {
-    return CreateDirectoryW(Widen(path).c_str(), nullptr) ? 0 : Failed();
+    return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : Failed();
 }
 
 int SysUnlink(const char* path) {
-    return DeleteFileW(Widen(path).c_str()) ? 0 : Failed();
+    return DeleteFileW(SystemPath(path).c_str()) ? 0 : Failed();
 }
 
 // Over an existing file, as rename does; written through, so it is there after a crash.
 int SysRename(const char* from, const char* to) {
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+    return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? 0
                : Failed();

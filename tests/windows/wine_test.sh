@@ -164,5 +164,43 @@ env XDG_CONFIG_HOME="$work" "$linux" -q compress B: missing.lin.img >err.lin 2>&
 code $w $l "a [Drives] letter naming a missing file"; same err.win err.lin "a [Drives] letter naming a missing file"
 # ---- end of the drive map ----
 
+# ---- Names and paths through the wide calls, text through a pipe as UTF-8 ----
+# Wine here reads the A calls in its ANSI code page, not the manifest's UTF-8 (as Windows before
+# 1903 does): the tool must take its command line and paths wide.
+win compress A: "Büro 1994.tvl" >out.txt 2>&1; code $? 0 "compress to Büro 1994.tvl"
+same "Büro 1994.tvl" "$f.lin.img" "compress to Büro 1994.tvl"
+grep -q $'to B\xc3\xbcro 1994.tvl in' out.txt || fail "the summary in a pipe is not UTF-8: $(od -c out.txt)"
+win info "Büro 1994.tvl" >out.txt 2>&1; code $? 0 "info of Büro 1994.tvl"
+[ "$(head -n 1 out.txt | od -An -tx1 | tr -d ' \n')" = "$(printf 'Büro 1994.tvl\r\n' | od -An -tx1 | tr -d ' \n')" ] ||
+  fail "info through a pipe: not the UTF-8 bytes of the name: $(head -n 1 out.txt | od -c)"
+win -q compress A: "Büro 1994.tvl" >err.txt 2>&1; code $? 2 "compress onto Büro 1994.tvl without --force"
+grep -q -- '--force' err.txt || fail "an existing Büro 1994.tvl: no word of --force: $(cat err.txt)"
+# A Latin-1 terminal, where the system's locale has it.
+if locale -a 2>/dev/null | grep -qix 'de_DE\.iso88591'; then
+  name=$(printf 'B\xfcro latin.tvl')
+  LC_ALL=de_DE.ISO-8859-1 wine "$exe" -q compress A: "$name"; code $? 0 "compress to a Latin-1 name"
+  LC_ALL=de_DE.ISO-8859-1 wine "$exe" -q info "$name" >/dev/null; code $? 0 "info of a Latin-1 name"
+else
+  echo "NOTE: no de_DE.ISO-8859-1 locale here: a name passed by a Latin-1 terminal is not tried"
+fi
+# A path of about 300 characters: the file is written whole under its full name, or the run
+# fails; never a success with a cut name. winepath -w cuts at 260, so the form is made by hand.
+long=$work/$(printf 'x%.0s' $(seq 120))/$(printf 'y%.0s' $(seq 120))
+mkdir -p "$long"
+wlong="Z:${long//\//\\}\\a diskette image of 1994.tvl"
+[ ${#wlong} -gt 290 ] || fail "the long path has only ${#wlong} characters"
+win compress A: "$wlong" >out.txt 2>&1; w=$?
+if [ $w -eq 0 ]; then
+  same "$long/a diskette image of 1994.tvl" "$f.lin.img" "compress to a path of ${#wlong} characters"
+  grep -qF "to $wlong in" out.txt || fail "a long path: the summary names another file: $(cat out.txt)"
+  win -q verify "$wlong" A:; code $? 0 "verify of an image at a path of ${#wlong} characters"
+else
+  grep -q . out.txt || fail "a long path failed without a word"
+fi
+left=$(ls -A "$long")
+if [ $w -eq 0 ]; then expected="a diskette image of 1994.tvl"; else expected=""; fi
+[ "$left" = "$expected" ] || fail "a long path (exit code $w) left: $left"
+# ---- end of the names and paths ----
+
 [ $failures -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
 echo "PASS: every format and command wrote under Wine what it writes on Linux"
