@@ -1,5 +1,7 @@
 #include "drive/disk_errors.h"
 
+#include "platform/drive_volume.h"
+#include "platform/error_codes.h"
 #include "platform/format_message.h"
 #include "platform/last_error.h"
 #include "platform/last_error_note.h"
@@ -62,6 +64,11 @@ const char* const g_dosDiskErrorText[kDosDiskErrorCount] = {
 };
 
 std::string DiskErrorText(DWORD code, BOOL driverLoaded) {
+    if ((code & ~0xFFu) == kVolumeInUseCode) {
+        const std::string drive = {static_cast<char>('A' + (code & 0xFF) % 26), ':'};
+        return "The drive is in use: close any window or program that uses " + drive +
+               ", such as Explorer or a command prompt at " + drive + "\\, and try again.";
+    }
     if (code & DISK_ERROR_FLAG) {
         if (driverLoaded) {
             DWORD index = code & ~DISK_ERROR_FLAG;
@@ -83,4 +90,18 @@ void ReportDiskError(Window* owner, const char* caption, BOOL driverLoaded) {
     DWORD code = GetLastError();
     std::string text = DiskErrorText(code, driverLoaded);
     platform::ShowMessageBox(owner, text.c_str(), caption, MB_OK | MB_ICONERROR);
+}
+
+void ReportDriveOpenError(Window* owner, bool writing) {
+    const DWORD code = GetLastError();
+    if (platform::DriveMissing(code)) {
+        platform::ShowMessageBox(owner, "  Cannot find the drive specified. ", "Tavrel",
+                                 MB_OK | MB_ICONERROR);
+        return;
+    }
+    std::string text = DiskErrorText(code, FALSE);
+    const std::string hint =
+        code == platform::kErrorAccessDenied ? platform::DriveAccessHint(writing) : "";
+    if (!hint.empty()) text += " " + hint;
+    platform::ShowMessageBox(owner, text.c_str(), "Drive Error", MB_OK | MB_ICONERROR);
 }

@@ -183,7 +183,13 @@ BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cy
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended) {
-    if (drive.isNT) return platform::LockDriveVolume(drive.hVolume, DriveLetter(driveIndex), true);
+    if (drive.isNT) {
+        if (platform::LockDriveVolume(drive.hVolume, DriveLetter(driveIndex), true)) return TRUE;
+        // The system's "Access is denied." would not tell the user what to close.
+        if (platform::DriveVolumeInUse(GetLastError()))
+            SetLastError(kVolumeInUseCode + driveIndex % 26u);
+        return FALSE;
+    }
     DIOC_REGISTERS regs{};
     regs.reg_EBX = lockLevel * 256u + driveIndex + 1u;
     regs.reg_ECX = extended ? 0x484A : 0x084A;
@@ -197,6 +203,11 @@ BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
     regs.reg_EBX = driveIndex + 1u;
     regs.reg_ECX = extended ? 0x486A : 0x086A;
     return Win95Lock(drive.hVwin32, regs);
+}
+
+BOOL DismountVolume(const DriveContext& drive, WORD driveIndex) {
+    if (!drive.isNT) return TRUE;
+    return platform::DismountDriveVolume(drive.hVolume, DriveLetter(driveIndex));
 }
 
 BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector) {

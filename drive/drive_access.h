@@ -38,6 +38,9 @@ BOOL ReadSectorRange(const DriveContext& drive, WORD driveIndex, WORD head, WORD
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended);
 BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended);
+// NT: after the writes, while the volume is still locked, makes the system's file system forget
+// the diskette it had cached. Windows 95 has no such call: nothing is done there.
+BOOL DismountVolume(const DriveContext& drive, WORD driveIndex);
 
 // Windows 95: nonzero when VWIN32 carries out an extended (7305h) read of sector 0 at all,
 // whatever the DOS call itself returned.

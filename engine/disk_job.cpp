@@ -85,7 +85,7 @@ void CDiskJob::RunNt() {
     m_hVolume.reset(platform::OpenDriveVolume(
         letter, m_operation == Expand ? kDeviceAccess : GENERIC_READ, kDeviceShare));
     if (!m_hVolume.valid()) {
-        ShowError("  Cannot find the drive specified. ");
+        ReportDriveOpenError(m_hOwner, m_operation == Expand);
         return;
     }
     m_driveIndex = DriveIndexFromLetter(letter);

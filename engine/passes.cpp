@@ -56,6 +56,14 @@ int CDiskJob::CompressPass() {
 
 int CDiskJob::ExpandPass() {
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    // However the pass ends, the diskette is no longer the one the system's file system may
+    // have cached; it must forget it while the volume is still locked, or it would write its
+    // old FAT back over the new diskette. A dismount that fails leaves the written diskette as
+    // it is, so it does not fail the job.
+    struct DismountAtEnd {
+        CDiskJob& job;
+        ~DismountAtEnd() { ::DismountVolume(job.Drive(), job.m_driveIndex); }
+    } dismount{*this};
     Progress progress(media.lastCylinder);
     char status[64];
 

@@ -29,6 +29,13 @@ TEST(DiskErrors, OutOfRangeIndicesFallBackToGeneralFailure) {
     EXPECT_EQ(DiskErrorText(0x2000002D, TRUE), "General failure");
 }
 
+TEST(DiskErrors, AVolumeInUseNamesTheDriveAndWhatToClose) {
+    EXPECT_EQ(DiskErrorText(kVolumeInUseCode + 1, FALSE),
+              "The drive is in use: close any window or program that uses B:, such as Explorer or "
+              "a command prompt at B:\\, and try again.");
+    EXPECT_NE(DiskErrorText(kVolumeInUseCode, FALSE).find("uses A:,"), std::string::npos);
+}
+
 TEST(DiskErrors, SystemCodesUseTheSystemText) {
     EXPECT_EQ(DiskErrorText(ENOENT, FALSE), std::strerror(ENOENT));
     EXPECT_EQ(DiskErrorText(EBUSY, TRUE), std::strerror(EBUSY))

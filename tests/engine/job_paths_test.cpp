@@ -50,6 +50,17 @@ TEST_F(JobPaths, MissingDrive) {
     EXPECT_EQ(job->m_result, JobFailed);
 }
 
+TEST_F(JobPaths, DriveTheSystemWillNotOpenSaysWhy) {
+    const std::string drive = Floppy(k144);
+    platform::ScopedFaultHook denied([&](platform::SysCall call, const char* path) {
+        return call == platform::SysCall::Open && path && drive == path ? EACCES : 0;
+    });
+    ASSERT_TRUE(Run(Expand, drive, dir / "disk.tvl"));
+    // Linux adds nothing to the system's text: UDisks2 was asked, and says so itself.
+    ExpectOneBox(Errtext(EACCES), "Drive Error");
+    EXPECT_EQ(job->m_result, JobFailed);
+}
+
 TEST_F(JobPaths, LetterWithoutMapping) {
     platform::ScopedProfilePath profile(dir / "tavrel.INI");
     job->m_driveLetter = "Q";

@@ -12,12 +12,13 @@
 
 namespace platform {
 
-inline HANDLE CreateFileUtf8(const char* path, DWORD access, DWORD shareMode,
-                             SECURITY_ATTRIBUTES* security, DWORD creationDisposition,
-                             DWORD flagsAndAttributes, HANDLE templateFile) {
-    return CreateFileW(SystemPath(path).c_str(), access, shareMode, security, creationDisposition,
-                       flagsAndAttributes, templateFile);
-}
+// The system's CreateFileW for a UTF-8 path at any length, and gentler with the programs that
+// look at a fresh file: a file opened only for reading lets others read it too, and a refusal
+// because another process has the file open (the virus scanner, the search indexer, a cloud
+// folder's client) is tried again a few times over about two seconds before it stands.
+HANDLE CreateFileShared(const char* path, DWORD access, DWORD shareMode,
+                        SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
+                        HANDLE templateFile);
 
 inline BOOL DeleteFileUtf8(const char* path) {
     return DeleteFileW(SystemPath(path).c_str());
@@ -29,6 +30,7 @@ inline DWORD GetFileAttributesUtf8(const char* path) {
 
 }  // namespace platform
 
-#define CreateFileA platform::CreateFileUtf8
-#define DeleteFileA platform::DeleteFileUtf8
-#define GetFileAttributesA platform::GetFileAttributesUtf8
+// Every file the program opens by name goes through these.
+#define CreateFileA ::platform::CreateFileShared
+#define DeleteFileA ::platform::DeleteFileUtf8
+#define GetFileAttributesA ::platform::GetFileAttributesUtf8
