@@ -11,6 +11,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
   cli/cli_batch_test.cpp
   cli/cli_batch_folder_test.cpp
+  cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
