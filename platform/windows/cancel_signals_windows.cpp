@@ -51,8 +51,10 @@ CancelSignals::CancelSignals() {
 
 CancelSignals::~CancelSignals() {
     if (--g_depth > 0) return;
-    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    // First: the system may hold the handler list while a handler runs, so a handler still
+    // waiting would keep SetConsoleCtrlHandler from returning.
     SetEvent(CleanedUp());
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
 }
 
 bool CancelSignals::Requested() const {
