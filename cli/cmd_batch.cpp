@@ -6,6 +6,7 @@
 // that was filed unfinished.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "cli/drive_target.h"
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
+#include "cli/medium_watch.h"
 #include "cli/raw_image.h"
 #include "cli/text_file.h"
 #include "drive/media_table.h"
@@ -32,6 +34,9 @@
 
 namespace cli {
 namespace {
+
+// The longest a batch waiting for a diskette takes to see a Ctrl+C.
+constexpr int kCancelWaitMs = 500;
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -89,7 +94,7 @@ class Batch {
 
   private:
     bool Recover();
-    bool WaitForDiskette(bool next);
+    bool WaitForDiskette();
     bool InputEnded() { return m_input.Ended(); }
     BatchRecord Begin(const std::string& name) const;
     void ImageOne(BatchRecord& d, bool resume);
@@ -109,7 +114,7 @@ class Batch {
     DriveDescription m_drive;
     platform::CancelSignals m_signals;
     int m_done = 0, m_failed = 0, m_unread = 0;
-    std::string m_lastIdentity;
+    MediumWatch m_watch;
     BatchInput m_input;
 };
 
@@ -128,26 +133,23 @@ bool Batch::Recover() {
     return recovered;
 }
 
-// Waits until the drive holds a diskette: with next, one other than the last imaged, which
-// must be taken out first where the drive can tell. False when the batch is to end: at a
-// Ctrl+C, or at the end of input once the drive holds nothing left to image.
-bool Batch::WaitForDiskette(bool next) {
-    bool removed = !next;
+// Waits until the drive holds a diskette still to image (see MediumWatch). False when the batch
+// is to end: at a Ctrl+C, or at the end of input once the drive holds nothing left to image.
+bool Batch::WaitForDiskette() {
     for (;;) {
         if (m_signals.Count() > 0) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
-        if (!medium.present || medium.changed) removed = true;
-        bool changed = !medium.identity.empty() && medium.identity != m_lastIdentity;
-        if (medium.present && (removed || changed)) {
-            m_lastIdentity = medium.identity;
-            return true;
-        }
+        if (m_watch.IsNew(medium)) return true;
         if (InputEnded()) return false;
-        m_console.Progress((next && !removed ? "Remove the diskette" : "Insert a diskette") +
+        m_console.Progress((m_watch.AwaitsRemoval() ? "Remove the diskette" : "Insert a diskette") +
                            std::string(" (") + std::to_string(m_done) + " done, " +
                            std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
                            " unreadable sectors)");
-        m_input.Wait(medium.pollMs);
+        // A drive looked at seldom (its motor stops between looks) still hears a Ctrl+C or
+        // the end of input soon: Windows wakes no wait for a Ctrl+C.
+        for (int waited = 0; waited < medium.pollMs && m_signals.Count() == 0 && !InputEnded();
+             waited += kCancelWaitMs)
+            m_input.Wait(std::min(kCancelWaitMs, medium.pollMs - waited));
     }
 }
 
@@ -313,7 +315,7 @@ int Batch::Run() {
         if (imaged > 0)
             m_console.Warning("Remove the diskette, insert the next one (" +
                               std::string(kEndOfInputKeys) + " ends the batch)");
-        if (!WaitForDiskette(imaged > 0)) break;
+        if (!WaitForDiskette()) break;
         m_console.EndProgress();
         Reservation reservation;
         std::string error;
@@ -329,6 +331,7 @@ int Batch::Run() {
         }
         BatchRecord d = Begin(reservation.name);
         ImageOne(d, false);
+        m_watch.Imaged(platform::PollMedium(m_drive.device));
         if (!FileAndSay(d, &reservation)) return kExitFailed;
         ++imaged;
         ++number;
@@ -381,7 +384,7 @@ int Batch::Resume() {
         m_folder.Release(&reservation);
         return kExitFailed;
     }
-    if (!WaitForDiskette(false)) {
+    if (!WaitForDiskette()) {
         m_folder.Release(&reservation);
         return kExitCancelled;
     }

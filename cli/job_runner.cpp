@@ -66,7 +66,8 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     }
     bool cancelSent = false;
     window.PumpUntil([&] {
-        if (signals.Count() >= request.cancelAtSignal && !cancelSent) {
+        const bool cancel = signals.Count() >= request.cancelAtSignal || signals.SessionEnded();
+        if (cancel && !cancelSent) {
             job->Cancel();
             cancelSent = true;
         }

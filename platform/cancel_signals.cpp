@@ -7,9 +7,11 @@ namespace platform {
 namespace {
 
 volatile sig_atomic_t g_requested = 0;
+volatile sig_atomic_t g_ended = 0;
 int g_depth = 0;
 
-extern "C" void OnCancelSignal(int) {
+extern "C" void OnCancelSignal(int signal) {
+    if (signal == SIGHUP) g_ended = 1;
     g_requested = g_requested + 1;
 }
 
@@ -33,6 +35,7 @@ struct CancelSignals::Saved {
 CancelSignals::CancelSignals() : m_saved(std::make_unique<Saved>()) {
     if (g_depth++ > 0) return;
     g_requested = 0;
+    g_ended = 0;
     struct sigaction action = {};
     action.sa_handler = OnCancelSignal;
     sigemptyset(&action.sa_mask);
@@ -56,6 +59,10 @@ bool CancelSignals::Requested() const {
 
 int CancelSignals::Count() const {
     return g_requested;
+}
+
+bool CancelSignals::SessionEnded() const {
+    return g_ended != 0;
 }
 
 struct SignalsBlocked::Saved {

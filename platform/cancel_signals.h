@@ -1,7 +1,7 @@
-// The console's cancel requests: Ctrl+C, and what ends a console session (on Linux SIGTERM and
-// SIGHUP, a closed terminal or a dropped ssh session; on Windows Ctrl+Break and a closed
-// console window). While an object lives they only set a flag that the main thread polls; the
-// job is then cancelled and its clean-up waited for.
+// The console's cancel requests: Ctrl+C, SIGTERM and Ctrl+Break, and the end of the console
+// session (on Linux SIGHUP, a closed terminal or a dropped ssh session; on Windows a closed
+// console window, a logoff or a shutdown). While an object lives they only set a flag that the
+// main thread polls; the job is then cancelled and its clean-up waited for.
 #pragma once
 
 #include <memory>
@@ -19,6 +19,10 @@ class CancelSignals {
     // The requests that came while the outermost object lived: a batch around a job lets the
     // first one end the batch and the second cancel the job.
     int Count() const;
+    // The session ended: whatever runs is cancelled at once, however many requests it waits
+    // for, since nobody is left to ask again and the system may end the process soon (Windows
+    // does, seconds after a console window is closed). It counts as a request too.
+    bool SessionEnded() const;
 
   private:
     struct Saved;

@@ -16,8 +16,9 @@ struct MediumState {
     // time, the file behind a loop device, on Windows the driver's media change count; "" for
     // any other drive, whose removal is seen.
     std::string identity;
-    // When to look again: the floppy driver's drive only after its motor has stopped (it
-    // stops about three seconds after a look), anything else twice a second.
+    // When to look again: a drive on the floppy controller (Linux's floppy driver, Windows's
+    // legacy floppy driver) only after its motor has stopped (it stops about three seconds
+    // after a look), anything else twice a second.
     int pollMs = 500;
     // The drive says its diskette was changed since it was last read: a diskette swapped
     // between two looks.

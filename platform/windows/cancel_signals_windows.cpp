@@ -7,10 +7,19 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_requested{0};
+std::atomic<bool> g_ended{false};
 int g_depth = 0;
 
-// Runs on a thread the system starts for the event. Returning from a close event ends the
-// process, so that one waits a while for the job's clean-up to be done by the main thread.
+// Set while no object lives: the job's clean-up is done. Never closed, since a handler may
+// still wait on it as the process ends.
+HANDLE CleanedUp() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    return event;
+}
+
+// Runs on a thread the system starts for the event. The system ends the process once the
+// handler of a close, logoff or shutdown returns, or when its time is up (a few seconds): the
+// job is cancelled at once, and the handler waits for its clean-up, and no longer.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
@@ -20,8 +29,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
+            g_ended = true;
             ++g_requested;
-            Sleep(4000);
+            WaitForSingleObject(CleanedUp(), INFINITE);
             return TRUE;
     }
     return FALSE;
@@ -34,11 +44,16 @@ struct CancelSignals::Saved {};
 CancelSignals::CancelSignals() {
     if (g_depth++ > 0) return;
     g_requested = 0;
+    g_ended = false;
+    ResetEvent(CleanedUp());
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 CancelSignals::~CancelSignals() {
     if (--g_depth > 0) return;
+    // First: the system may hold the handler list while a handler runs, so a handler still
+    // waiting would keep SetConsoleCtrlHandler from returning.
+    SetEvent(CleanedUp());
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
 }
 
@@ -48,6 +63,10 @@ bool CancelSignals::Requested() const {
 
 int CancelSignals::Count() const {
     return g_requested.load();
+}
+
+bool CancelSignals::SessionEnded() const {
+    return g_ended.load();
 }
 
 struct SignalsBlocked::Saved {};

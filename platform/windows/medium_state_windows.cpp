@@ -1,6 +1,7 @@
 // Whether a drive holds a diskette, asked of the drive's storage driver without reading the
 // diskette; an image file standing in for a drive is present while it has content, and its
 // identity tells one file from the next.
+#include <cstddef>
 #include <string>
 
 #include "platform/file_api.h"
@@ -51,6 +52,24 @@ bool CheckVerify(HANDLE handle, DWORD request, MediumState* medium) {
     return true;
 }
 
+// Whether the drive hangs on the legacy floppy controller, whose driver starts the motor for
+// each check-verify request: it is looked at as seldom as the floppy driver's drive on Linux.
+// The storage stack names the bus of every drive it serves (USB, ATAPI, SCSI); the legacy
+// floppy driver is no part of it and names none. A drive that names no bus is taken for one,
+// since a USB drive looked at seldom still tells a swap by its media change count.
+bool OnLegacyController(HANDLE handle) {
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    STORAGE_DEVICE_DESCRIPTOR descriptor{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                         sizeof descriptor, &returned, nullptr))
+        return true;
+    const DWORD named = offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof descriptor.BusType;
+    return returned < named || descriptor.BusType == BusTypeUnknown;
+}
+
 }  // namespace
 
 MediumState PollMedium(const std::string& path) {
@@ -61,14 +80,16 @@ MediumState PollMedium(const std::string& path) {
     // No access asked: the driver answers without spinning the diskette up to open the drive.
     UniqueHandle probe(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (probe.valid() && !CheckVerify(probe.get(), IOCTL_STORAGE_CHECK_VERIFY2, &medium)) {
+    bool drive = probe.valid() && CheckVerify(probe.get(), IOCTL_STORAGE_CHECK_VERIFY2, &medium);
+    if (probe.valid() && !drive) {
         // The floppy driver knows only the older request, which wants read access.
         UniqueHandle reader(CreateFileA(path.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!reader.valid() || !CheckVerify(reader.get(), IOCTL_STORAGE_CHECK_VERIFY, &medium))
-            AsFile(probe.get(), &medium);
+        drive = reader.valid() && CheckVerify(reader.get(), IOCTL_STORAGE_CHECK_VERIFY, &medium);
+        if (!drive) AsFile(probe.get(), &medium);
     }
+    if (drive && OnLegacyController(probe.get())) medium.pollMs = kFloppyPollMs;
     SetThreadErrorMode(oldMode, nullptr);
     return medium;
 }

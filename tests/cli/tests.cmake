@@ -11,6 +11,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
   cli/cli_batch_test.cpp
   cli/cli_batch_folder_test.cpp
+  cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
@@ -46,3 +47,7 @@ tavrel_test(check_tests LABELS cli SOURCES
 )
 target_compile_definitions(check_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
 add_dependencies(check_tests tavrel-cli)
+
+# The batch's decision whether the drive holds a diskette to image, fed scripted looks.
+tavrel_test(medium_watch_tests LABELS cli SOURCES cli/medium_watch_test.cpp)
+target_link_libraries(medium_watch_tests PRIVATE tavrel_cli)
