@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drive/disk_errors.h"
+#include "platform/error_codes.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
 
@@ -23,7 +24,7 @@ int AtomicOutput::Flush() {
     BOOL ok = WriteFile(m_file.Handle(), m_buffer, m_buffered, &done, nullptr);
     if (!ok || done != m_buffered) {
         // A write that stops short without an error means the disk is full.
-        if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
+        if (!m_writeError) m_writeError = ok ? platform::kErrorDiskFull : GetLastError();
         return 0;
     }
     m_buffered = 0;
@@ -37,7 +38,7 @@ int AtomicOutput::Write(const void* data, std::uint32_t count) {
         DWORD done = 0;
         BOOL ok = WriteFile(m_file.Handle(), data, count, &done, nullptr);
         if (!ok || done != count) {
-            if (!m_writeError) m_writeError = ok ? ENOSPC : GetLastError();
+            if (!m_writeError) m_writeError = ok ? platform::kErrorDiskFull : GetLastError();
             return 0;
         }
     } else {

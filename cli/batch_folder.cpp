@@ -1,6 +1,5 @@
 #include "cli/batch_folder.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "cli/text_file.h"
 #include "drive/media_table.h"
 #include "engine/fixity.h"
+#include "platform/folder_list.h"
 #include "platform/syscalls.h"
 
 namespace cli {
@@ -90,16 +90,7 @@ std::string ManifestPath(const std::string& folder, FixityAlgorithm algorithm) {
 }  // namespace
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return platform::ListFolder(folder);
 }
 
 std::vector<std::string> UnfinishedDiskettes(const std::string& folder) {

@@ -2,7 +2,6 @@
 // and every image an info file names is decoded and its content hashed against that info file,
 // so a damaged image is found without a diskette or a conversion. Each problem is one line,
 // however many manifests or info files meet it.
-#include <dirent.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "cli/fixity_files.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
+#include "platform/folder_list.h"
 #include "platform/lock_file.h"
 
 namespace cli {
@@ -32,13 +32,9 @@ struct Manifest {
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        // A name starting with "." is a running batch's unfinished work, not yet filed.
-        while (dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
+    // A name starting with "." is a running batch's unfinished work, not yet filed.
+    for (const std::string& name : platform::ListFolder(folder))
+        if (name[0] != '.') names.push_back(name);
     return names;
 }
 

@@ -19,6 +19,7 @@
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
 #include "platform/replace_file.h"
+#include "platform/syscalls.h"
 
 namespace cli {
 namespace {
@@ -130,7 +131,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitFailed;
     // Found out now rather than after a long rescue: the map's folder must be there.
     struct stat folder {};
-    const bool found = ::stat(platform::FolderOf(mapPath).c_str(), &folder) == 0;
+    const bool found = platform::SysStat(platform::FolderOf(mapPath).c_str(), &folder) == 0;
     if (!found || !S_ISDIR(folder.st_mode)) {
         console.Error("tavrel-cli: cannot write the map " + mapPath + ": " +
                       std::strerror(found ? ENOTDIR : errno));

@@ -2,9 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "cli/image_scan.h"
 #include "cli/text_file.h"
 #include "engine/fixity.h"
@@ -25,13 +22,11 @@ bool Collect(FixityHash& hash, HashSet* hashes) {
 }  // namespace
 
 bool FileHashes(const std::string& path, unsigned algorithms, HashSet* hashes) {
-    std::ifstream in(path, std::ios::binary);
+    // Through the platform's reads (wide paths of any length on Windows), whose errors count.
+    std::string bytes, error;
     FixityHash hash;
-    if (!in || !hash.Start(algorithms)) return false;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        hash.Update(buffer, static_cast<std::size_t>(in.gcount()));
-    return !in.bad() && Collect(hash, hashes);
+    if (!ReadTextFile(path, &bytes, &error) || !hash.Start(algorithms)) return false;
+    return hash.Update(bytes.data(), bytes.size()) && Collect(hash, hashes);
 }
 
 HashSet TextHashes(const std::string& text, unsigned algorithms) {

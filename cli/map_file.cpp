@@ -11,6 +11,7 @@
 
 #include "cli/text_file.h"
 #include "drive/disk_errors.h"
+#include "platform/error_codes.h"
 #include "platform/file_api.h"
 #include "platform/last_error.h"
 #include "platform/local_time.h"
@@ -247,7 +248,7 @@ bool SaveMapFile(const std::string& path, const std::string& text, std::string* 
     const BOOL written = WriteFile(file.Handle(), text.data(), size, &done, nullptr);
     if (!written || done != size) {
         // A write that stops short without an error means the disk is full.
-        const DWORD code = written ? ENOSPC : GetLastError();
+        const DWORD code = written ? platform::kErrorDiskFull : GetLastError();
         file.Abandon();
         return fail(code);
     }

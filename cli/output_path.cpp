@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/replace_file.h"
+#include "platform/syscalls.h"
 
 namespace cli {
 
@@ -35,8 +36,9 @@ bool CheckOutputPath(const std::string& path, bool force, Console& console) {
 }
 
 long long FileSize(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    // Through the platform, which on Windows takes the path wide and at any length.
+    struct stat st {};
+    return platform::SysStat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 }  // namespace cli

@@ -9,4 +9,6 @@
 namespace platform {
 constexpr DWORD kErrorFileNotFound = ENOENT;
 constexpr DWORD kErrorAccessDenied = EACCES;
+// A write that took fewer bytes than it was given: the file system is full.
+constexpr DWORD kErrorDiskFull = ENOSPC;
 }  // namespace platform

@@ -139,13 +139,13 @@ void ReplacementFile::RemoveLeftovers() {
     const std::string folder = FolderOf(m_target);
     const std::string pattern = Join(folder, "." + NameOf(m_target) + kTempSuffix + "-*");
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
+    HANDLE search = FindFirstFileW(SystemPath(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         // One still being written is open for no one else and stays; a read-only one is a new
         // image a failed swap kept (see Recover), maybe the only copy.
         if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) continue;
-        DeleteFileW(Widen(Join(folder, Narrow(found.cFileName))).c_str());
+        DeleteFileW(SystemPath(Join(folder, Narrow(found.cFileName))).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
@@ -159,8 +159,8 @@ BOOL ReplacementFile::Open(const std::string& target, bool) {
         char tag[16];
         std::snprintf(tag, sizeof tag, "-%08x", static_cast<unsigned>(random()));
         std::string temp = Join(FolderOf(target), "." + NameOf(target) + kTempSuffix + tag);
-        HANDLE file = CreateFileW(Widen(temp).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(SystemPath(temp).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             m_file.reset(file);
             m_temp = temp;
@@ -176,7 +176,8 @@ BOOL ReplacementFile::Open(const std::string& target, bool) {
 // written, so it keeps its archive mark; a read-only mark is put back after the swap.
 bool ReplacementFile::CopyAttributes() {
     WIN32_FILE_ATTRIBUTE_DATA old;
-    if (!GetFileAttributesExW(Widen(m_target).c_str(), GetFileExInfoStandard, &old)) return true;
+    if (!GetFileAttributesExW(SystemPath(m_target).c_str(), GetFileExInfoStandard, &old))
+        return true;
     FILE_BASIC_INFO info = {};
     info.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
     info.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
@@ -192,10 +193,11 @@ int ReplacementFile::Commit() {
         return CommitFailed;
     }
     // Full paths: Wine's ReplaceFileW fails on a bare name.
-    const std::wstring target = Widen(Whereabouts(m_target)), temp = Widen(Whereabouts(m_temp));
+    const std::wstring target = SystemPath(Whereabouts(m_target)),
+                       temp = SystemPath(Whereabouts(m_temp));
     const std::string tag = m_temp.substr(m_temp.rfind('-'));
-    const std::wstring backup =
-        Widen(Whereabouts(Join(FolderOf(m_target), "." + NameOf(m_target) + kBackupSuffix + tag)));
+    const std::wstring backup = SystemPath(
+        Whereabouts(Join(FolderOf(m_target), "." + NameOf(m_target) + kBackupSuffix + tag)));
     BOOL ok = CopyAttributes() && FlushFileBuffers(m_file.get());
     ok = m_file.Close() && ok;
     const DWORD old = ok ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
@@ -231,7 +233,7 @@ BOOL ReplacementFile::Close() {
 void ReplacementFile::Abandon() {
     DWORD code = GetLastError();
     m_file.Close();
-    if (!m_temp.empty()) DeleteFileW(Widen(m_temp).c_str());
+    if (!m_temp.empty()) DeleteFileW(SystemPath(m_temp).c_str());
     m_temp.clear();
     SetLastError(code);
 }

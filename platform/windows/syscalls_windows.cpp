@@ -129,6 +129,10 @@ int SysLstat(const char* path, struct stat* st) {
     return 0;
 }
 
+int SysStat(const char* path, struct stat* st) {
+    return SysLstat(path, st);
+}
+
 int SysMkdir(const char* path, mode_t) {
     return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : Failed();
 }

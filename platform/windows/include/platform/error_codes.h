@@ -7,4 +7,6 @@
 namespace platform {
 constexpr DWORD kErrorFileNotFound = ERROR_FILE_NOT_FOUND;
 constexpr DWORD kErrorAccessDenied = ERROR_ACCESS_DENIED;
+// A write that took fewer bytes than it was given: the disk is full.
+constexpr DWORD kErrorDiskFull = ERROR_DISK_FULL;
 }  // namespace platform
