@@ -1,6 +1,7 @@
-#include <winioctl.h>
-
 #include "platform/medium_geometry.h"
+
+// After windows.h, whose types it uses.
+#include <winioctl.h>
 
 namespace platform {
 
