@@ -198,6 +198,22 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
     EXPECT_EQ(ReadFileBytes(image), before);
 }
 
+TEST_F(CliRescue, EveryFormatIsKnownFromTheDriveWithoutItsBootSector) {
+    // The 1.44 MB diskette is above; the drive's size tells each other format apart as well.
+    for (const FloppyFormat& f : {kFloppyFormats[0], kFloppyFormats[1], kFloppyFormats[2]}) {
+        SCOPED_TRACE(f.name);
+        const std::string sub = dir / f.name;
+        ASSERT_EQ(::mkdir(sub.c_str(), 0700), 0);
+        ASSERT_TRUE(MakeFloppyImage(sub + "/disk.raw", f));
+        drive = std::make_unique<FaultyDrive>(sub + "/disk.raw", sub, "bad 0");
+        if (!drive->problem().empty()) SKIP_OR_FAIL(drive->problem());
+        ToolResult r = Rescue({"--force"});
+        ASSERT_EQ(r.exitCode, 4) << r.err;
+        EXPECT_EQ(RawOf(image, sub), WithFill(ReadFileBytes(sub + "/disk.raw"), {0}));
+        EXPECT_EQ(ListedBy(map, '-', sub), std::set<int>{0});
+    }
+}
+
 TEST_F(CliRescue, AResumeReadsOnlyWhatIsMissingAndLosesNothing) {
     const int a = Logical(k144, 5, 1, 7), b = Logical(k144, 66, 0, 12);
     DRIVE_OR_SKIP("bad " + std::to_string(a) + "\nbad " + std::to_string(b));
