@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "drive/disk_errors.h"
+#include "drive/media_table.h"
 #include "drive/win95_wire.h"
 #include "platform/drive_volume.h"
 #include "platform/file_api.h"
 #include "platform/flat_memory.h"
 #include "platform/last_error.h"
+#include "platform/medium_geometry.h"
 
 namespace {
 
@@ -208,6 +210,14 @@ BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended) {
 BOOL DismountVolume(const DriveContext& drive, WORD driveIndex) {
     if (!drive.isNT) return TRUE;
     return platform::DismountDriveVolume(drive.hVolume, DriveLetter(driveIndex));
+}
+
+int DriveMediaRow(const DriveContext& drive) {
+    platform::MediumGeometry g;
+    if (!drive.isNT || !platform::QueryMediumGeometry(drive.hVolume, &g)) return -1;
+    if (g.cylinders > 0)
+        return MediaRowForGeometry(g.cylinders, g.heads, g.sectorsPerTrack, g.bytesPerSector);
+    return MediaRowForSize(g.bytes);
 }
 
 BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector) {

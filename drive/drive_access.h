@@ -42,6 +42,11 @@ BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended);
 // the diskette it had cached. Windows 95 has no such call: nothing is done there.
 BOOL DismountVolume(const DriveContext& drive, WORD driveIndex);
 
+// The MediaTypeTable row of the medium in the drive as its driver knows it, without reading
+// the boot sector; -1 when the driver tells nothing that fits a row. Windows 95's back-ends
+// have no such request: always -1 there.
+int DriveMediaRow(const DriveContext& drive);
+
 // Windows 95: nonzero when VWIN32 carries out an extended (7305h) read of sector 0 at all,
 // whatever the DOS call itself returned.
 BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "drive/disk_errors.h"
+#include "drive/drive_access.h"
 #include "drive/media_table.h"
 #include "engine/disk_job.h"
 #include "platform/last_error.h"
@@ -89,7 +90,10 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
         m_rescueBootRead = ReadSectors(m_driveIndex, 0, 0, 1, m_bootSector, sizeof m_bootSector);
         if (!m_rescueBootRead) error = GetLastError();
     }
-    if (!m_rescueBootRead && !resume) {
+    // The drive's driver knows the format without the boot sector: the rescue then reads
+    // everything else, and the boot sector is one of the sectors it could not read.
+    const int driveRow = m_rescueBootRead || resume ? -1 : DriveMediaRow(Drive());
+    if (!m_rescueBootRead && !resume && driveRow < 0) {
         const std::string text =
             "  The boot sector cannot be read, so the diskette's format is "
             "unknown: " +
@@ -97,7 +101,13 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
         ShowError(text.c_str(), "Read Error");
         return FALSE;
     }
-    const int row = m_rescueBootRead ? MatchMediaType(m_bootSector) : -1;
+    if (driveRow >= 0) {
+        const std::string text = "  The boot sector cannot be read: the drive reports a " +
+                                 std::string(MediaTypeName(driveRow)) +
+                                 " diskette, and the rescue reads it as one. ";
+        ShowError(text.c_str(), "Read Error", MB_ICONEXCLAMATION);
+    }
+    const int row = m_rescueBootRead ? MatchMediaType(m_bootSector) : driveRow;
     if (row < 0 && !resume) {
         ShowError("  Drive media type not supported. ");
         return FALSE;

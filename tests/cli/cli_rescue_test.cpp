@@ -171,7 +171,24 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
         << r.err;
     EXPECT_NE(ReadFileBytes(map).find(diskette), std::string::npos) << ReadFileBytes(map);
 
-    // A fresh rescue cannot know the format without it, and says so.
+    // A fresh rescue takes the format from the drive (the loop device's size) and reads
+    // everything but the boot sector, which its map marks unreadable.
+    r = Rescue({"--force"});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find("Read Error: The boot sector cannot be read: the drive reports a 1.44 "
+                         "MB (F0) diskette, and the rescue reads it as one."),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(RawOf(image, dir.path()), WithFill(original, {0}));
+    EXPECT_EQ(ListedBy(map, '-', dir.path()), std::set<int>{0});
+    EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2879u);
+
+    // A drive whose size is no format's tells nothing: the format is unknown, and it says so.
+    const std::string odd = dir / "odd";
+    ASSERT_EQ(::mkdir(odd.c_str(), 0700), 0);
+    WriteFileBytes(odd + "/odd.raw", original + std::string(512, '\0'));
+    drive = std::make_unique<FaultyDrive>(odd + "/odd.raw", odd, "bad 0");
+    ASSERT_EQ(drive->problem(), "");
     const std::string before = ReadFileBytes(image);
     r = Rescue({"--force"});
     EXPECT_EQ(r.exitCode, 2);
@@ -179,6 +196,22 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
               "Read Error: The boot sector cannot be read, so the diskette's format is unknown: "
               "Input/output error\n");
     EXPECT_EQ(ReadFileBytes(image), before);
+}
+
+TEST_F(CliRescue, EveryFormatIsKnownFromTheDriveWithoutItsBootSector) {
+    // The 1.44 MB diskette is above; the drive's size tells each other format apart as well.
+    for (const FloppyFormat& f : {kFloppyFormats[0], kFloppyFormats[1], kFloppyFormats[2]}) {
+        SCOPED_TRACE(f.name);
+        const std::string sub = dir / f.name;
+        ASSERT_EQ(::mkdir(sub.c_str(), 0700), 0);
+        ASSERT_TRUE(MakeFloppyImage(sub + "/disk.raw", f));
+        drive = std::make_unique<FaultyDrive>(sub + "/disk.raw", sub, "bad 0");
+        if (!drive->problem().empty()) SKIP_OR_FAIL(drive->problem());
+        ToolResult r = Rescue({"--force"});
+        ASSERT_EQ(r.exitCode, 4) << r.err;
+        EXPECT_EQ(RawOf(image, sub), WithFill(ReadFileBytes(sub + "/disk.raw"), {0}));
+        EXPECT_EQ(ListedBy(map, '-', sub), std::set<int>{0});
+    }
 }
 
 TEST_F(CliRescue, AResumeReadsOnlyWhatIsMissingAndLosesNothing) {
