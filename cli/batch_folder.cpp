@@ -137,7 +137,7 @@ void BatchFolder::RemoveParts(const std::string& name) const {
     for (const char* ext : kPartExtensions) platform::SysUnlink(PartPath(name, ext).c_str());
 }
 
-bool BatchFolder::Reserve(const std::string& pattern, int* number, const std::string& begun,
+bool BatchFolder::Reserve(const std::string& pattern, int* number, BatchRecord begun,
                           Reservation* reservation, std::string* error) {
     for (int n = *number;; ++n) {
         const std::string name = NameFor(pattern, n);
@@ -148,7 +148,8 @@ bool BatchFolder::Reserve(const std::string& pattern, int* number, const std::st
                 reservation->lock.Lock(true, false)) {
                 reservation->name = name;
                 *number = n;
-                if (WriteWhole(PartPath(name, "begun"), begun, error)) return true;
+                begun.name = name;
+                if (WriteWhole(PartPath(name, "begun"), InfoText(begun), error)) return true;
                 Release(reservation);
                 return false;
             }

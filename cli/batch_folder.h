@@ -61,9 +61,9 @@ class BatchFolder {
     bool Recover(unsigned hashes, std::vector<std::string>* said, std::string* error);
 
     // Reserves the first free name that pattern makes from *number on, and sets *number to its
-    // number. begun (an info text of what is known at the start) is kept beside it, for a
+    // number. begun (what is known at the start) is kept beside it under that name, for a
     // batch that has to file the diskette after this one stopped.
-    bool Reserve(const std::string& pattern, int* number, const std::string& begun,
+    bool Reserve(const std::string& pattern, int* number, BatchRecord begun,
                  Reservation* reservation, std::string* error);
     // Reserves a name already filed, to finish its rescue; false with a reason when it is not
     // filed or another batch is at work on it.

@@ -321,9 +321,8 @@ int Batch::Run() {
         std::string error;
         {
             BatchFolder::Held held(m_folder);
-            if (!held.ok() || !m_folder.Reserve(m_options.pattern, &number,
-                                                InfoText(Begin(NameFor(m_options.pattern, number))),
-                                                &reservation, &error)) {
+            if (!held.ok() ||
+                !m_folder.Reserve(m_options.pattern, &number, Begin(""), &reservation, &error)) {
                 m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder
                                               : error);
                 return kExitFailed;
