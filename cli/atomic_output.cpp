@@ -75,4 +75,17 @@ std::string AtomicOutput::Failure(DWORD code) const {
     return "tavrel-cli: cannot write " + m_target + ": " + DiskErrorText(code, FALSE);
 }
 
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error,
+                    bool mayWriteInPlace) {
+    AtomicOutput out;
+    if (!out.Open(path, error, mayWriteInPlace)) return false;
+    if (!out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
+        *error = out.WriteError();
+        return false;
+    }
+    const int result = out.Commit(error);
+    return result == platform::ReplacementFile::Committed ||
+           result == platform::ReplacementFile::CommittedNotDurable;
+}
+
 }  // namespace cli

@@ -42,4 +42,10 @@ class AtomicOutput final : public ByteSink {
     std::uint32_t m_buffered = 0;
 };
 
+// bytes put in place of path whole, never over it in place when mayWriteInPlace is false (a
+// text that holds the older file's own, which an interrupted overwrite would lose); false with
+// a one-line reason.
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error,
+                    bool mayWriteInPlace = false);
+
 }  // namespace cli

@@ -46,18 +46,9 @@ bool Rename(const std::string& from, const std::string& to, std::string* error) 
     return false;
 }
 
-// Never over the older file in place: a manifest's new text holds the older one, which an
-// interrupted overwrite would lose.
+// Never over the older file in place: a manifest's new text holds the older one.
 bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
-    AtomicOutput out;
-    if (!out.Open(path, error, false)) return false;
-    if (!out.Write(text.data(), static_cast<std::uint32_t>(text.size()))) {
-        *error = out.WriteError();
-        return false;
-    }
-    const int result = out.Commit(error);
-    return result == platform::ReplacementFile::Committed ||
-           result == platform::ReplacementFile::CommittedNotDurable;
+    return WriteWholeFile(path, text, error, false);
 }
 
 // The text's lines, each with its end.

@@ -63,14 +63,7 @@ bool WriteRaw(const std::string& tvl, const std::string& raw, std::string* error
 
 bool CopyFile(const std::string& from, const std::string& to, std::string* error) {
     std::string bytes;
-    if (!ReadTextFile(from, &bytes, error)) return false;
-    AtomicOutput out;
-    if (!out.Open(to, error)) return false;
-    if (!out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
-        *error = out.WriteError();
-        return false;
-    }
-    return Committed(out, error);
+    return ReadTextFile(from, &bytes, error) && WriteWholeFile(to, bytes, error, true);
 }
 
 DriveDescription DescribeDrive(const DriveTarget& target) {

@@ -17,12 +17,7 @@ class BatchFixture : public ::testing::Test {
             ASSERT_TRUE(MakeFloppyImage(Disk(i), kFloppyFormats[i == 1 ? 2 : 4]));
     }
     std::string Disk(int i) const { return dir / ("disk" + std::to_string(i) + ".raw"); }
-    // What sha256sum says of a file.
-    std::string Sha256Of(const std::string& path) {
-        const std::string out = dir / "sum.txt";
-        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
-        return ReadFileBytes(out).substr(0, 64);
-    }
+    std::string Sha256Of(const std::string& path) { return Sha256Sum(path, dir); }
     TempDir dir;
     const std::string folder = dir / "box";
 };

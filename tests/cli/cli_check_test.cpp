@@ -26,11 +26,7 @@ class CliCheck : public ::testing::Test {
         ToolResult r = RunTool(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
-    std::string Sha256Of(const std::string& path) {
-        const std::string out = dir / "sum.txt";
-        EXPECT_EQ(Shell("sha256sum '" + path + "' > '" + out + "'"), 0);
-        return ReadFileBytes(out).substr(0, 64);
-    }
+    std::string Sha256Of(const std::string& path) { return Sha256Sum(path, dir); }
     TempDir dir;
     const std::string disk = dir / "disk.raw";
     const std::string other = dir / "other.raw";

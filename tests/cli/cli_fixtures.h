@@ -29,6 +29,13 @@ inline bool ExtractFiles(const std::string& image, const std::string& dir) {
                  "' '::/*' '" + dir + "/' >/dev/null 2>&1") == 0;
 }
 
+// What sha256sum says of a file; scratch is a folder for its output.
+inline std::string Sha256Sum(const std::string& path, const TempDir& scratch) {
+    const std::string out = scratch / "sha256sum.txt";
+    if (Shell("sha256sum '" + path + "' > '" + out + "'") != 0) return "sha256sum failed";
+    return ReadFileBytes(out).substr(0, 64);
+}
+
 inline void FlipByte(const std::string& path, long long offset) {
     std::string bytes = ReadFileBytes(path);
     bytes[static_cast<size_t>(offset)] =
