@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/windows/main_dlg_windows.h"
+#include "platform/format_message.h"
 #include "platform/windows/wide_path.h"
 // after windows.h, whose types they use
 #include <commctrl.h>
@@ -25,7 +26,15 @@ class WinTavrelApp final : public CTavrelApp {
     JobResult RunMainDialog(const CTavrelCommandLineInfo& cmdInfo) override {
         WinMainDlg dlg(m_instance);
         dlg.m_pCmdInfo = &cmdInfo;
-        dlg.DoModal();
+        if (dlg.DoModal() == -1) {
+            // A program without its dialog template (or out of resources) would otherwise end
+            // at once, silently and with success.
+            const DWORD code = GetLastError();
+            std::string reason;
+            platform::SystemErrorText(code, &reason);
+            ShowRefusal("  The dialog could not be created: " + reason + " ", "Tavrel");
+            return JobFailed;
+        }
         return dlg.m_lastJobResult;
     }
 
