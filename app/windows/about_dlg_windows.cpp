@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/resource_ids.h"
+#include "app/windows/window_place_windows.h"
 #include "platform/windows/wide_path.h"
 
 #ifndef TAVREL_VERSION
@@ -28,6 +29,7 @@ void FillInVersion(HWND dialog) {
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            app::CenterWindow(dialog, GetWindow(dialog, GW_OWNER));
             FillInVersion(dialog);
             return TRUE;  // the focus goes to OK, the first control that takes it
         case WM_COMMAND:

@@ -6,6 +6,7 @@
 
 #include "app/resource_ids.h"
 #include "app/windows/about_dlg_windows.h"
+#include "app/windows/window_place_windows.h"
 #include "platform/windows/wide_path.h"
 // after windows.h, whose types they use
 #include <commctrl.h>
@@ -46,6 +47,7 @@ INT_PTR CALLBACK WinMainDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 BOOL WinMainDlg::OnInitDialogMessage() {
+    app::CenterWindow(m_hwnd, nullptr);
     AddAboutToSystemMenu();
     m_icons.Apply(m_hwnd, IDR_MAINFRAME);
     LoadPictures();
