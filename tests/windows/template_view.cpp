@@ -1,12 +1,13 @@
 // Run under Wine by resources_test.sh: shows one of the generated dialog templates with the
 // generated resources linked in, as the dialog program will, and reports what the system made
 // of it. Usage: template_view DIALOG_ID SCREENSHOT.bmp
-// Prints "icon ID WxH -> WxH" for the picture a load at a size picks, "dialog ID STYLE EXSTYLE
-// W H CAPTION" and "control ID CLASS STYLE EXSTYLE X Y W H TEXT" per control in creation order
+// Prints "icon ID WxH -> WxH" for the picture a load at a size picks, "dialog STYLE EXSTYLE W H
+// CAPTION" and "control ID CLASS STYLE EXSTYLE X Y W H TEXT" per control in creation order
 // (sizes in dialog units), and leaves a picture of the dialog's client area in SCREENSHOT.bmp.
+#include <windows.h>
+// After windows.h, which they need.
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
