@@ -1,5 +1,4 @@
 // The options and the two recent lists, kept in the profile file named after the program.
-#include <QComboBox>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +6,7 @@
 #include <vector>
 
 #include "app/main_dlg.h"
-#include "platform/drive_map.h"
+#include "app/resource_ids.h"
 #include "platform/last_error.h"
 #include "platform/profile.h"
 
@@ -16,7 +15,6 @@ namespace {
 constexpr const char* kOptions = "Options";
 constexpr const char* kDriveLetters = "Drive Letters";
 constexpr const char* kFileNames = "File Names";
-constexpr const char* kDrives = "Drives";
 
 // Nine entries are read back and ten written: stored files and earlier runs rely on it.
 constexpr int kEntriesRead = 9;
@@ -40,28 +38,24 @@ void WriteProfileInt(const std::string& file, const char* section, const char* k
     WritePrivateProfileStringA(section, key, std::to_string(value).c_str(), file.c_str());
 }
 
-// The entries to keep: a drive found on the machine but never used is not a recent letter.
-std::vector<std::string> RecentEntries(const QComboBox* combo) {
-    std::vector<std::string> entries;
-    for (int i = 0; i < combo->count(); ++i)
-        if (!combo->itemData(i, CMainDlg::kFoundDriveRole).toBool())
-            entries.push_back(combo->itemText(i).toStdString());
-    return entries;
-}
-
 // The entries that are written: the first ten the profile takes. It refuses a name with a line
 // break (a file name may hold one), which then is simply not kept, and the next one takes its
 // place, so that no older entry is left standing in its slot.
 std::vector<std::string> SaveList(const std::string& file, const char* section,
-                                  const QComboBox* combo) {
+                                  const std::vector<std::string>& entries) {
     std::vector<std::string> written;
-    for (const std::string& entry : RecentEntries(combo)) {
+    for (const std::string& entry : entries) {
         if (written.size() == static_cast<size_t>(kEntriesWritten)) break;
         if (WritePrivateProfileStringA(section, EntryKey(static_cast<int>(written.size())).c_str(),
                                        entry.c_str(), file.c_str()))
             written.push_back(entry);
     }
     return written;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 }  // namespace
@@ -74,34 +68,32 @@ void CMainDlg::LoadSettings() {
     for (int i = 0; i < kEntriesRead; ++i) {
         std::string drive = GetProfileString(file, kDriveLetters, EntryKey(i));
         // The drive box holds upper-case text only, its list included.
-        if (!drive.empty()) m_driveCombo->addItem(QString::fromStdString(drive).toUpper());
+        if (!drive.empty()) ListInsert(IDC_DRIVE, -1, Upper(drive));
         std::string name = GetProfileString(file, kFileNames, EntryKey(i));
-        if (!name.empty()) m_fileCombo->addItem(QString::fromStdString(name));
+        if (!name.empty()) ListInsert(IDC_FILENAME, -1, name);
     }
 }
 
 void CMainDlg::SaveSettings() {
     const std::string file = platform::ProfilePath();
     if (file.empty()) return;
+    // The entries the user chose: a drive the face found on the machine but never used is not a
+    // recent letter.
+    auto recent = [this](int id) {
+        std::vector<std::string> entries;
+        for (int i = 0; i < ListCount(id); ++i)
+            if (IsRecentEntry(id, i)) entries.push_back(ListText(id, i));
+        return entries;
+    };
     // One write of the whole file; a failure is told once, and the dialog still closes, so
     // that an unattended run never waits for an answer.
     platform::ProfileBatch batch;
     WriteProfileInt(file, kOptions, "Compression", m_bCompression);
     WriteProfileInt(file, kOptions, "AutoClose", m_bAutoClose);
     WriteProfileInt(file, kOptions, "Operation", m_nOperation);
-    const std::vector<std::string> recent = SaveList(file, kDriveLetters, m_driveCombo);
-    // A letter this run gave to a drive it found, and then used, keeps reaching that drive.
-    for (const auto& [letter, mapping] : m_foundMappings) {
-        bool used = false;
-        for (const std::string& entry : recent)
-            used = used || (entry.size() == 1 &&
-                            std::toupper(static_cast<unsigned char>(entry[0])) == letter);
-        const char key[2] = {letter, '\0'};
-        if (used)
-            WritePrivateProfileStringA(kDrives, key, platform::ResolveDriveLetter(letter).c_str(),
-                                       file.c_str());
-    }
-    SaveList(file, kFileNames, m_fileCombo);
+    const std::vector<std::string> letters = SaveList(file, kDriveLetters, recent(IDC_DRIVE));
+    OnSettingsSaved(file, letters);
+    SaveList(file, kFileNames, recent(IDC_FILENAME));
     if (!batch.Commit())
         std::fprintf(stderr, "tavrel: settings not saved in %s: %s\n", file.c_str(),
                      std::strerror(static_cast<int>(GetLastError())));

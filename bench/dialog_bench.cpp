@@ -18,8 +18,8 @@
 #include <memory>
 #include <string>
 
-#include "app/main_dlg.h"
-#include "app/message_box.h"
+#include "app/qt/qt_main_dlg.h"
+#include "app/qt/message_box.h"
 #include "app/resource_ids.h"
 #include "bench/bench_images.h"
 #include "cli/console.h"
@@ -49,7 +49,7 @@ class StartEnabled : public QObject {
 };
 
 // Runs one job from the dialog by its Start button and returns when the dialog is idle again.
-bool RunFromDialog(CMainDlg& dlg, int operationId, double& maxGapMs) {
+bool RunFromDialog(QtMainDlg& dlg, int operationId, double& maxGapMs) {
     static_cast<QAbstractButton*>(dlg.GetDlgItem(operationId))->click();
     QWidget* start = dlg.GetDlgItem(IDC_START);
     QEventLoop loop;
@@ -78,7 +78,7 @@ void BM_DialogCompressVerify(benchmark::State& state) {
     app::SetMessageBoxHook([](const std::string&, const std::string&, UINT) { return IDYES; });
     double maxGapMs = 0;
     {
-        CMainDlg dlg;
+        QtMainDlg dlg;
         dlg.m_bSaveSettings = 0;
         dlg.Create();
         dlg.show();

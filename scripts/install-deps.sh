@@ -16,7 +16,7 @@ packages=(
   bash-completion libglib2.0-bin
   qemu-system-x86 busybox-static
   libsystemd-dev udisks2 polkitd dbus-daemon udev e2fsprogs strace
-  g++-mingw-w64-x86-64-posix wine wine64 zip icoutils
+  g++-mingw-w64-x86-64-posix wine wine64 zip icoutils librsvg2-bin python3
 )
 
 missing=()

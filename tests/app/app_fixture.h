@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "app/drive_list.h"
-#include "app/main_dlg.h"
-#include "app/message_box.h"
+#include "app/qt/drive_list.h"
+#include "app/qt/message_box.h"
+#include "app/qt/qt_app.h"
+#include "app/qt/qt_main_dlg.h"
 #include "app/resource_ids.h"
 #include "engine/disk_job.h"
 #include "platform/profile.h"
@@ -101,8 +101,8 @@ class AppTest : public ::testing::Test {
         return raw;
     }
 
-    CMainDlg& Open(const CTavrelCommandLineInfo* cmd = nullptr) {
-        dlg = std::make_unique<CMainDlg>();
+    QtMainDlg& Open(const CTavrelCommandLineInfo* cmd = nullptr) {
+        dlg = std::make_unique<QtMainDlg>();
         dlg->m_pCmdInfo = cmd;
         dlg->Create();
         dlg->show();
@@ -145,16 +145,16 @@ class AppTest : public ::testing::Test {
     std::deque<int> answers;
     std::function<void(const RecordedBox&)> onBox;
     std::vector<FloppyDrive> foundDrives;  // what the drive list finds on this "machine"
-    std::unique_ptr<CMainDlg> dlg;
+    std::unique_ptr<QtMainDlg> dlg;
 
   private:
     std::unique_ptr<platform::ScopedProfilePath> m_profile;
 };
 
-inline CTavrelCommandLineInfo Parse(const QStringList& args) {
+inline CTavrelCommandLineInfo Parse(const std::vector<std::string>& args) {
     CTavrelCommandLineInfo info;
-    QStringList all{"tavrel"};
-    all << args;
+    std::vector<std::string> all{"tavrel"};
+    all.insert(all.end(), args.begin(), args.end());
     ParseCommandLine(info, all);
     return info;
 }

@@ -67,7 +67,7 @@ TEST_F(Platform, OnlyTheTwoSupportedPlatformFamiliesStart) {
     for (DWORD id : {VER_PLATFORM_WIN32s, DWORD{3}}) {
         platform::ScopedPlatformId wrong(id);
         boxes.clear();
-        CTavrelApp theApp;
+        QtTavrelApp theApp;
         EXPECT_FALSE(theApp.InitInstance({"/usr/bin/tavrel", "/O:COMPRESS"}));
         EXPECT_EQ(theApp.ExitInstance(), 2) << id;
         ASSERT_EQ(boxes.size(), 1u);
@@ -82,12 +82,12 @@ TEST_F(Platform, OnlyTheTwoSupportedPlatformFamiliesStart) {
     bool opened = false;
     QTimer::singleShot(0, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* main = dynamic_cast<CMainDlg*>(w); main && main->isVisible()) {
+            if (auto* main = dynamic_cast<QtMainDlg*>(w); main && main->isVisible()) {
                 opened = true;
                 main->OnCancel();
             }
     });
-    CTavrelApp theApp;
+    QtTavrelApp theApp;
     theApp.InitInstance({"/usr/bin/tavrel"});
     EXPECT_TRUE(opened);
     EXPECT_EQ(theApp.ExitInstance(), 0);

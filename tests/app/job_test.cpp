@@ -16,25 +16,24 @@ class DialogJobs : public AppTest {
         if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     }
     // Runs the whole program as the command line asks, closing it after deadline at worst.
-    int RunProgram(const QStringList& args, bool* closedByItself = nullptr) {
+    int RunProgram(const std::vector<std::string>& args, bool* closedByItself = nullptr) {
         bool forced = false;
         QTimer guard;
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [&] {
             forced = true;
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* main = dynamic_cast<CMainDlg*>(w)) main->OnCancel();
+                if (auto* main = dynamic_cast<QtMainDlg*>(w)) main->OnCancel();
         });
         guard.start(kDeadlineMs);
-        CTavrelApp theApp;
-        QStringList all{"/usr/bin/tavrel"};
-        all << args;
+        QtTavrelApp theApp;
+        std::vector<std::string> all{"/usr/bin/tavrel"};
+        all.insert(all.end(), args.begin(), args.end());
         theApp.InitInstance(all);
         if (closedByItself) *closedByItself = !forced;
         EXPECT_FALSE(forced) << "the dialog did not close by itself";
         return theApp.ExitInstance();
     }
-    QString Q(const std::string& s) { return QString::fromStdString(s); }
 };
 
 TEST_F(DialogJobs, CompressVerifyExpandByHand) {
@@ -154,7 +153,7 @@ TEST_F(DialogJobs, PresetRunReplacesWithoutAskingThenClosesWithTheJobsExitCode) 
     WriteFileBytes(image + ".old", "another image");
     const std::string profileBefore = ReadFileBytes(Profile());
 
-    EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:a", "/F:" + Q(image), "/A", "/N"}), 0);
+    EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:a", "/F:" + image, "/A", "/N"}), 0);
     EXPECT_TRUE(boxes.empty()) << boxes[0].text;
     EXPECT_NE(ReadFileBytes(image), "an older image");
     EXPECT_TRUE(ReadFileBytes(image + ".old") == "another image") << "the listed file was written";
@@ -164,18 +163,18 @@ TEST_F(DialogJobs, PresetRunReplacesWithoutAskingThenClosesWithTheJobsExitCode) 
     const std::string blank = dir / "blank.raw";
     ASSERT_TRUE(MakeFloppyImage(blank, kFloppyFormats[4], false));
     WriteProfile("[Drives]\nA=" + raw + "\nB=" + blank + "\n");
-    EXPECT_EQ(RunProgram({"/O:EXPAND", "/D:B", "/F:" + Q(image), "/A", "/N"}), 0);
+    EXPECT_EQ(RunProgram({"/O:EXPAND", "/D:B", "/F:" + image, "/A", "/N"}), 0);
     EXPECT_EQ(ReadFileBytes(blank), ReadFileBytes(raw));
 
     // A difference reads 3, a failed job 2, and saving on the way out without /N.
     std::string bytes = ReadFileBytes(blank);
     bytes[512 * 100] ^= 1;
     WriteFileBytes(blank, bytes);
-    EXPECT_EQ(RunProgram({"/O:VERIFY", "/D:B", "/F:" + Q(image), "/A", "/N"}), 3);
+    EXPECT_EQ(RunProgram({"/O:VERIFY", "/D:B", "/F:" + image, "/A", "/N"}), 3);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONINFORMATION);
     boxes.clear();
-    EXPECT_EQ(RunProgram({"/O:VERIFY", "/D:Q", "/F:" + Q(image), "/A"}), 2);
+    EXPECT_EQ(RunProgram({"/O:VERIFY", "/D:Q", "/F:" + image, "/A"}), 2);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "  Cannot find the drive specified. ");
     char saved[16];
@@ -187,7 +186,7 @@ TEST_F(DialogJobs, StartByHandAsksAfterAPresetRun) {
     MakeDriveA();
     const std::string image = dir / "disk.tvl";
     WriteFileBytes(image, "an older image");
-    CTavrelCommandLineInfo cmd = Parse({"/O:COMPRESS", "/D:A", "/F:" + Q(image)});
+    CTavrelCommandLineInfo cmd = Parse({"/O:COMPRESS", "/D:A", "/F:" + image});
     Open(&cmd);
     ASSERT_TRUE(WaitUntil([&] { return dlg->m_lastJobResult != JobNotRun; }, kDeadlineMs));
     ASSERT_TRUE(WaitIdle());
@@ -263,13 +262,13 @@ TEST_F(SlowDrive, ExitCodeOfACancelledLastJobIsOne) {
     QTimer cancel;
     QObject::connect(&cancel, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* main = dynamic_cast<CMainDlg*>(w); main && main->m_progress->value() >= 10) {
+            if (auto* main = dynamic_cast<QtMainDlg*>(w); main && main->m_progress->value() >= 10) {
                 cancel.stop();
                 main->OnCancel();
             }
     });
     cancel.start(5);
-    EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:S", "/F:" + Q(dir / "out.tvl"), "/A", "/N"}), 1);
+    EXPECT_EQ(RunProgram({"/O:COMPRESS", "/D:S", "/F:" + (dir / "out.tvl"), "/A", "/N"}), 1);
     EXPECT_FALSE(FileExists(dir / "out.tvl"));
 }
 

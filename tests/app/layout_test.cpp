@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "app/pictures.h"
+#include "app/qt/pictures.h"
 #include "tests/app/app_fixture.h"
 
 namespace {

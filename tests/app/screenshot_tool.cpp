@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/drive_list.h"
-#include "app/main_dlg.h"
+#include "app/qt/drive_list.h"
+#include "app/qt/qt_main_dlg.h"
 #include "app/resource_ids.h"
 #include "platform/profile.h"
 #include "tests/support/floppy_images.h"
@@ -35,7 +35,7 @@ void WaitFor(const std::function<bool()>& done) {
 }
 
 // The dialog and its dropped-down list together, as they are on the screen.
-bool SaveWithPopup(CMainDlg& dlg, const QString& path) {
+bool SaveWithPopup(QtMainDlg& dlg, const QString& path) {
     QWidget* popup = dlg.m_driveCombo->view()->window();
     QRect area = dlg.frameGeometry().united(popup->frameGeometry());
     QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     if (chdir(dir.path().c_str()) != 0) return 1;
 
     bool ok = true;
-    CMainDlg dlg;
+    QtMainDlg dlg;
     dlg.Create();
     dlg.show();
     WaitFor([&] { return dlg.isVisible() && !dlg.DriveSearchRunning(); });
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     WaitFor([&] { return dlg.m_lastJobResult != JobNotRun; });
     ok &= taken;
 
-    CAboutDlg about(&dlg);
+    QtAboutDlg about(&dlg);
     about.show();
     WaitFor([&] { return about.isVisible(); });
     ok &= Save(about, out + "/about.png");

@@ -23,3 +23,12 @@ add_test(NAME Windows.WineErrorTexts
     ${CMAKE_BINARY_DIR}-windows/tests/windows/tavrel-error-text.exe)
 set_tests_properties(Windows.WineErrorTexts PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 120)
+
+# The dialog program's generated resources (cmake/WindowsResources.cmake): what tavrel.exe and a
+# small viewer of the Windows build hold, and the templates laid out under Wine with their pictures.
+add_test(NAME Windows.WineDialogResources
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/resources_test.sh ${CMAKE_SOURCE_DIR}
+    ${CMAKE_BINARY_DIR}-windows/tests/windows/tavrel-template-view.exe
+    ${CMAKE_BINARY_DIR}-windows/app/windows/tavrel.exe)
+set_tests_properties(Windows.WineDialogResources PROPERTIES
+  LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 180)

@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <string>
+#include <vector>
 
-#include "app/app.h"
+#include "app/qt/qt_app.h"
 #include "platform/udisks.h"
 
 int main(int argc, char** argv) {
@@ -8,12 +10,12 @@ int main(int argc, char** argv) {
     // ignores): Qt sees only the program's name and takes its platform from QT_QPA_PLATFORM.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // The arguments in the system's text, which is UTF-8 here.
+    std::vector<std::string> arguments(argv, argv + argc);
     // Started from the desktop menu there is no terminal, but the desktop's polkit agent can
     // ask the user for permission to open the drive.
     platform::AllowInteractiveAuthorization(true);
-    CTavrelApp theApp;
+    QtTavrelApp theApp;
     theApp.InitInstance(arguments);
     return theApp.ExitInstance();
 }

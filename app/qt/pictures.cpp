@@ -1,4 +1,4 @@
-#include "app/pictures.h"
+#include "app/qt/pictures.h"
 
 #include <QFile>
 #include <QJsonDocument>

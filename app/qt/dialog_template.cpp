@@ -1,4 +1,4 @@
-#include "app/dialog_template.h"
+#include "app/qt/dialog_template.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QWidget>
 
-#include "app/drop_down_combo.h"
-#include "app/pictures.h"
+#include "app/qt/drop_down_combo.h"
+#include "app/qt/pictures.h"
 
 DialogTemplate LoadDialogTemplate(const QString& name) {
     DialogTemplate t;

@@ -1,4 +1,4 @@
-#include "app/qt_window.h"
+#include "app/qt/qt_window.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,7 +1,7 @@
 // The drive box's list: the letters used before, then a letter for every floppy drive the
 // machine has now, looked for when the dialog opens and each time the list drops down. The
 // list shows what is known at once and changes when the look answers.
-#include "app/drive_list.h"
+#include "app/qt/drive_list.h"
 
 #include <QComboBox>
 #include <QMetaObject>
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/main_dlg.h"
+#include "app/qt/qt_main_dlg.h"
 #include "app/resource_ids.h"
 #include "platform/udisks.h"
 
@@ -120,18 +120,18 @@ int FindLetter(const QComboBox* combo, char letter) {
 
 }  // namespace
 
-void CMainDlg::RefreshDriveList() {
+void QtMainDlg::RefreshDriveList() {
     if (!m_driveSearch)
         m_driveSearch = std::make_shared<app::DriveSearch>(
             [this](std::vector<FloppyDrive> drives) { ShowFoundDrives(std::move(drives)); });
     m_driveSearch->Look();
 }
 
-bool CMainDlg::DriveSearchRunning() const {
+bool QtMainDlg::DriveSearchRunning() const {
     return m_driveSearch && m_driveSearch->Looking();
 }
 
-void CMainDlg::ShowFoundDrives(std::vector<FloppyDrive> drives) {
+void QtMainDlg::ShowFoundDrives(std::vector<FloppyDrive> drives) {
     // Letters mapped on an earlier look count as mapped, so a drive keeps its letter.
     ChooseLetters(drives);
 
@@ -182,7 +182,7 @@ void CMainDlg::ShowFoundDrives(std::vector<FloppyDrive> drives) {
     }
 }
 
-void CMainDlg::UpdateDriveTip(const QString& text) {
+void QtMainDlg::UpdateDriveTip(const QString& text) {
     QString tip;
     int at = text.size() == 1 ? FindLetter(m_driveCombo, text[0].toLatin1()) : -1;
     if (at >= 0) tip = m_driveCombo->itemData(at, Qt::ToolTipRole).toString();
