@@ -60,8 +60,8 @@ test-tsan: deps
 run: build
 	@scripts/run-demo.sh $(BUILD)
 
-# Pictures of the dialog for the README, drawn under Xvfb into docs/.
-screenshots: build
+# Pictures of both dialogs for the README, drawn under Xvfb (the Windows one by Wine) into docs/
+screenshots: build windows
 	@scripts/screenshots.sh $(BUILD)
 
 # Benchmarks are built by every build; this runs them and prints the comparison table.

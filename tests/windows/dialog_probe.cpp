@@ -316,10 +316,19 @@ int Shot(HWND h, const std::wstring& path) {
     SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     RECT r;
     GetWindowRect(h, &r);
-    HDC screen = GetDC(nullptr);
     const int w = r.right - r.left, hgt = r.bottom - r.top;
-    std::vector<uint8_t> rgb = Capture(screen, r.left, r.top, w, hgt);
-    ReleaseDC(nullptr, screen);
+    // The window's own thread paints in its own time, a box's text a moment after its frame:
+    // the picture is taken once two looks in a row see the same pixels, or after a second at
+    // most, for a window that keeps changing (a running job).
+    std::vector<uint8_t> rgb, previous;
+    const ULONGLONG deadline = GetTickCount64() + 1000;
+    do {
+        previous = std::move(rgb);
+        Sleep(100);
+        HDC screen = GetDC(nullptr);
+        rgb = Capture(screen, r.left, r.top, w, hgt);
+        ReleaseDC(nullptr, screen);
+    } while (rgb != previous && GetTickCount64() < deadline);
     if (rgb.empty() || !WritePng(path, w, hgt, rgb)) {
         Err(L"cannot capture the window into " + path);
         return 4;

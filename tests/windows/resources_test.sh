@@ -55,6 +55,7 @@ done
 # that must show the pictures' colours: the diskette's navy (animation, application icon), the
 # file bitmap's teal and the drive bitmap's lime.
 export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+wine_own_fonts
 xvfb-run -a bash -c '
   wine cmd /c exit >/dev/null 2>&1 || exit 77
   for d in 100 102; do wine "$1" $d "Z:$2/$d.bmp" >"$2/$d.txt" 2>&1 || echo "exit $?" >>"$2/$d.txt"; done

@@ -32,3 +32,10 @@ add_test(NAME Windows.WineDialogResources
     ${CMAKE_BINARY_DIR}-windows/app/windows/tavrel.exe)
 set_tests_properties(Windows.WineDialogResources PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 180)
+
+# The Windows dialog under Wine and Xvfb, worked from outside by tavrel-dialog-probe.exe.
+add_test(NAME Windows.WineDialog
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_dialog_test.sh $<TARGET_FILE:tavrel-cli>
+    ${CMAKE_BINARY_DIR}-windows $<TARGET_FILE:tavrel-faultyfs>)
+set_tests_properties(Windows.WineDialog PROPERTIES
+  LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -12,3 +12,12 @@ need_wine() {  # WINDOWS_CLI_EXE
   command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
   [ -f "$1" ] || skip "no Windows build at $1 (make windows builds it)"
 }
+# Wine's own fonts (Debian's fonts-wine: MS Sans Serif, Tahoma, Marlett for the caption
+# buttons) in the prefix's Fonts folder: Debian's Wine does not find them where the package
+# puts them, and the dialogs would be drawn with a wider stand-in font.
+wine_own_fonts() {
+  local fonts=/usr/share/wine/fonts
+  [ -d "$fonts" ] || skip "Wine's fonts are missing (make deps installs fonts-wine)"
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" &&
+    ln -sf "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
+}
