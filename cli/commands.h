@@ -79,6 +79,16 @@ struct BatchOptions {
 };
 
 int RunBatch(const BatchOptions& options, Console& console);
+
+struct FilesOptions {
+    std::string image;
+    std::string map;  // "" to look beside the image
+    bool wide = false;
+    bool json = false;
+    bool dfxml = false;
+};
+
+int RunFiles(const FilesOptions& options, Console& console);
 int RunCheck(const std::string& folder, Console& console);
 
 }  // namespace cli

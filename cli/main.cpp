@@ -24,7 +24,8 @@ constexpr const char* kExitCodes =
     "  1   cancelled (Ctrl+C, SIGTERM or SIGHUP); a rescue keeps what it read, to go on later\n"
     "  2   failed: the job, the drive or the file failed, or the input is not usable\n"
     "  3   verify found a difference\n"
-    "  4   rescue: the image is complete, but some sectors could not be read (see the map)\n"
+    "  4   rescue: the image is complete, but some sectors could not be read (see the map);\n"
+    "      files: the listing is complete, but the map has unreadable sectors\n"
     "  64  usage error on the command line";
 
 // A byte in hexadecimal, "00" to "FF", with or without "0x".
@@ -194,6 +195,24 @@ int main(int argc, char** argv) {
                      "unreadable sectors, from the diskette in DRIVE")
         ->type_name("NAME");
 
+    cli::FilesOptions files;
+    CLI::App* filesCmd = app.add_subcommand(
+        "files",
+        "List the files and folders on an image's FAT file system, deleted ones included, with "
+        "their hashes; with the rescue's map, which of them unreadable sectors damaged (exit "
+        "code 4 when the map has any)");
+    filesCmd->add_option("IMAGE", files.image, "The image or raw sector image to read")->required();
+    filesCmd
+        ->add_option("--map", files.map,
+                     "The rescue's map of IMAGE (default IMAGE.map, or NAME.map beside NAME.tvl "
+                     "or NAME.img, when there is one)")
+        ->type_name("MAPFILE");
+    filesCmd->add_flag("--long", files.wide, "Also show the times and the attributes");
+    CLI::Option* filesJson =
+        filesCmd->add_flag("--json", files.json, "Print one JSON object instead of the table");
+    filesCmd->add_flag("--dfxml", files.dfxml, "Print Digital Forensics XML instead of the table")
+        ->excludes(filesJson);
+
     std::string checkFolder;
     CLI::App* checkCmd = app.add_subcommand(
         "check",
@@ -244,6 +263,7 @@ int main(int argc, char** argv) {
         return cli::RunBatch(batch, console);
     }
     if (*checkCmd) return cli::RunCheck(checkFolder, console);
+    if (*filesCmd) return cli::RunFiles(files, console);
     if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }

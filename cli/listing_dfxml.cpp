@@ -1,0 +1,164 @@
+// The listing as Digital Forensics XML, element for element as the common file walker writes a
+// FAT volume, so the tools that read its output read this; the unreadable bytes of a file go
+// in an element of Tavrel's own namespace, which those tools pass over.
+#include <libxml/xmlwriter.h>
+#include <tsk/libtsk.h>
+
+#include <cctype>
+#include <utility>
+
+#include "cli/file_listing.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kDfxmlNamespace =
+    "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML";
+constexpr const char* kTavrelNamespace = "urn:x-tavrel:dfxml:1";
+
+const xmlChar* X(const char* text) {
+    return reinterpret_cast<const xmlChar*>(text);
+}
+
+// The writer's calls, each failure remembered rather than checked at every line.
+class Writer {
+  public:
+    Writer() : m_buffer(xmlBufferCreate()) {
+        if (m_buffer) m_writer = xmlNewTextWriterMemory(m_buffer, 0);
+        m_ok = m_writer != nullptr;
+        if (m_ok) {
+            xmlTextWriterSetIndent(m_writer, 1);
+            xmlTextWriterSetIndentString(m_writer, X("  "));
+        }
+    }
+    ~Writer() {
+        if (m_writer) xmlFreeTextWriter(m_writer);
+        if (m_buffer) xmlBufferFree(m_buffer);
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void Check(int result) { m_ok = m_ok && result >= 0; }
+    void StartDocument() { Check(xmlTextWriterStartDocument(m_writer, "1.0", "UTF-8", nullptr)); }
+    void Start(const char* name) { Check(xmlTextWriterStartElement(m_writer, X(name))); }
+    void End() { Check(xmlTextWriterEndElement(m_writer)); }
+    void Attribute(const char* name, const std::string& value) {
+        Check(xmlTextWriterWriteAttribute(m_writer, X(name), X(value.c_str())));
+    }
+    void Element(const char* name, const std::string& value) {
+        Check(xmlTextWriterWriteElement(m_writer, X(name), X(value.c_str())));
+    }
+    void Element(const char* name, long long value) { Element(name, std::to_string(value)); }
+    void Text(const std::string& text) {
+        Check(xmlTextWriterWriteString(m_writer, X(text.c_str())));
+    }
+    void TimeElement(const char* name, const std::string& when, const char* precision) {
+        if (when.empty()) return;
+        Start(name);
+        Attribute("prec", precision);
+        // A date alone stands for its midnight, as the walker writes an access date.
+        Text(when.size() == 10 ? when + "T00:00:00" : when);
+        End();
+    }
+    std::string Finish() {
+        Check(xmlTextWriterEndDocument(m_writer));
+        xmlFreeTextWriter(m_writer);  // flushes into the buffer
+        m_writer = nullptr;
+        if (!m_ok) return {};
+        return std::string(reinterpret_cast<const char*>(xmlBufferContent(m_buffer)),
+                           static_cast<size_t>(xmlBufferLength(m_buffer)));
+    }
+
+  private:
+    xmlBufferPtr m_buffer = nullptr;
+    xmlTextWriterPtr m_writer = nullptr;
+    bool m_ok = false;
+};
+
+void WriteFile(Writer& out, const ListedFile& file) {
+    out.Start("fileobject");
+    out.Element("filename", file.path);
+    out.Element("name_type", file.folder ? "d" : "r");
+    out.Element("filesize", file.size);
+    out.Element(file.allocated ? "alloc" : "unalloc", "1");
+    out.Element("inode", static_cast<long long>(file.inode));
+    out.Element("meta_type", file.metaType);
+    out.Element("mode", file.mode);
+    out.TimeElement("mtime", file.written, "2");
+    out.TimeElement("atime", file.accessed, "86400");
+    out.TimeElement("crtime", file.created, "2");
+    if (!file.runs.empty()) {
+        out.Start("byte_runs");
+        for (const ByteRun& run : file.runs) {
+            out.Start("byte_run");
+            out.Attribute("file_offset", std::to_string(run.fileOffset));
+            out.Attribute("fs_offset", std::to_string(run.imageOffset));
+            out.Attribute("img_offset", std::to_string(run.imageOffset));
+            out.Attribute("len", std::to_string(run.length));
+            out.End();
+        }
+        out.End();
+    }
+    if (file.hashed) {
+        const std::pair<const char*, const std::string*> digests[] = {
+            {"md5", &file.md5}, {"sha1", &file.sha1}, {"sha256", &file.sha256}};
+        for (const auto& [type, hex] : digests) {
+            out.Start("hashdigest");
+            out.Attribute("type", type);
+            out.Text(*hex);
+            out.End();
+        }
+    }
+    if (file.damagedBytes > 0) out.Element("tavrel:unreadable_bytes", file.damagedBytes);
+    out.End();
+}
+
+}  // namespace
+
+std::string ListingDfxml(const DisketteListing& listing, const std::string& imageName) {
+    Writer out;
+    out.StartDocument();
+    out.Start("dfxml");
+    out.Attribute("xmlns", kDfxmlNamespace);
+    out.Attribute("xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance");
+    out.Attribute("xmlns:dc", "http://purl.org/dc/elements/1.1/");
+    out.Attribute("xmlns:tavrel", kTavrelNamespace);
+    out.Attribute("version", "1.0");
+    out.Start("metadata");
+    out.Element("dc:type", "Disk Image");
+    out.End();
+    out.Start("creator");
+    out.Attribute("version", "1.0");
+    out.Element("program", "tavrel-cli");
+    out.Element("version", TAVREL_VERSION);
+    out.Start("build_environment");
+    out.Start("library");
+    out.Attribute("name", "libtsk");
+    out.Attribute("version", tsk_version_get_str());
+    out.End();
+    out.End();
+    out.End();
+    out.Start("source");
+    out.Element("image_filename", imageName);
+    out.End();
+    if (listing.hasFileSystem) {
+        out.Start("volume");
+        out.Attribute("offset", "0");
+        out.Element("partition_offset", 0);
+        out.Element("sector_size", 512);
+        out.Element("block_size", 512);
+        std::string type = listing.fileSystem;
+        for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        out.Element("ftype_str", type);
+        out.Element("block_count", listing.imageBytes / 512);
+        for (const ListedFile& file : listing.files) WriteFile(out, file);
+        out.End();
+    } else {
+        out.Element("tavrel:no_file_system", listing.why);
+    }
+    out.End();
+    return out.Finish();
+}
+
+}  // namespace cli

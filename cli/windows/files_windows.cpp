@@ -1,0 +1,34 @@
+// The Windows tool is cross-built without The Sleuth Kit: files says so, and a batch files its
+// diskettes without a listing, its info saying why.
+#include "cli/commands.h"
+#include "cli/file_listing.h"
+#include "engine/exit_codes.h"
+
+namespace cli {
+
+namespace {
+constexpr const char* kWithoutTsk = "the Windows tool is built without The Sleuth Kit";
+}  // namespace
+
+bool ListImage(const std::string& imagePath, const std::string&, DisketteListing* listing,
+               std::string*) {
+    *listing = DisketteListing{};
+    listing->imagePath = imagePath;
+    listing->why = kWithoutTsk;
+    return true;
+}
+
+std::string ListingDfxml(const DisketteListing&, const std::string&) {
+    return {};
+}
+
+std::string MapBesideImage(const std::string&) {
+    return {};
+}
+
+int RunFiles(const FilesOptions&, Console& console) {
+    console.Error(std::string("tavrel-cli: files is not in this build (") + kWithoutTsk + ")");
+    return kExitFailed;
+}
+
+}  // namespace cli
