@@ -316,6 +316,50 @@ bool LoadMap(const std::string& path, long long imageBytes, SectorMap* map, std:
     return true;
 }
 
+using ImageHandle = std::unique_ptr<TSK_IMG_INFO, ImageCloser>;
+using FsHandle = std::unique_ptr<TSK_FS_INFO, FsCloser>;
+
+// The content as an image of The Sleuth Kit's, and its FAT file system; fs stays empty when
+// there is none. False only when the image could not be opened.
+bool OpenFs(const std::string& bytes, ImageHandle* image, FsHandle* fs, std::string* error) {
+    auto* memory = static_cast<MemoryImage*>(std::calloc(1, sizeof(MemoryImage)));
+    if (!memory) {
+        *error = "out of memory";
+        return false;
+    }
+    memory->bytes = &bytes;
+    image->reset(tsk_img_open_external(memory, static_cast<TSK_OFF_T>(bytes.size()), kSector,
+                                       ReadMemory, CloseMemory, StatMemory));
+    if (!*image) {
+        std::free(memory);
+        *error = TskError();
+        return false;
+    }
+    fs->reset(tsk_fs_open_img(image->get(), 0, TSK_FS_TYPE_FAT_DETECT));
+    return true;
+}
+
+// Copies the second FAT's sector over each unreadable one of the first where the second's was
+// read; true when it copied any (their count in mended).
+bool MendFirstFat(const std::vector<Region>& system, const SectorMap& map, std::string* bytes,
+                  int* mended) {
+    long long first = -1, second = -1, length = 0;
+    for (const Region& region : system) {
+        if (region.what == "FAT") first = region.start, length = region.end - region.start;
+        if (region.what == "second FAT") second = region.start;
+    }
+    if (first < 0 || second < 0) return false;
+    for (long long at = 0; at < length; at += kSector) {
+        const long long a = (first + at) / kSector, b = (second + at) / kSector;
+        if (b >= map.sectors || map.states[a] == SectorFinished || map.states[b] != SectorFinished)
+            continue;
+        bytes->replace(static_cast<size_t>(first + at), kSector, *bytes,
+                       static_cast<size_t>(second + at), kSector);
+        ++*mended;
+    }
+    return *mended > 0;
+}
+
 }  // namespace
 
 std::string MapBesideImage(const std::string& imagePath) {
@@ -341,24 +385,26 @@ bool ListImage(const std::string& imagePath, const std::string& mapPath, Diskett
         return false;
     listing->unreadableSectors = listing->mapPath.empty() ? 0 : map.Unread();
 
-    auto* memory = static_cast<MemoryImage*>(std::calloc(1, sizeof(MemoryImage)));
-    if (!memory) {
-        *error = "tavrel-cli: out of memory";
+    std::unique_ptr<TSK_IMG_INFO, ImageCloser> image;
+    std::unique_ptr<TSK_FS_INFO, FsCloser> fs;
+    if (!OpenFs(bytes, &image, &fs, error)) {
+        *error = "tavrel-cli: " + imagePath + ": " + *error;
         return false;
     }
-    memory->bytes = &bytes;
-    std::unique_ptr<TSK_IMG_INFO, ImageCloser> image(tsk_img_open_external(
-        memory, listing->imageBytes, kSector, ReadMemory, CloseMemory, StatMemory));
-    if (!image) {
-        std::free(memory);
-        *error = "tavrel-cli: " + imagePath + ": " + TskError();
-        return false;
-    }
-    std::unique_ptr<TSK_FS_INFO, FsCloser> fs(
-        tsk_fs_open_img(image.get(), 0, TSK_FS_TYPE_FAT_DETECT));
     if (!fs) {
         listing->why = "no FAT file system (The Sleuth Kit: " + TskError() + ")";
         return true;
+    }
+    // The Sleuth Kit follows the first FAT only: where a sector of it was unreadable and the
+    // second copy's was not, the listing reads the second copy's, as DOS would.
+    if (!listing->mapPath.empty() &&
+        MendFirstFat(SystemRegions(fs.get(), fs->block_size), map, &bytes, &listing->mendedFat)) {
+        fs.reset();
+        image.reset();
+        if (!OpenFs(bytes, &image, &fs, error) || !fs) {
+            *error = "tavrel-cli: " + imagePath + ": " + (fs ? *error : TskError());
+            return false;
+        }
     }
     listing->hasFileSystem = true;
     listing->fileSystem = tsk_fs_type_toname(fs->ftype);

@@ -52,6 +52,7 @@ struct DisketteListing {
     std::string mapPath;     // the map used, "" when there was none
     std::string fileSystem;  // "FAT12"
     long long imageBytes = 0;
+    int mendedFat = 0;              // unreadable sectors of the first FAT read from the second copy
     std::vector<ListedFile> files;  // folders before their content, as the walk met them
     std::vector<DamagedArea> damagedAreas;
 };

@@ -100,7 +100,8 @@ void WriteFile(Writer& out, const ListedFile& file) {
         }
         out.End();
     }
-    if (file.hashed) {
+    // The walker gives an empty file no digests.
+    if (file.hashed && file.size > 0) {
         const std::pair<const char*, const std::string*> digests[] = {
             {"md5", &file.md5}, {"sha1", &file.sha1}, {"sha256", &file.sha256}};
         for (const auto& [type, hex] : digests) {

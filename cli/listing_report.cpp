@@ -49,7 +49,9 @@ std::string DamageLine(const DisketteListing& listing) {
     std::string areas;
     for (const DamagedArea& area : listing.damagedAreas)
         areas += (areas.empty() ? "" : ", ") + area.what + " (" +
-                 Plural(area.sectors, "sector", "sectors") + ")";
+                 Plural(area.sectors, "sector", "sectors") +
+                 (area.what == "FAT" && listing.mendedFat ? ", read from the second FAT" : "") +
+                 ")";
     const std::string sectors =
         Plural(listing.unreadableSectors, "unreadable sector", "unreadable sectors");
     std::string line = listing.damagedFiles == 0 ? "No file damaged by " + sectors
@@ -97,6 +99,7 @@ std::string ListingJson(const DisketteListing& listing) {
     json["fileCount"] = listing.fileCount;
     json["damagedFiles"] = listing.damagedFiles;
     json["unreadableSectors"] = listing.unreadableSectors;
+    json["fatSectorsFromSecondCopy"] = listing.mendedFat;
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     for (const ListedFile& file : listing.files) {
         nlohmann::ordered_json entry;

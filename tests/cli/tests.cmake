@@ -51,3 +51,19 @@ add_dependencies(check_tests tavrel-cli)
 # The batch's decision whether the drive holds a diskette to image, fed scripted looks.
 tavrel_test(medium_watch_tests LABELS cli SOURCES cli/medium_watch_test.cpp)
 target_link_libraries(medium_watch_tests PRIVATE tavrel_cli)
+
+# files IMAGE beside the file walker of Debian's sleuthkit package, and on a rescued image.
+tavrel_test(listing_tests LABELS cli SOURCES
+  cli/cli_listing_test.cpp
+  cli/faulty_drive.cpp
+  cli/loop_device.cpp
+  cli/slow_mount.cpp
+  cli/tool_runner.cpp
+)
+find_package(LibXml2 REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(listing_tests PRIVATE LibXml2::LibXml2 nlohmann_json::nlohmann_json)
+target_compile_definitions(listing_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
+add_dependencies(listing_tests tavrel-cli tavrel-faultyfs)
