@@ -401,8 +401,8 @@ bool ListImage(const std::string& imagePath, const std::string& mapPath, Diskett
         MendFirstFat(SystemRegions(fs.get(), fs->block_size), map, &bytes, &listing->mendedFat)) {
         fs.reset();
         image.reset();
-        if (!OpenFs(bytes, &image, &fs, error) || !fs) {
-            *error = "tavrel-cli: " + imagePath + ": " + (fs ? *error : TskError());
+        if (!OpenFs(bytes, &image, &fs, error) || (!fs && (*error = TskError(), true))) {
+            *error = "tavrel-cli: " + imagePath + ": " + *error;
             return false;
         }
     }
