@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libsimpleini-dev libgcrypt20-dev
+  nlohmann-json3-dev
   dosfstools mtools locales libc-l10n util-linux
   fuse3 libfuse3-dev gddrescue
   hyperfine zstd lz4 gzip time
