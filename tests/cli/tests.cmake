@@ -51,3 +51,9 @@ add_dependencies(check_tests tavrel-cli)
 # The batch's decision whether the drive holds a diskette to image, fed scripted looks.
 tavrel_test(medium_watch_tests LABELS cli SOURCES cli/medium_watch_test.cpp)
 target_link_libraries(medium_watch_tests PRIVATE tavrel_cli)
+
+# The JSON documents: the batch line built in process, info --json of the built tool.
+tavrel_test(json_tests LABELS cli SOURCES cli/cli_json_test.cpp cli/tool_runner.cpp)
+target_link_libraries(json_tests PRIVATE tavrel_cli)
+target_compile_definitions(json_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
+add_dependencies(json_tests tavrel-cli)
