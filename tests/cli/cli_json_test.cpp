@@ -2,6 +2,7 @@
 // names of any bytes written as valid UTF-8 instead of making the tool fail.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -75,9 +76,9 @@ TEST(CliJson, InfoOfAnImageNamedWithAnyBytesIsOneValidObject) {
     EXPECT_EQ(info["size"], SizeOf(image));
     // Four decimals, a number: the text is the rounded decimal itself.
     EXPECT_TRUE(info["ratio"].is_number_float());
-    char ratio[16];
+    char ratio[32];
     std::snprintf(ratio, sizeof ratio, ",\"ratio\":%.4f",
-                  static_cast<double>(SizeOf(image)) / 1474560.0);
+                  static_cast<double>(SizeOf(image)) / info["uncompressedSize"].get<double>());
     std::string shortest = ratio;
     while (shortest.back() == '0') shortest.pop_back();
     if (shortest.back() == '.') shortest += '0';
