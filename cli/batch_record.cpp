@@ -2,9 +2,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
-#include "cli/console_text.h"
 #include "cli/image_scan.h"
+#include "cli/json_output.h"
 #include "cli/map_file.h"
 
 namespace cli {
@@ -145,17 +146,22 @@ std::string CsvRowName(const std::string& line) {
 }
 
 std::string JsonLine(const BatchRecord& d) {
-    std::string hashes;
-    for (const auto& [name, hex] : d.content)
-        hashes += (hashes.empty() ? "" : ",") + JsonString(name) + ":" + JsonString(hex);
-    return "{\"name\":" + JsonString(d.name) + ",\"image\":" + JsonString(d.image) +
-           ",\"started\":" + JsonString(d.started) + ",\"ended\":" + JsonString(d.ended) +
-           ",\"format\":" + JsonString(d.format) + ",\"result\":" + JsonString(d.result) +
-           ",\"unreadableSectors\":" + std::to_string(d.unread) +
-           ",\"untriedSectors\":" + std::to_string(d.untried) +
-           ",\"verify\":" + JsonString(d.verify) + ",\"contentHashes\":{" + hashes +
-           "},\"sameContentAs\":" + JsonString(d.sameAs) + ",\"message\":" + JsonString(d.message) +
-           "}\n";
+    Json line;
+    line["name"] = d.name;
+    line["image"] = d.image;
+    line["started"] = d.started;
+    line["ended"] = d.ended;
+    line["format"] = d.format;
+    line["result"] = d.result;
+    line["unreadableSectors"] = d.unread;
+    line["untriedSectors"] = d.untried;
+    line["verify"] = d.verify;
+    // An object even when no hash was taken, as readers of earlier lines expect.
+    line["contentHashes"] = Json::object();
+    for (const auto& [name, hex] : d.content) line["contentHashes"][name] = hex;
+    line["sameContentAs"] = d.sameAs;
+    line["message"] = d.message;
+    return OneLineJson(line);
 }
 
 std::string ConsoleLine(const BatchRecord& d) {

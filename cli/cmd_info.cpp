@@ -51,14 +51,7 @@ int RunInfo(const InfoOptions& options, Console& console) {
     const bool withMap = options.map || withMarks;
     // The report is the command's result, so --quiet does not hold it back.
     if (options.json) {
-        std::string json = InfoJson(options.image, report, withMap, shown);
-        if (!hashes.empty()) {
-            std::string object;
-            for (const auto& [name, hex] : hashes)
-                object += (object.empty() ? "" : ",") + ("\"" + name + "\":\"" + hex + "\"");
-            json.insert(json.rfind('}'), ",\"contentHashes\":{" + object + "}");
-        }
-        WriteOut(json);
+        WriteOut(InfoJson(options.image, report, withMap, shown, &hashes));
     } else if (report.headerValid) {
         WriteOut(InfoText(options.image, report, withMap, shown));
         // The same keys as in a batch's info files, so the two can be compared line by line.

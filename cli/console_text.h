@@ -13,7 +13,5 @@ std::string WithThousands(long long value);
 std::string Duration(double seconds);
 // part / whole as "8.4%"; "-" when whole is 0.
 std::string Percent(long long part, long long whole);
-// Quoted and escaped for a JSON document.
-std::string JsonString(const std::string& text);
 
 }  // namespace cli

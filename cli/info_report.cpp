@@ -1,8 +1,11 @@
 #include "cli/info_report.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "cli/console_text.h"
+#include "cli/json_output.h"
 #include "engine/image_format.h"
 
 namespace cli {
@@ -108,44 +111,40 @@ std::string InfoText(const std::string& path, const ImageReport& r, bool withMap
 }
 
 std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap,
-                     const UnreadMarks* marks) {
-    std::string out = "{";
-    out += "\"path\":" + JsonString(path);
-    out += ",\"size\":" + std::to_string(r.fileSize);
-    out += ",\"complete\":" + std::string(r.complete() ? "true" : "false");
-    out += ",\"wellFormed\":" + std::string(r.wellFormed() ? "true" : "false");
-    out += ",\"problem\":" + (r.wellFormed() ? std::string("null") : JsonString(r.problem));
+                     const UnreadMarks* marks, const HashSet* hashes) {
+    Json out;
+    out["path"] = path;
+    out["size"] = r.fileSize;
+    out["complete"] = r.complete();
+    out["wellFormed"] = r.wellFormed();
+    out["problem"] = r.wellFormed() ? Json(nullptr) : Json(r.problem);
     if (r.headerValid) {
-        out += ",\"format\":{\"name\":" + JsonString(FormatName(r)) +
-               ",\"mediaCode\":" + std::to_string(r.mediaCode) +
-               ",\"cylinders\":" + std::to_string(r.cylinders) +
-               ",\"heads\":2,\"sectorsPerTrack\":" + std::to_string(r.sectorsPerTrack) + "}";
-        out += ",\"compression\":{\"method\":" + std::to_string(r.method) +
-               ",\"name\":" + JsonString(MethodName(r.method)) + "}";
-        out += ",\"records\":{\"present\":" + std::to_string(r.present) +
-               ",\"expected\":" + std::to_string(r.expected) + "}";
-        out += ",\"encodings\":{\"raw\":" + std::to_string(r.raw) +
-               ",\"fill\":" + std::to_string(r.fill) + ",\"packed\":" + std::to_string(r.packed) +
-               "}";
-        out += ",\"uncompressedSize\":" + std::to_string(UncompressedSize(r));
+        out["format"] = {{"name", FormatName(r)},
+                         {"mediaCode", r.mediaCode},
+                         {"cylinders", r.cylinders},
+                         {"heads", 2},
+                         {"sectorsPerTrack", r.sectorsPerTrack}};
+        out["compression"] = {{"method", r.method}, {"name", MethodName(r.method)}};
+        out["records"] = {{"present", r.present}, {"expected", r.expected}};
+        out["encodings"] = {{"raw", r.raw}, {"fill", r.fill}, {"packed", r.packed}};
+        out["uncompressedSize"] = UncompressedSize(r);
+        // Four decimals, as a number: the double nearest the rounded text prints as that text.
         char ratio[32];
         std::snprintf(ratio, sizeof ratio, "%.4f",
                       static_cast<double>(r.fileSize) / static_cast<double>(UncompressedSize(r)));
-        out += ",\"ratio\":" + std::string(ratio);
-        out += ",\"trailingBytes\":" + std::to_string(r.trailingBytes);
-        out += ",\"badRecord\":" +
-               (r.badRecord < 0 ? std::string("null") : std::to_string(r.badRecord));
-        if (marks) out += ",\"unreadableSectors\":" + std::to_string(marks->unreadSectors);
+        out["ratio"] = std::strtod(ratio, nullptr);
+        out["trailingBytes"] = r.trailingBytes;
+        out["badRecord"] = r.badRecord < 0 ? Json(nullptr) : Json(r.badRecord);
+        if (marks) out["unreadableSectors"] = marks->unreadSectors;
         if (withMap) {
             std::vector<std::string> rows = TrackMap(r, marks);
-            out += ",\"map\":{\"legend\":" + JsonString(MapLegend(marks)) + ",\"heads\":[" +
-                   JsonString(rows[0]) + "," + JsonString(rows[1]) + "]}";
+            out["map"] = {{"legend", MapLegend(marks)}, {"heads", Json::array({rows[0], rows[1]})}};
         }
     } else if (r.mediaCode >= 0) {
-        out += ",\"header\":{\"mediaCode\":" + std::to_string(r.mediaCode) +
-               ",\"method\":" + std::to_string(r.method) + "}";
+        out["header"] = {{"mediaCode", r.mediaCode}, {"method", r.method}};
     }
-    return out + "}\n";
+    if (hashes && !hashes->empty()) out["contentHashes"] = *hashes;
+    return OneLineJson(out);
 }
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/fixity_files.h"
 #include "cli/image_scan.h"
 
 namespace cli {
@@ -22,7 +23,8 @@ std::string MapLegend(const UnreadMarks* marks = nullptr);
 
 std::string InfoText(const std::string& path, const ImageReport& report, bool withMap,
                      const UnreadMarks* marks = nullptr);
+// One line; the content hashes, where given, come last.
 std::string InfoJson(const std::string& path, const ImageReport& report, bool withMap,
-                     const UnreadMarks* marks = nullptr);
+                     const UnreadMarks* marks = nullptr, const HashSet* hashes = nullptr);
 
 }  // namespace cli

@@ -67,3 +67,9 @@ target_compile_definitions(listing_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
 add_dependencies(listing_tests tavrel-cli tavrel-faultyfs)
+
+# The JSON documents: the batch line built in process, info --json of the built tool.
+tavrel_test(json_tests LABELS cli SOURCES cli/cli_json_test.cpp cli/tool_runner.cpp)
+target_link_libraries(json_tests PRIVATE tavrel_cli)
+target_compile_definitions(json_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
+add_dependencies(json_tests tavrel-cli)
