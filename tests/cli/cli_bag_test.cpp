@@ -148,6 +148,21 @@ TEST_F(CliBag, BagMakesAnOlderFolderABagOnceNoBatchIsAtWork) {
     r = RunTool({"bag", folder});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, folder + " is a bag already (tavrel-cli check " + folder + " checks it)\n");
+
+    // A tag file changed: its Payload-Oxum no longer the payload's.
+    const std::string info = ReadFileBytes(folder + "/bag-info.txt");
+    WriteFileBytes(folder + "/bag-info.txt",
+                   info.substr(0, info.find("Payload-Oxum: ")) + "Payload-Oxum: 1.6\n");
+    std::string said;
+    EXPECT_EQ(Validate(&said), 1) << said;
+    EXPECT_NE(said.find("invalid: Payload-Oxum validation failed"), std::string::npos) << said;
+    r = RunTool({"check", folder});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.out.find("bag-info.txt: md5 differs from tagmanifest-md5.txt, sha256 differs "
+                         "from tagmanifest-sha256.txt\nbag-info.txt: Payload-Oxum 1.6, but data/ "
+                         "holds "),
+              std::string::npos)
+        << r.out;
 }
 
 }  // namespace
