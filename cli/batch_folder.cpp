@@ -84,15 +84,29 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return platform::ListFolder(folder);
 }
 
-std::vector<std::string> UnfinishedDiskettes(const std::string& folder) {
+namespace {
+
+// The reservations in folder whose lock can be taken (free) or cannot (!free).
+std::vector<std::string> Reservations(const std::string& folder, bool free) {
     std::vector<std::string> names;
     for (const std::string& file : FolderEntries(folder)) {
         if (file.size() < 8 || file[0] != '.' || !EndsWith(file, ".batch")) continue;
         platform::LockFile lock;
-        if (lock.Open(folder + "/" + file, platform::LockFile::Existing) && lock.Lock(true, false))
+        if (lock.Open(folder + "/" + file, platform::LockFile::Existing) &&
+            lock.Lock(true, false) == free)
             names.push_back(file.substr(1, file.size() - 7));
     }
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> UnfinishedDiskettes(const std::string& folder) {
+    return Reservations(folder, true);
+}
+
+std::vector<std::string> DiskettesAtWork(const std::string& folder) {
+    return Reservations(folder, false);
 }
 
 bool BatchFolder::Open(const std::string& folder, std::string* error) {
@@ -108,16 +122,26 @@ bool BatchFolder::Open(const std::string& folder, std::string* error) {
     return true;
 }
 
-BatchFolder::Held::Held(BatchFolder& folder)
-    : m_folder(folder), m_ok(folder.m_lock.Lock(true, true)) {}
+BatchFolder::Held::Held(BatchFolder& folder, bool wait)
+    : m_folder(folder), m_ok(folder.m_lock.Lock(true, wait)) {
+    // Another process may have made the folder a bag since the lock was last held.
+    if (m_ok) folder.m_payload = IsBag(folder.m_folder) ? kBagPayload : "";
+}
 
 BatchFolder::Held::~Held() {
     if (m_ok) m_folder.m_lock.Unlock();
 }
 
+bool BatchFolder::KeepAsBag(unsigned hashes, const BagFields& fields, std::string* error) {
+    m_bagFields = fields;
+    if (!MakeBag(m_folder, hashes, fields, error)) return false;
+    m_payload = kBagPayload;
+    return true;
+}
+
 bool BatchFolder::Taken(const std::string& name) const {
     for (const char* end : {".tvl", ".img", ".info", ".map"})
-        if (Exists(Path(name + end))) return true;
+        if (Exists(PayloadPath(name + end))) return true;
     if (Exists(Path("." + name + ".batch"))) return true;
     for (const char* ext : kPartExtensions)
         if (Exists(PartPath(name, ext))) return true;
@@ -158,9 +182,9 @@ bool BatchFolder::Reserve(const std::string& pattern, int* number, BatchRecord b
 
 bool BatchFolder::ReserveFiled(const std::string& name, Reservation* reservation,
                                std::string* error) {
-    if (!Exists(Path(name + ".info"))) {
-        *error = "tavrel-cli: " + Path(name + ".info") + " does not exist: no diskette " + name +
-                 " is filed in " + m_folder;
+    if (!Exists(PayloadPath(name + ".info"))) {
+        *error = "tavrel-cli: " + PayloadPath(name + ".info") + " does not exist: no diskette " +
+                 name + " is filed in " + m_folder;
         return false;
     }
     if (!reservation->lock.Open(Path("." + name + ".batch"), platform::LockFile::CreateNew) ||
@@ -184,10 +208,10 @@ void BatchFolder::Release(Reservation* reservation) {
 
 std::string BatchFolder::SameContent(const BatchRecord& record) const {
     if (record.content.empty()) return {};
-    for (const std::string& file : FolderEntries(m_folder)) {
+    for (const std::string& file : FolderEntries(PayloadFolder())) {
         if (file[0] == '.' || !EndsWith(file, ".info") || file == record.name + ".info") continue;
         bool found = false;
-        const auto info = ReadKeyValues(Path(file), &found);
+        const auto info = ReadKeyValues(PayloadPath(file), &found);
         for (const auto& [name, hex] : record.content) {
             auto other = info.find("content-" + name);
             if (other != info.end() && other->second == hex) {
@@ -216,20 +240,23 @@ bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
     if (!infoText && !WriteWhole(PartPath(name, "info"), info, error)) return false;
     // The image and map first, the info last: an info file in its place says the rest is.
     for (const char* ext : {"tvl", "img", "map"}) {
-        const std::string part = PartPath(name, ext), filed = Path(name + "." + ext);
+        const std::string part = PartPath(name, ext), filed = PayloadPath(name + "." + ext);
         if (Exists(part) && !Rename(part, filed, error)) return false;
     }
     // A rescue finished raw replaces the .tvl it was kept in while unfinished.
     for (const char* ext : {"tvl", "img"}) {
         const std::string file = name + "." + ext;
-        if (!record.image.empty() && file != record.image && Exists(Path(file)))
-            platform::SysUnlink(Path(file).c_str());
+        if (!record.image.empty() && file != record.image && Exists(PayloadPath(file)))
+            platform::SysUnlink(PayloadPath(file).c_str());
     }
     if (Exists(PartPath(name, "info")) &&
-        !Rename(PartPath(name, "info"), Path(name + ".info"), error))
+        !Rename(PartPath(name, "info"), PayloadPath(name + ".info"), error))
         return false;
     platform::SysUnlink(PartPath(name, "begun").c_str());
-    return RewriteManifests(name, record, info, hashes, error) && RewriteLog(record, error);
+    // In a bag batch.csv is payload: its row is written before the manifests list it, and the
+    // tag files follow the manifests.
+    return RewriteLog(record, error) && RewriteManifests(name, record, info, hashes, error) &&
+           (m_payload.empty() || WriteBagTags(m_folder, m_bagFields, error));
 }
 
 bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& record,
@@ -241,28 +268,40 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         if (Exists(ManifestPath(m_folder, algorithm))) present |= algorithm;
     const unsigned wanted = hashes | present;
     // The diskette's files, in the order they are listed.
+    // Named as the manifests list them: Path() of such a name is the file.
     std::vector<std::pair<std::string, HashSet>> files;
-    if (!record.image.empty() && Exists(Path(record.image))) {
+    if (!record.image.empty() && Exists(PayloadPath(record.image))) {
         HashSet known = record.imageHashes;
         bool complete = true;
         for (FixityAlgorithm algorithm : kAlgorithms)
             complete &= !(wanted & algorithm) || known.count(FixityName(algorithm)) > 0;
-        if (!complete && !FileHashes(Path(record.image), wanted, &known)) {
-            *error = "tavrel-cli: cannot read " + Path(record.image);
+        if (!complete && !FileHashes(PayloadPath(record.image), wanted, &known)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath(record.image);
             return false;
         }
-        files.emplace_back(record.image, known);
+        files.emplace_back(Listed(record.image), known);
     }
-    if (Exists(Path(name + ".map"))) {
+    if (Exists(PayloadPath(name + ".map"))) {
         HashSet map;
-        if (!FileHashes(Path(name + ".map"), wanted, &map)) {
-            *error = "tavrel-cli: cannot read " + Path(name + ".map");
+        if (!FileHashes(PayloadPath(name + ".map"), wanted, &map)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath(name + ".map");
             return false;
         }
-        files.emplace_back(name + ".map", map);
+        files.emplace_back(Listed(name + ".map"), map);
     }
-    files.emplace_back(name + ".info", TextHashes(infoText, wanted));
-    const std::set<std::string> own = {name + ".tvl", name + ".img", name + ".map", name + ".info"};
+    files.emplace_back(Listed(name + ".info"), TextHashes(infoText, wanted));
+    std::set<std::string> own;
+    for (const char* ext : {".tvl", ".img", ".map", ".info"}) own.insert(Listed(name + ext));
+    if (!m_payload.empty()) {
+        // The bag lists batch.csv, with the row just written.
+        HashSet log;
+        if (!FileHashes(PayloadPath("batch.csv"), wanted, &log)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath("batch.csv");
+            return false;
+        }
+        files.emplace_back(Listed("batch.csv"), log);
+        own.insert(Listed("batch.csv"));
+    }
 
     // The names the folder's manifests list: a manifest made now starts with all of them.
     std::vector<std::string> listed;
@@ -307,7 +346,7 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
 }
 
 bool BatchFolder::RewriteLog(const BatchRecord& record, std::string* error) {
-    const std::string path = Path("batch.csv");
+    const std::string path = PayloadPath("batch.csv");
     std::string text, kept;
     if (!ReadTextFile(path, &text, error, MissingFile::IsEmpty)) return false;
     for (const std::string& line : Lines(text))
@@ -346,7 +385,7 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
     // What was known when it began; a resume began from the diskette's filed info.
     bool found = false;
     BatchRecord begun = RecordFromInfo(ReadKeyValues(PartPath(name, "begun"), &found));
-    if (!found) begun = RecordFromInfo(ReadKeyValues(Path(name + ".info"), &found));
+    if (!found) begun = RecordFromInfo(ReadKeyValues(PayloadPath(name + ".info"), &found));
     if (Exists(PartPath(name, "info"))) {
         // Stopped while filing: the diskette is done; only its names and lines are missing.
         std::string info;
@@ -385,13 +424,13 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
         if (!FileNamed(name, record, nullptr, hashes, error)) return false;
         *said = name + ": filed as interrupted with the sectors its rescue read (" +
                 std::to_string(record.untried) + " not tried)";
-    } else if (Exists(Path(name + ".info"))) {
+    } else if (Exists(PayloadPath(name + ".info"))) {
         // Stopped after its info took its name, or a resume that had copied nothing yet.
         RemoveParts(name);
         std::string info;
-        if (!ReadTextFile(Path(name + ".info"), &info, error)) return false;
+        if (!ReadTextFile(PayloadPath(name + ".info"), &info, error)) return false;
         bool read = false;
-        BatchRecord record = RecordFromInfo(ReadKeyValues(Path(name + ".info"), &read));
+        BatchRecord record = RecordFromInfo(ReadKeyValues(PayloadPath(name + ".info"), &read));
         if (!FileNamed(name, record, &info, hashes, error)) return false;
         *said = name + ": its manifest lines and batch.csv row made whole";
     } else {

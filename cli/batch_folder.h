@@ -13,11 +13,16 @@
 // A batch that starts finishes what a stopped one left: a diskette whose info was written is
 // filed; an interrupted rescue is filed with what it read (to be finished with --resume); the
 // unfinished image of a compress is removed and its name is free again.
+// A folder may be a BagIt bag (see bagit.h): then the filed files and batch.csv lie under data/
+// and the manifests name them there, while the hidden files above stay at the top. Whether it
+// is one is looked at each time the folder's lock is taken, so a batch that began before the
+// folder was made a bag files into the bag.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "cli/bagit.h"
 #include "cli/batch_record.h"
 #include "platform/lock_file.h"
 
@@ -34,7 +39,13 @@ class BatchFolder {
     // Makes the folder when missing and opens its lock file; false with a one-line reason.
     bool Open(const std::string& folder, std::string* error);
 
+    // A file at the folder's top: the lock, the hidden files, the manifests.
     std::string Path(const std::string& file) const { return m_folder + "/" + file; }
+    // A filed file (a diskette's image, map, info, batch.csv): at the top, or under data/ in a
+    // bag. Listed() is its name in the manifests.
+    std::string PayloadPath(const std::string& file) const { return Path(Listed(file)); }
+    std::string Listed(const std::string& file) const { return m_payload + file; }
+    std::string PayloadFolder() const { return m_payload.empty() ? m_folder : Path("data"); }
     // Where a diskette's file lives until it is filed: ".NAME.part.EXT".
     std::string PartPath(const std::string& name, const std::string& ext) const {
         return Path("." + name + ".part." + ext);
@@ -43,7 +54,8 @@ class BatchFolder {
     // The folder's lock, held while the object lives.
     class Held {
       public:
-        explicit Held(BatchFolder& folder);
+        // Without wait, not ok() at once when another holds it.
+        explicit Held(BatchFolder& folder, bool wait = true);
         ~Held();
         Held(const Held&) = delete;
         Held& operator=(const Held&) = delete;
@@ -55,6 +67,10 @@ class BatchFolder {
     };
 
     // The folder's lock must be held for the rest.
+
+    // Makes the folder a bag when it is none (see MakeBag in bagit.h); fields go into its
+    // bag-info.txt each time a diskette is filed.
+    bool KeepAsBag(unsigned hashes, const BagFields& fields, std::string* error);
 
     // Finishes or clears what batches that stopped left behind; one line in said for each
     // diskette. False with a one-line reason when a file could not be written.
@@ -89,12 +105,16 @@ class BatchFolder {
                     std::string* error);
 
     std::string m_folder;
+    std::string m_payload;  // "" or kBagPayload
+    BagFields m_bagFields;
     platform::LockFile m_lock;
 };
 
 // The diskettes that batches which stopped left unfinished in folder: reservations whose lock
 // nobody holds. (One a running batch is imaging is not among them.)
 std::vector<std::string> UnfinishedDiskettes(const std::string& folder);
+// The diskettes running batches are at work on in folder: reservations whose lock is held.
+std::vector<std::string> DiskettesAtWork(const std::string& folder);
 
 // The folder's files, hidden ones included, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);

@@ -120,7 +120,11 @@ bool Batch::Recover() {
                         std::strerror(errno));
         return false;
     }
-    const bool recovered = m_folder.Recover(m_options.hashes, &said, &error);
+    // What stopped batches left is filed first, where it was begun; a bag is made of it after.
+    const bool recovered =
+        m_folder.Recover(m_options.hashes, &said, &error) &&
+        (!m_options.bag ||
+         m_folder.KeepAsBag(m_options.hashes, {m_options.operatorName, m_options.box}, &error));
     for (const std::string& line : said) m_console.Warning(line);
     if (!recovered) m_console.Error(error);
     return recovered;
@@ -349,8 +353,9 @@ int Batch::Resume() {
         }
     }
     bool found = false;
-    BatchRecord filed = RecordFromInfo(ReadKeyValues(m_folder.Path(name + ".info"), &found));
-    const std::string tvl = m_folder.Path(name + ".tvl"), mapPath = m_folder.Path(name + ".map");
+    BatchRecord filed = RecordFromInfo(ReadKeyValues(m_folder.PayloadPath(name + ".info"), &found));
+    const std::string tvl = m_folder.PayloadPath(name + ".tvl"),
+                      mapPath = m_folder.PayloadPath(name + ".map");
     if (filed.method != "rescue" || !Exists(tvl) || !Exists(mapPath)) {
         m_console.Error("tavrel-cli: " + name + " has no rescue to go on with: --resume needs " +
                         name + ".tvl and " + name + ".map, as a rescue files them");
@@ -412,6 +417,11 @@ int RunBatch(const BatchOptions& options, Console& console) {
     }
     if (options.folder.find_first_of("\r\n") != std::string::npos) {
         console.Error("tavrel-cli: FOLDER may not hold a line break");
+        return kExitUsage;
+    }
+    // Each is one line of bag-info.txt.
+    if ((options.operatorName + options.box).find_first_of("\r\n") != std::string::npos) {
+        console.Error("tavrel-cli: --operator and --box may not hold a line break");
         return kExitUsage;
     }
     DriveTarget drive;

@@ -1,7 +1,9 @@
 // check FOLDER: a batch folder read back. Every listed file is hashed against every manifest,
 // and every image an info file names is decoded and its content hashed against that info file,
 // so a damaged image is found without a diskette or a conversion. Each problem is one line,
-// however many manifests or info files meet it.
+// however many manifests or info files meet it. A bag (see bagit.h) is checked the same way
+// over data/, whose every file, hidden or not, must be listed (batch.csv too), and its tag
+// manifests and Payload-Oxum besides.
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "cli/bagit.h"
 #include "cli/batch_folder.h"
 #include "cli/commands.h"
 #include "cli/console_output.h"
@@ -63,7 +66,10 @@ std::string Joined(const std::vector<std::string>& items) {
 
 class FolderCheck {
   public:
-    explicit FolderCheck(const std::string& folder) : m_folder(folder) {}
+    FolderCheck(const std::string& folder, bool bag)
+        : m_folder(folder),
+          m_payload(bag ? kBagPayload : ""),
+          m_present(bag ? PayloadFiles(folder) : FilesIn(folder)) {}
 
     // False when the folder has no manifest: then it is no batch folder.
     bool ReadManifests() {
@@ -89,7 +95,7 @@ class FolderCheck {
 
     void CheckUnlistedFiles() {
         for (const std::string& name : m_present)
-            if (!IsBatchRecord(name) && !m_listed.count(name))
+            if ((!m_payload.empty() || !IsBatchRecord(name)) && !m_listed.count(name))
                 Report(name + ": not in any manifest");
     }
 
@@ -98,10 +104,16 @@ class FolderCheck {
             if (EndsWith(name, ".info")) CheckContent(name);
     }
 
+    // A bag's own files; the number of tag files that match.
+    int CheckBag() {
+        return CheckBagTags(m_folder, [this](const std::string& line) { Report(line); });
+    }
+
     int problems() const { return m_problems; }
     size_t listed() const { return m_listed.size(); }
 
   private:
+    // name as the manifests list it.
     std::string Path(const std::string& name) const { return m_folder + "/" + name; }
 
     void Report(const std::string& line) {
@@ -149,7 +161,8 @@ class FolderCheck {
         }
         auto image = info.find("image");
         if (image == info.end()) return;  // a diskette that failed has no image
-        const std::string& imageName = image->second;
+        // The info names its image beside it.
+        const std::string imageName = m_payload + image->second;
         unsigned algorithms = 0;
         for (FixityAlgorithm algorithm : kStrongestFirst)
             if (info.count(std::string("content-") + FixityName(algorithm)))
@@ -177,7 +190,8 @@ class FolderCheck {
     }
 
     const std::string m_folder;
-    const std::vector<std::string> m_present = FilesIn(m_folder);
+    const std::string m_payload;  // "" or kBagPayload
+    const std::vector<std::string> m_present;
     std::vector<Manifest> m_manifests;
     std::set<std::string> m_listed;
     std::set<std::string> m_missing;
@@ -195,21 +209,27 @@ int RunCheck(const std::string& folder, Console& console) {
         console.Warning("Note: " + name +
                         " was left unfinished by a batch that stopped; a batch "
                         "run on this folder finishes it");
-    FolderCheck check(folder);
+    const bool bag = IsBag(folder);
+    const std::string what = bag ? " (bag)" : " (folder)";
+    FolderCheck check(folder, bag);
     if (!check.ReadManifests()) {
-        console.Error("tavrel-cli: " + folder + ": no manifest-*.txt: not a batch folder");
+        console.Error("tavrel-cli: " + folder + ": no manifest-*.txt: not a batch folder" +
+                      (bag ? " nor a bag" : ""));
         return kExitFailed;
     }
     check.CheckListedFiles();
     check.CheckUnlistedFiles();
     check.CheckContent();
+    const int tagFiles = bag ? check.CheckBag() : 0;
     if (const int problems = check.problems()) {
-        console.Error("tavrel-cli: " + folder + ": " + std::to_string(problems) +
+        console.Error("tavrel-cli: " + folder + what + ": " + std::to_string(problems) +
                       (problems == 1 ? " problem" : " problems"));
         return kExitDifferent;
     }
-    console.Summary(folder + ": " + std::to_string(check.listed()) +
-                    " files and their content match");
+    console.Summary(folder + what + ": " + std::to_string(check.listed()) +
+                    " files and their content match" +
+                    (bag ? ", and " + std::to_string(tagFiles) + " tag files and the Payload-Oxum"
+                         : std::string()));
     return kExitDone;
 }
 

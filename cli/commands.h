@@ -74,8 +74,10 @@ struct BatchOptions {
     bool noCompression = false;
     bool noVerify = false;
     bool json = false;
-    unsigned hashes = 4;      // FixitySha256
-    std::string resume = {};  // a diskette filed unfinished, whose rescue goes on
+    unsigned hashes = 4;                      // FixitySha256
+    std::string resume = {};                  // a diskette filed unfinished, whose rescue goes on
+    bool bag = false;                         // keep the folder as a BagIt bag (see bagit.h)
+    std::string operatorName = {}, box = {};  // for the bag's bag-info.txt
 };
 
 int RunBatch(const BatchOptions& options, Console& console);
@@ -90,5 +92,6 @@ struct FilesOptions {
 
 int RunFiles(const FilesOptions& options, Console& console);
 int RunCheck(const std::string& folder, Console& console);
+int RunBag(const std::string& folder, Console& console);
 
 }  // namespace cli

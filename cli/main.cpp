@@ -194,6 +194,19 @@ int main(int argc, char** argv) {
                      "Go on with the rescue of NAME, filed cancelled, interrupted or with "
                      "unreadable sectors, from the diskette in DRIVE")
         ->type_name("NAME");
+    CLI::Option* bagFlag = batchCmd->add_flag(
+        "--bag", batch.bag,
+        "Keep FOLDER as a BagIt bag: the files under data/, bagit.txt, bag-info.txt and tag "
+        "manifests beside the manifests (a folder that is a bag stays one without it)");
+    batchCmd
+        ->add_option("--operator", batch.operatorName, "Who images: bag-info.txt's Contact-Name")
+        ->type_name("TEXT")
+        ->needs(bagFlag);
+    batchCmd
+        ->add_option("--box", batch.box,
+                     "The box's identifier: bag-info.txt's Internal-Sender-Identifier")
+        ->type_name("ID")
+        ->needs(bagFlag);
 
     cli::FilesOptions files;
     CLI::App* filesCmd = app.add_subcommand(
@@ -216,9 +229,17 @@ int main(int argc, char** argv) {
     std::string checkFolder;
     CLI::App* checkCmd = app.add_subcommand(
         "check",
-        "Check a batch folder: every file against the manifests, every image's content "
-        "against its info file; exit code 3 when anything differs or is missing");
-    checkCmd->add_option("FOLDER", checkFolder, "The batch folder")->required();
+        "Check a batch folder or bag: every file against the manifests, every image's content "
+        "against its info file, a bag's tag manifests and Payload-Oxum; exit code 3 when "
+        "anything differs or is missing");
+    checkCmd->add_option("FOLDER", checkFolder, "The batch folder or bag")->required();
+
+    std::string bagFolder;
+    CLI::App* bagCmd = app.add_subcommand(
+        "bag",
+        "Make a batch folder made without --bag a BagIt bag: its files move under data/, the "
+        "manifests name them there, and bagit.txt, bag-info.txt and tag manifests are written");
+    bagCmd->add_option("FOLDER", bagFolder, "The batch folder")->required();
 
     CLI::App* drivesCmd =
         app.add_subcommand("drives", "List the drive letters with their devices or files");
@@ -264,6 +285,7 @@ int main(int argc, char** argv) {
     }
     if (*checkCmd) return cli::RunCheck(checkFolder, console);
     if (*filesCmd) return cli::RunFiles(files, console);
+    if (*bagCmd) return cli::RunBag(bagFolder, console);
     if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }

@@ -97,12 +97,12 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
         ToolResult r = RunTool({"check", box});
         if (c.problems.empty()) {
             EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-            EXPECT_EQ(r.out, box + ": 2 files and their content match\n");
+            EXPECT_EQ(r.out, box + " (folder): 2 files and their content match\n");
         } else {
             EXPECT_EQ(r.exitCode, 3) << r.err;
             EXPECT_EQ(r.out, c.problems);
             const int count = LineCount(c.problems);
-            EXPECT_EQ(r.err, "tavrel-cli: " + box + ": " + std::to_string(count) +
+            EXPECT_EQ(r.err, "tavrel-cli: " + box + " (folder): " + std::to_string(count) +
                                  (count == 1 ? " problem\n" : " problems\n"));
         }
     }

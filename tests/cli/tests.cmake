@@ -48,6 +48,18 @@ tavrel_test(check_tests LABELS cli SOURCES
 target_compile_definitions(check_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
 add_dependencies(check_tests tavrel-cli)
 
+# A batch folder kept as a BagIt bag, judged by the reference validator beside the project.
+tavrel_test(bag_tests LABELS cli SOURCES
+  cli/cli_bag_test.cpp
+  cli/slow_mount.cpp
+  cli/tool_runner.cpp
+)
+target_compile_definitions(bag_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>"
+  TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_dependencies(bag_tests tavrel-cli tavrel-faultyfs)
+
 # The batch's decision whether the drive holds a diskette to image, fed scripted looks.
 tavrel_test(medium_watch_tests LABELS cli SOURCES cli/medium_watch_test.cpp)
 target_link_libraries(medium_watch_tests PRIVATE tavrel_cli)
