@@ -11,6 +11,7 @@
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
 #include "cli/batch_name.h"
+#include "cli/file_listing.h"
 #include "cli/image_scan.h"
 #include "cli/map_file.h"
 #include "cli/text_file.h"
@@ -24,7 +25,7 @@ namespace {
 
 constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
 constexpr const char* kLockName = ".batch.lock";
-constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "info", "begun"};
+constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "dfxml", "info", "begun"};
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -140,7 +141,7 @@ bool BatchFolder::KeepAsBag(unsigned hashes, const BagFields& fields, std::strin
 }
 
 bool BatchFolder::Taken(const std::string& name) const {
-    for (const char* end : {".tvl", ".img", ".info", ".map"})
+    for (const char* end : {".tvl", ".img", ".info", ".map", ".dfxml"})
         if (Exists(PayloadPath(name + end))) return true;
     if (Exists(Path("." + name + ".batch"))) return true;
     for (const char* ext : kPartExtensions)
@@ -232,14 +233,41 @@ bool BatchFolder::File(BatchRecord& record, unsigned hashes, Reservation* reserv
     return true;
 }
 
+bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record, std::string* error) {
+    const std::string ext =
+        record.image.size() > 4 ? record.image.substr(record.image.size() - 3) : std::string();
+    if (ext != "tvl" && ext != "img") return true;  // no image filed: nothing to list
+    const std::string image = PartPath(name, ext), map = PartPath(name, "map");
+    DisketteListing listing;
+    std::string why;
+    if (!ListImage(image, Exists(map) ? map : std::string(), &listing, &why)) {
+        // An image the listing cannot read is still filed; its info says why there is no list.
+        record.files = -1;
+        if (why.rfind("tavrel-cli: ", 0) == 0) why.erase(0, 12);
+        record.noListing = why.empty() ? std::string("the image could not be listed") : why;
+        return true;
+    }
+    if (!listing.hasFileSystem) {
+        record.files = -1;
+        record.noListing = listing.why;
+        return true;
+    }
+    record.files = listing.fileCount;
+    record.damaged = listing.damagedFiles;
+    record.noListing.clear();
+    return WriteWhole(PartPath(name, "dfxml"), ListingDfxml(listing, record.image), error);
+}
+
 // infoText: the info already written (by a batch that stopped before it was filed), or null to
 // write record's.
 bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
                             const std::string* infoText, unsigned hashes, std::string* error) {
+    if (!infoText && !WriteListing(name, record, error)) return false;
     const std::string info = infoText ? *infoText : InfoText(record);
     if (!infoText && !WriteWhole(PartPath(name, "info"), info, error)) return false;
-    // The image and map first, the info last: an info file in its place says the rest is.
-    for (const char* ext : {"tvl", "img", "map"}) {
+    // The image, map and listing first, the info last: an info file in its place says the rest
+    // is.
+    for (const char* ext : {"tvl", "img", "map", "dfxml"}) {
         const std::string part = PartPath(name, ext), filed = PayloadPath(name + "." + ext);
         if (Exists(part) && !Rename(part, filed, error)) return false;
     }
@@ -289,9 +317,18 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         }
         files.emplace_back(Listed(name + ".map"), map);
     }
+    if (Exists(PayloadPath(name + ".dfxml"))) {
+        HashSet listing;
+        if (!FileHashes(PayloadPath(name + ".dfxml"), wanted, &listing)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath(name + ".dfxml");
+            return false;
+        }
+        files.emplace_back(Listed(name + ".dfxml"), listing);
+    }
     files.emplace_back(Listed(name + ".info"), TextHashes(infoText, wanted));
     std::set<std::string> own;
-    for (const char* ext : {".tvl", ".img", ".map", ".info"}) own.insert(Listed(name + ext));
+    for (const char* ext : {".tvl", ".img", ".map", ".dfxml", ".info"})
+        own.insert(Listed(name + ext));
     if (!m_payload.empty()) {
         // The bag lists batch.csv, with the row just written.
         HashSet log;

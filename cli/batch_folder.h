@@ -93,6 +93,9 @@ class BatchFolder {
     bool File(BatchRecord& record, unsigned hashes, Reservation* reservation, std::string* error);
 
   private:
+    // Lists the diskette's files into .NAME.part.dfxml beside its image and notes the counts,
+    // or why there is no listing, in record; false only when the listing cannot be written.
+    bool WriteListing(const std::string& name, BatchRecord& record, std::string* error);
     bool FileNamed(const std::string& name, BatchRecord& record, const std::string* infoText,
                    unsigned hashes, std::string* error);
     bool RewriteManifests(const std::string& name, const BatchRecord& record,

@@ -91,6 +91,11 @@ std::string InfoText(const BatchRecord& d) {
     for (const auto& [name, hex] : d.content) text += "content-" + name + ": " + hex + "\n";
     for (const auto& [name, hex] : d.imageHashes) text += "image-" + name + ": " + hex + "\n";
     if (!d.sameAs.empty()) text += "same-content-as: " + d.sameAs + "\n";
+    if (d.files >= 0)
+        text +=
+            "files: " + std::to_string(d.files) + ", damaged: " + std::to_string(d.damaged) + "\n";
+    else if (!d.noListing.empty())
+        text += "files: none (" + OneLine(d.noListing) + ")\n";
     if (!d.message.empty()) text += "message: " + OneLine(d.message) + "\n";
     return text;
 }
@@ -109,6 +114,15 @@ BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
     d.image = Get(info, "image");
     d.map = !Get(info, "map").empty();
     d.sameAs = Get(info, "same-content-as");
+    // "14, damaged: 2", or "none (why)".
+    const std::string files = Get(info, "files");
+    if (!files.empty() && files[0] >= '0' && files[0] <= '9') {
+        d.files = std::atoi(files.c_str());
+        const size_t at = files.find("damaged: ");
+        if (at != std::string::npos) d.damaged = std::atoi(files.c_str() + at + 9);
+    } else if (files.rfind("none (", 0) == 0 && files.size() > 7) {
+        d.noListing = files.substr(6, files.size() - 7);
+    }
     d.message = Get(info, "message");
     d.drive = {Get(info, "drive"), Get(info, "device"), Get(info, "vendor"), Get(info, "model")};
     d.boot = {Get(info, "oem-name"), Get(info, "volume-label"), Get(info, "volume-serial")};

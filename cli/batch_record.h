@@ -29,6 +29,10 @@ struct BatchRecord {
     std::string image;   // the image's file name, "" when none is filed
     bool map = false;    // NAME.map is filed beside it
     std::string sameAs;  // the diskette already filed with the same content, if any
+    // What is on it: its files and how many a bad sector damaged (NAME.dfxml beside the image),
+    // or, with files -1, why there is no listing.
+    int files = -1, damaged = 0;
+    std::string noListing;
     HashSet content, imageHashes;
     DriveDescription drive;
     BootFields boot;

@@ -31,6 +31,10 @@ echo "== Whole jobs on a 1.44 MB image-file drive (process CPU time per track si
 "$bench" --benchmark_filter='^Job/' --benchmark_min_time=0.3 --benchmark_counters_tabular=true "$@"
 echo
 
+echo "== A batch diskette's listing beside its compress: files walked and hashed, DFXML written (wall time; goal under 1 s)"
+"$bench" --benchmark_filter='^Listing/' --benchmark_min_time=0.5 --benchmark_counters_tabular=true "$@"
+echo
+
 echo "== Start-up: tavrel-cli --version, and a static trivial program as the floor (wall time per start; child_cpu: its CPU time)"
 "$bench" --benchmark_filter='^Startup/' --benchmark_min_time=1 --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true "$@"

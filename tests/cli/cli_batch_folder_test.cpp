@@ -192,7 +192,7 @@ TEST_F(CliBatchFolder, SeveralBatchesFileIntoOneFolderAtOnce) {
     }
     EXPECT_EQ(contents,
               (std::set<std::string>{Sha256Of(Disk(0)), Sha256Of(Disk(1)), Sha256Of(Disk(2))}));
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 18);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 27);
     EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 10);
     EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
     EXPECT_EQ(Shell("cd '" + folder + "' && md5sum --quiet -c manifest-md5.txt"), 0);

@@ -25,6 +25,12 @@ class CliBatch : public BatchFixture {
                   0);
     }
     const std::string drive = dir / "drive";
+    // The files (not folders) the listing of an image counts.
+    int FilesIn(const std::string& image) {
+        const std::string out = RunTool({"files", image, "--json"}).out;
+        const size_t at = out.find("\"fileCount\": ");
+        return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 13);
+    }
 };
 
 TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
@@ -59,6 +65,13 @@ TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
         EXPECT_NE(info.find("image-sha256: " + Sha256Of(name + ".tvl")), std::string::npos);
         ToolResult shown = RunTool({"info", name + ".tvl", "--hash", "sha256"});
         EXPECT_NE(shown.out.find(content), std::string::npos) << shown.out;
+        // What is on it, filed beside it: the listing files writes, and its count in the info.
+        ToolResult listed = RunTool({"files", name + ".tvl", "--dfxml"});
+        EXPECT_EQ(ReadFileBytes(name + ".dfxml"), listed.out);
+        EXPECT_NE(listed.out.find("<fileobject>"), std::string::npos) << listed.out;
+        EXPECT_NE(info.find("files: " + std::to_string(FilesIn(name + ".tvl")) + ", damaged: 0\n"),
+                  std::string::npos)
+            << info;
     }
     EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 4);
     EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
@@ -70,7 +83,7 @@ TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
     ToolResult again = RunTool({"-q", "batch", drive, folder, "--count", "1", "--json"});
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(again.out.rfind("{\"name\":\"disk-004\"", 0), 0u) << again.out;
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 8);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 12);
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 
     // A changed byte is found, and so is a file gone.
@@ -94,8 +107,8 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
     EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
     EXPECT_EQ(Listing(folder),
-              (std::vector<std::string>{".batch.lock", "batch.csv", "box1.info", "box2.img",
-                                        "box2.info", "manifest-sha256.txt"}));
+              (std::vector<std::string>{".batch.lock", "batch.csv", "box1.info", "box2.dfxml",
+                                        "box2.img", "box2.info", "manifest-sha256.txt"}));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
     // A name whose only file is its info is taken: a rerun goes on with the next.
     ToolResult rerun = RunTool({"batch", drive, folder, "--count", "1", "--name", "box{n}"});

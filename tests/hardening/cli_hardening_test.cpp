@@ -319,8 +319,9 @@ TEST_F(CliHardening, FullDiskKeepsTheBatchManifestWhole) {
     ToolResult rerun = RunTool({"batch", disk, box, "--count", "1"});
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
     EXPECT_NE(rerun.err.find("disk-001: the unfinished image"), std::string::npos) << rerun.err;
-    EXPECT_EQ(Listing(box), (std::vector<std::string>{".batch.lock", "batch.csv", "disk-001.info",
-                                                      "disk-001.tvl", "manifest-sha256.txt"}));
+    EXPECT_EQ(Listing(box),
+              (std::vector<std::string>{".batch.lock", "batch.csv", "disk-001.dfxml",
+                                        "disk-001.info", "disk-001.tvl", "manifest-sha256.txt"}));
 }
 
 TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {

@@ -33,7 +33,7 @@ for command in $commands; do
 done
 # Every exit code the help lists has its entry under EXIT STATUS.
 status=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text")
-for code in $("$cli" --help | sed -n '/^Exit codes:/,/^$/p' | awk 'NR > 1 && NF { print $1 }'); do
+for code in $("$cli" --help | sed -n '/^Exit codes:/,/^$/p' | awk 'NR > 1 && $1 ~ /^[0-9]+$/ { print $1 }'); do
   grep -qE "^ +$code\$" <<<"$status" || missing+=("exit code $code")
 done
 [ "$found" -gt 5 ] || { echo "FAIL: only $found options found in --help"; exit 1; }
