@@ -151,6 +151,21 @@ TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
     }
 }
 
+// A diskette whose boot sector names its format but whose file system is not FAT (no root
+// folder) is imaged and filed all the same; its info says why nothing is listed.
+TEST_F(CliBatch, ADisketteWithoutAFatFileSystemIsFiledWithTheReason) {
+    std::string bytes = ReadFileBytes(Disk(0));
+    bytes[17] = bytes[18] = '\0';  // no root folder entries: no FAT file system
+    WriteFileBytes(drive, bytes);
+    ToolResult r = RunTool({"batch", drive, folder, "--count", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string info = ReadFileBytes(folder + "/disk-001.info");
+    EXPECT_NE(info.find("result: done\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("files: none (no FAT file system"), std::string::npos) << info;
+    EXPECT_FALSE(FileExists(folder + "/disk-001.dfxml"));
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
 // A block device: the diskette is taken out (the loop device detached, its size 0) and another
 // put in (a new file attached), and the batch sees both from the device.
 TEST_F(CliBatch, ADisketteSwappedInABlockDeviceIsSeen) {
