@@ -207,7 +207,9 @@ TSK_WALK_RET_ENUM VisitEntry(TSK_FS_FILE* file, const char* parent, void* contex
         entry.runs = Runs(file, walk->blockSize);
         entry.hashed = HashContent(file, meta.size, &entry);
     }
-    if (!entry.folder) ++walk->listing->fileCount;
+    // Attribute 0x08 without the other low bits (a long name's parts have all four) is the label.
+    entry.volumeLabel = entry.attributes >= 0 && (entry.attributes & 0x0F) == 0x08;
+    if (!entry.folder && !entry.volumeLabel) ++walk->listing->fileCount;
     walk->listing->files.push_back(std::move(entry));
     return TSK_WALK_CONT;
 }

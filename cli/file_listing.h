@@ -20,6 +20,8 @@ struct ByteRun {
 struct ListedFile {
     std::string path;  // from the root folder, '/' between names: "Sub/Report 1999.doc"
     bool folder = false;
+    // The volume label's entry: listed (the file walker lists it too), but not counted as a file.
+    bool volumeLabel = false;
     bool allocated = true;  // false: a deleted entry
     long long size = 0;
     unsigned long long inode = 0;  // The Sleuth Kit's address of the entry

@@ -12,7 +12,7 @@ std::string Plural(long long n, const char* one, const char* many) {
 }
 
 std::string Kind(const ListedFile& file) {
-    std::string kind = file.folder ? "folder" : "file";
+    std::string kind = file.folder ? "folder" : file.volumeLabel ? "volume label" : "file";
     return file.allocated ? kind : "deleted " + kind;
 }
 
@@ -67,7 +67,7 @@ std::string ListingText(const DisketteListing& listing, bool wide) {
     int folders = 0, deleted = 0;
     for (const ListedFile& file : listing.files) {
         folders += file.folder;
-        deleted += !file.folder && !file.allocated;
+        deleted += !file.folder && !file.volumeLabel && !file.allocated;
     }
     text += listing.fileSystem + ", " + Plural(listing.fileCount, "file", "files") + " (" +
             std::to_string(deleted) + " deleted), " + Plural(folders, "folder", "folders") + "\n";
@@ -104,7 +104,7 @@ std::string ListingJson(const DisketteListing& listing) {
     for (const ListedFile& file : listing.files) {
         nlohmann::ordered_json entry;
         entry["path"] = file.path;
-        entry["type"] = file.folder ? "folder" : "file";
+        entry["type"] = file.folder ? "folder" : file.volumeLabel ? "volume label" : "file";
         entry["allocated"] = file.allocated;
         entry["size"] = file.size;
         entry["inode"] = file.inode;

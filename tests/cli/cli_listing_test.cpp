@@ -101,8 +101,8 @@ bool HaveFiwalk() {
     return Shell("command -v fiwalk >/dev/null") == 0;
 }
 
-// Long names, a subfolder, an empty file, a deleted file and a last file that takes every
-// cluster left.
+// Long names, a subfolder, an empty file, a deleted file, a last file that takes every
+// cluster left, and a volume label (an entry that is listed but is no file).
 bool MakeFullDiskette(const std::string& raw, const FloppyFormat& format, const std::string& dir) {
     if (!MakeFloppyImage(raw, format)) return false;
     const std::string m = "MTOOLS_SKIP_CHECK=1 ", i = " -i '" + raw + "' ";
@@ -113,7 +113,8 @@ bool MakeFullDiskette(const std::string& raw, const FloppyFormat& format, const 
                  "empty ::/EMPTY.TXT && " + m + "mcopy" + i + "a '::/soon gone.txt'" +
                  " && free=$(" + m + "mdir" + i + ":: | awk '/bytes free/ {gsub(\" \",\"\"); " +
                  "print $0+0}') && head -c $free /dev/urandom >fill && " + m + "mcopy" + i +
-                 "fill ::/FILL.BIN && " + m + "mdel" + i + "'::/soon gone.txt'") == 0;
+                 "fill ::/FILL.BIN && " + m + "mdel" + i + "'::/soon gone.txt' && " + m + "mlabel" +
+                 i + "::BOX17") == 0;
 }
 
 class CliListing : public ::testing::TestWithParam<FloppyFormat> {};
