@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/json_output.h"
+
 namespace cli {
 
 namespace {
@@ -131,7 +133,7 @@ std::string ListingJson(const DisketteListing& listing) {
     for (const DamagedArea& area : listing.damagedAreas)
         areas.push_back({{"what", area.what}, {"sectors", area.sectors}});
     json["unreadableOutsideFiles"] = areas;
-    return json.dump(2) + "\n";
+    return PrettyJson(json);
 }
 
 }  // namespace cli

@@ -145,6 +145,12 @@ TEST_P(CliListing, ListsWhatTheFileWalkerFindsInAnImageAndItsRawContent) {
         EXPECT_EQ(listing["fileCount"], 6);  // README, PROGRAM, the report, EMPTY, FILL, gone
         EXPECT_EQ(listing["map"], nullptr);
     }
+    // A name that is not UTF-8 (any bytes are a name here) still makes a valid document.
+    const std::string odd = dir / "disk\xff\xfe.tvl";
+    ASSERT_EQ(RunTool({"compress", raw, odd}).exitCode, 0);
+    ToolResult oddJson = RunTool({"files", "--json", odd});
+    ASSERT_EQ(oddJson.exitCode, 0) << oddJson.err;
+    EXPECT_EQ(nlohmann::json::parse(oddJson.out)["fileCount"], 6);
     ToolResult plain = RunTool({"files", "--long", tvl});
     EXPECT_NE(plain.out.find("deleted file"), std::string::npos) << plain.out;
     EXPECT_NE(plain.out.find("No rescue map beside the image"), std::string::npos) << plain.out;
