@@ -46,6 +46,7 @@ test-asan: deps
 	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=address,undefined -DTAVREL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD)-asan -j$(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS) -LE no-sanitize; \
 	  s=$$?; scripts/show-skips.sh $(BUILD)-asan; exit $$s
 

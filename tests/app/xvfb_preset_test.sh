@@ -38,7 +38,7 @@ done
 [ -n "${display:-}" ] || skip "Xvfb gave no display"
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config"
 # Under the leak checker: what the system's D-Bus library keeps is not ours.
-export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/../lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 mkdir -p "$XDG_CONFIG_HOME"
 
 disk="$work/disk.raw"

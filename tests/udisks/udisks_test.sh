@@ -87,7 +87,7 @@ user_command() {
     env -i PATH=/usr/bin:/bin DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
     HOME="$dir/out" QT_QPA_PLATFORM=offscreen ASAN_OPTIONS="${ASAN_OPTIONS:-}" \
     UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
-    LSAN_OPTIONS="suppressions=$(dirname "$0")/../app/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+    LSAN_OPTIONS="suppressions=$(dirname "$0")/../lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
     "$@")
 }
 run_as_user() { user_command timeout 60 "$@" </dev/null >"$dir/stdout" 2>"$dir/stderr"; }
