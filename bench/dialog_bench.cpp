@@ -18,8 +18,8 @@
 #include <memory>
 #include <string>
 
-#include "app/qt/qt_main_dlg.h"
 #include "app/qt/message_box.h"
+#include "app/qt/qt_main_dlg.h"
 #include "app/resource_ids.h"
 #include "bench/bench_images.h"
 #include "cli/console.h"

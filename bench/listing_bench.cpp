@@ -17,9 +17,9 @@ void Listing(benchmark::State& state, ImageContent content) {
     const std::string raw = dir + "/tavrel-listing-bench.img";
     const std::string image = dir + "/tavrel-listing-bench.tvl";
     if (!MakeBenchImage(raw, kImageLayouts[2], content) ||
-        std::system((std::string(TAVREL_CLI_PATH) + " -q compress --force '" + raw + "' '" +
-                     image + "'")
-                        .c_str()) != 0) {
+        std::system(
+            (std::string(TAVREL_CLI_PATH) + " -q compress --force '" + raw + "' '" + image + "'")
+                .c_str()) != 0) {
         state.SkipWithError("the image could not be made");
         return;
     }

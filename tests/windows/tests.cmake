@@ -24,13 +24,12 @@ add_test(NAME Windows.WineErrorTexts
 set_tests_properties(Windows.WineErrorTexts PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 120)
 
-# The dialog program's generated resources (cmake/WindowsResources.cmake): what tavrel.exe and a
-# small viewer of the Windows build hold, and the templates laid out under Wine with their pictures.
-add_test(NAME Windows.WineDialogResources
+# The dialog program's generated resources (cmake/WindowsResources.cmake): what tavrel.exe holds,
+# and its compiled templates against their JSON.
+add_test(NAME Windows.DialogResources
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/resources_test.sh ${CMAKE_SOURCE_DIR}
-    ${CMAKE_BINARY_DIR}-windows/tests/windows/tavrel-template-view.exe
     ${CMAKE_BINARY_DIR}-windows/app/windows/tavrel.exe)
-set_tests_properties(Windows.WineDialogResources PROPERTIES
+set_tests_properties(Windows.DialogResources PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 180)
 
 # The Windows dialog under Wine and Xvfb, worked from outside by tavrel-dialog-probe.exe.
