@@ -181,6 +181,36 @@ bool BatchFolder::Reserve(const std::string& pattern, int* number, BatchRecord b
     }
 }
 
+bool BatchFolder::ReserveNamed(const std::string& name, BatchRecord begun, Reservation* reservation,
+                               bool* taken, std::string* error) {
+    *taken = Taken(name);
+    if (!*taken &&
+        reservation->lock.Open(Path("." + name + ".batch"), platform::LockFile::CreateNew)) {
+        if (!reservation->lock.Lock(true, false)) {
+            *error = "tavrel-cli: cannot reserve " + Path(name) + ": " + Reason(errno);
+            reservation->lock.Close();
+            return false;
+        }
+        reservation->name = name;
+        begun.name = name;
+        if (WriteWhole(PartPath(name, "begun"), InfoText(begun), error)) return true;
+        Release(reservation);
+        return false;
+    }
+    if (!*taken && errno != EEXIST) {
+        *error = "tavrel-cli: cannot reserve " + Path(name) + ": " + Reason(errno);
+        return false;
+    }
+    *taken = true;
+    *error =
+        "tavrel-cli: " + name + " is " +
+        (Exists(PayloadPath(name + ".info")) ? "filed already (" + PayloadPath(name + ".info") + ")"
+         : Exists(Path("." + name + ".batch")) ? "being imaged by another batch"
+                                               : "taken by another file in " + m_folder) +
+        ": no second diskette is filed under it";
+    return false;
+}
+
 bool BatchFolder::ReserveFiled(const std::string& name, Reservation* reservation,
                                std::string* error) {
     if (!Exists(PayloadPath(name + ".info"))) {
@@ -231,6 +261,12 @@ bool BatchFolder::File(BatchRecord& record, unsigned hashes, Reservation* reserv
     if (!FileNamed(record.name, record, nullptr, hashes, error)) return false;
     Release(reservation);
     return true;
+}
+
+bool BatchFolder::Amend(BatchRecord& record, unsigned hashes, std::string* error) {
+    const std::string info = InfoText(record);
+    return WriteWhole(PartPath(record.name, "info"), info, error) &&
+           FileNamed(record.name, record, &info, hashes, error);
 }
 
 bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record, std::string* error) {

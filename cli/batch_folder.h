@@ -81,6 +81,11 @@ class BatchFolder {
     // batch that has to file the diskette after this one stopped.
     bool Reserve(const std::string& pattern, int* number, BatchRecord begun,
                  Reservation* reservation, std::string* error);
+    // Whether a diskette is filed under name, or one is at work under it, or a file has it.
+    bool Taken(const std::string& name) const;
+    // Reserves name itself (an identifier); false with a reason when it is taken, *taken set.
+    bool ReserveNamed(const std::string& name, BatchRecord begun, Reservation* reservation,
+                      bool* taken, std::string* error);
     // Reserves a name already filed, to finish its rescue; false with a reason when it is not
     // filed or another batch is at work on it.
     bool ReserveFiled(const std::string& name, Reservation* reservation, std::string* error);
@@ -91,6 +96,9 @@ class BatchFolder {
     // its info, gives its hidden files their names, replaces its lines in every manifest (hashes
     // and those already in the folder) and its row in batch.csv, and lets the name go.
     bool File(BatchRecord& record, unsigned hashes, Reservation* reservation, std::string* error);
+    // Files record's info again for a diskette filed before, with its lines in the manifests
+    // and its row in batch.csv: what came after filing (the --each command) is kept with it.
+    bool Amend(BatchRecord& record, unsigned hashes, std::string* error);
 
   private:
     // Lists the diskette's files into .NAME.part.dfxml beside its image and notes the counts,
@@ -102,7 +110,6 @@ class BatchFolder {
                           const std::string& infoText, unsigned hashes, std::string* error);
     bool RewriteLog(const BatchRecord& record, std::string* error);
     std::string SameContent(const BatchRecord& record) const;
-    bool Taken(const std::string& name) const;
     void RemoveParts(const std::string& name) const;
     bool RecoverOne(const std::string& name, unsigned hashes, std::string* said,
                     std::string* error);

@@ -83,13 +83,25 @@ std::string NameFor(const std::string& pattern, int n) {
 }
 
 bool CheckDisketteName(const std::string& name, std::string* why) {
-    if (name.empty() || name[0] == '.' || name[0] == ' ' || name.size() > kMaxNameLength + 12) {
-        *why = "not a diskette's name";
+    if (name.empty()) {
+        *why = "a diskette's name cannot be empty";
+        return false;
+    }
+    // Hidden names are the batch's own; Windows drops a dot or space at a name's end.
+    if (name[0] == '.' || name[0] == ' ' || name.back() == '.' || name.back() == ' ') {
+        *why = "a diskette's name may not begin with a dot or a space, nor end with one";
+        return false;
+    }
+    if (name.size() > kMaxNameLength + 12) {
+        *why = "a diskette's name may be at most " + std::to_string(kMaxNameLength + 12) +
+               " bytes long";
         return false;
     }
     for (char c : name)
         if (UnsafeCharacter(c) || c == '{' || c == '}') {
-            *why = "not a diskette's name";
+            *why =
+                "a diskette's name may not hold control characters or any of / \\ : * ? \" "
+                "< > | { }";
             return false;
         }
     return true;

@@ -34,6 +34,9 @@ struct BatchRecord {
     int files = -1, damaged = 0;
     std::string noListing;
     HashSet content, imageHashes;
+    // What ties the diskette to its object: its identifier (its name), the text on its label,
+    // who imaged it, and a note for the whole batch.
+    std::string identifier, labelText, operatorName, note;
     DriveDescription drive;
     BootFields boot;
 

@@ -3,14 +3,21 @@
 // name with an info file, its lines in the folder's manifests and its row in batch.csv (see
 // batch_folder.h for how any number of batches share a folder and how a batch that stopped
 // anywhere is finished by the next). batch --resume NAME goes on with the rescue of a diskette
-// that was filed unfinished.
+// that was filed unfinished. Given several drives, one batch runs on each at once, on a thread
+// of its own, into the same folder: each waits for its own diskettes, and what they share (the
+// count, the identifiers, the questions, the screen) is in BatchShared.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
+#include "cli/answer_input.h"
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
 #include "cli/batch_folder.h"
@@ -20,7 +27,9 @@
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/console_text.h"
+#include "cli/drive_board.h"
 #include "cli/drive_target.h"
+#include "cli/identifier_list.h"
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
 #include "cli/medium_watch.h"
@@ -71,24 +80,84 @@ DriveDescription DescribeDrive(const DriveTarget& target) {
     return DriveDescription{target.label(), target.path(), model.vendor, model.model};
 }
 
+// What the drives of one batch share: the end of input, the count over all drives, the
+// identifiers, the questions of --ask, the tally, and a stop that one drive can call for all.
+class BatchShared {
+  public:
+    explicit BatchShared(const BatchOptions& options)
+        : m_options(options), m_input(options.count > 0) {}
+
+    const BatchOptions& options() const { return m_options; }
+    DriveBoard* board = nullptr;
+    IdentifierList ids;
+    std::atomic<int> done{0}, failed{0}, unread{0};
+
+    // With --ask standard input holds the answers: only the end typed at a question ends the
+    // batch, and nothing is read from it between questions.
+    bool InputEnded() {
+        if (m_ended) return true;
+        if (m_options.ask) return false;
+        std::lock_guard<std::mutex> lock(m_inputMutex);
+        return m_ended = m_input.Ended();
+    }
+    void Wait(int ms) {
+        if (m_options.ask)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        else
+            m_input.Wait(ms);
+    }
+    void EndInput() { m_ended = true; }
+
+    // Takes the next of --count's diskettes for a drive; false when every one is taken.
+    bool TakeDiskette() {
+        if (m_options.count == 0) return true;
+        int taken = m_taken.load();
+        while (taken < m_options.count)
+            if (m_taken.compare_exchange_weak(taken, taken + 1)) return true;
+        return false;
+    }
+    bool CountReached() const { return m_options.count > 0 && m_taken >= m_options.count; }
+
+    // A drive found that the batch cannot go on (an identifier refused): the others end too,
+    // each once its diskette is filed.
+    void Stop() { m_stopped = true; }
+    bool Stopped() const { return m_stopped; }
+
+    // One question at a time on the terminal, with the drives' board out of its way.
+    std::mutex asking;
+
+  private:
+    const BatchOptions& m_options;
+    BatchInput m_input;
+    std::mutex m_inputMutex;
+    std::atomic<bool> m_ended{false}, m_stopped{false};
+    std::atomic<int> m_taken{0};
+};
+
+// How a diskette got its name: reserved, the batch ends here, or it cannot go on.
+enum class Naming { Reserved, Ended, Failed };
+
 class Batch {
   public:
-    Batch(const BatchOptions& options, Console& console, const DriveTarget& target,
-          BatchFolder& folder)
-        : m_options(options),
+    Batch(BatchShared& shared, Console& console, const DriveTarget& target)
+        : m_options(shared.options()),
+          m_shared(shared),
           m_console(console),
           m_target(target),
-          m_folder(folder),
-          m_drive(DescribeDrive(target)),
-          m_input(options.count > 0) {}
+          m_drive(DescribeDrive(target)) {}
 
     int Run();
     int Resume();
 
   private:
+    bool OpenFolder();
     bool Recover();
     bool WaitForDiskette();
-    bool InputEnded() { return m_input.Ended(); }
+    bool InputEnded() { return m_shared.InputEnded(); }
+    bool SeveralDrives() const { return m_shared.board != nullptr; }
+    Naming Name(int* number, BatchRecord& begun, Reservation* reservation);
+    Naming Ask(int* number, BatchRecord& begun, Reservation* reservation);
+    void Prompt(const std::string& text);
     BatchRecord Begin(const std::string& name) const;
     void ImageOne(BatchRecord& d, bool resume);
     void VerifyImage(BatchRecord& d);
@@ -101,15 +170,24 @@ class Batch {
     }
 
     const BatchOptions& m_options;
+    BatchShared& m_shared;
     Console& m_console;
     const DriveTarget& m_target;
-    BatchFolder& m_folder;
+    BatchFolder m_folder;
     DriveDescription m_drive;
     platform::CancelSignals m_signals;
     int m_done = 0, m_failed = 0, m_unread = 0;
     MediumWatch m_watch;
-    BatchInput m_input;
 };
+
+// Each drive has a lock of its own on the folder: the system keeps two batches of one process
+// apart only when each opened the lock file itself.
+bool Batch::OpenFolder() {
+    std::string error;
+    if (m_folder.Open(m_options.folder, &error)) return true;
+    m_console.Error(error);
+    return false;
+}
 
 bool Batch::Recover() {
     std::vector<std::string> said;
@@ -134,7 +212,7 @@ bool Batch::Recover() {
 // is to end: at a Ctrl+C, or at the end of input once the drive holds nothing left to image.
 bool Batch::WaitForDiskette() {
     for (;;) {
-        if (m_signals.Count() > 0) return false;
+        if (m_signals.Count() > 0 || m_shared.CountReached() || m_shared.Stopped()) return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
         if (m_watch.IsNew(medium)) return true;
         if (InputEnded()) return false;
@@ -146,7 +224,7 @@ bool Batch::WaitForDiskette() {
         // the end of input soon: Windows wakes no wait for a Ctrl+C.
         for (int waited = 0; waited < medium.pollMs && m_signals.Count() == 0 && !InputEnded();
              waited += kCancelWaitMs)
-            m_input.Wait(std::min(kCancelWaitMs, medium.pollMs - waited));
+            m_shared.Wait(std::min(kCancelWaitMs, medium.pollMs - waited));
     }
 }
 
@@ -156,6 +234,9 @@ BatchRecord Batch::Begin(const std::string& name) const {
     d.started = UtcNow();
     d.drive = m_drive;
     d.method = m_options.rescue ? "rescue" : "compress";
+    d.identifier = name;
+    d.operatorName = m_options.operatorName;
+    d.note = m_options.note;
     return d;
 }
 
@@ -168,11 +249,11 @@ void Batch::ImageOne(BatchRecord& d, bool resume) {
     std::string jobError;
     if (m_options.rescue) {
         RescueOptions rescue;
-        rescue.drive = m_options.drive;
+        rescue.drive = m_target.label();
         rescue.image = tvl;
         rescue.map = m_folder.PartPath(d.name, "map");
         rescue.noCompression = m_options.noCompression;
-        rescue.commandLine = "tavrel-cli batch " + m_options.drive + " " + m_options.folder;
+        rescue.commandLine = "tavrel-cli batch " + m_target.label() + " " + m_options.folder;
         rescue.hashes = m_options.hashes;
         rescue.outcome = &outcome;
         rescue.cancelAtSignal = 2;
@@ -293,39 +374,158 @@ bool Batch::FileAndSay(BatchRecord& d, Reservation* reservation) {
         }
     }
     (d.Failed() ? m_failed : m_done)++;
+    (d.Failed() ? m_shared.failed : m_shared.done)++;
     m_unread += d.unread;
-    if (m_options.json)
-        WriteOut(JsonLine(d));
-    else
-        WriteOut(ConsoleLine(d) + "\n");
+    m_shared.unread += d.unread;
+    if (m_options.json) {
+        std::string line = JsonLine(d);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        m_console.Out(line);
+    } else {
+        // Beside other drives' diskettes, each says where it was read.
+        m_console.Out((SeveralDrives() ? m_target.label() + "  " : std::string()) + ConsoleLine(d));
+    }
+    if (SeveralDrives()) m_console.Progress("filed " + d.name + " (" + d.result + ")");
     return true;
 }
 
+// The diskette's name: the next number, the next identifier of --ids, or the one typed for
+// --ask. Failed when the identifiers are used up: the diskette in the drive is not imaged.
+Naming Batch::Name(int* number, BatchRecord& begun, Reservation* reservation) {
+    if (m_options.ask) return Ask(number, begun, reservation);
+    std::string error;
+    BatchFolder::Held held(m_folder);
+    if (!held.ok()) {
+        m_console.Error("tavrel-cli: cannot lock " + m_folder.Path(".batch.lock") + ": " +
+                        std::strerror(errno));
+        return Naming::Failed;
+    }
+    if (m_options.ids.empty()) {
+        if (m_folder.Reserve(m_options.pattern, number, begun, reservation, &error))
+            return Naming::Reserved;
+        m_console.Error(error);
+        return Naming::Failed;
+    }
+    // An identifier filed already, or taken by another batch on the same list, is passed over
+    // with a word: no second diskette is filed under it.
+    std::vector<std::string> passed;
+    for (;;) {
+        const std::string id = m_shared.ids.Next();
+        if (id.empty()) {
+            m_console.Error("tavrel-cli: every identifier in " + m_options.ids +
+                            " is taken: the diskette in " + m_target.label() +
+                            " is not imaged, and the batch ends");
+            m_shared.Stop();
+            return Naming::Failed;
+        }
+        bool taken = false;
+        if (m_folder.ReserveNamed(id, begun, reservation, &taken, &error)) break;
+        if (!taken) {
+            m_console.Error(error);
+            return Naming::Failed;
+        }
+        const std::string refused = ": no second diskette is filed under it";
+        if (error.size() > refused.size() &&
+            error.compare(error.size() - refused.size(), refused.size(), refused) == 0)
+            error.resize(error.size() - refused.size());
+        m_console.Error(error + ": passed over");
+        passed.push_back(id);
+    }
+    if (!passed.empty())
+        m_console.Error("tavrel-cli: the diskette in " + m_target.label() + " is " +
+                        reservation->name + ", the next identifier in " + m_options.ids +
+                        " not taken");
+    return Naming::Reserved;
+}
+
+void Batch::Prompt(const std::string& text) {
+    WriteErr(text);
+}
+
+// Asks for the diskette's identifier (Enter: the next number) and its label's text; asks again
+// for an identifier that is no name or is taken.
+Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
+    std::lock_guard<std::mutex> asking(m_shared.asking);
+    std::unique_ptr<DriveBoard::Aside> aside;
+    if (m_shared.board) aside = std::make_unique<DriveBoard::Aside>(*m_shared.board);
+    auto cancelled = [this] { return m_signals.Count() > 0; };
+    for (;;) {
+        std::string next;
+        {
+            BatchFolder::Held held(m_folder);
+            int n = *number;
+            while (n < INT_MAX && m_folder.Taken(NameFor(m_options.pattern, n))) ++n;
+            next = NameFor(m_options.pattern, n);
+        }
+        Prompt("Identifier of the diskette in " + m_target.label() + " [" + next + "]: ");
+        std::string id;
+        const Answer answer = ReadAnswer(&id, cancelled);
+        if (answer != Answer::Given) {
+            Prompt("\n");
+            if (answer == Answer::Ended) m_shared.EndInput();
+            return Naming::Ended;
+        }
+        const size_t first = id.find_first_not_of(" \t");
+        id = first == std::string::npos ? std::string()
+                                        : id.substr(first, id.find_last_not_of(" \t") - first + 1);
+        std::string error;
+        bool reserved = false;
+        {
+            BatchFolder::Held held(m_folder);
+            if (!held.ok()) {
+                m_console.Error("tavrel-cli: cannot lock " + m_folder.Path(".batch.lock"));
+                return Naming::Failed;
+            }
+            bool taken = false;
+            std::string why;
+            if (id.empty())
+                reserved = m_folder.Reserve(m_options.pattern, number, begun, reservation, &error);
+            else if (!CheckDisketteName(id, &why))
+                error = "tavrel-cli: " + id + ": " + why;
+            else
+                reserved = m_folder.ReserveNamed(id, begun, reservation, &taken, &error);
+        }
+        if (!reserved) {
+            // Said at once, beside the question: the board is aside.
+            WriteErr(error + "\n");
+            continue;
+        }
+        Prompt("Text on its label (Enter: none): ");
+        std::string label;
+        const Answer labelAnswer = ReadAnswer(&label, cancelled);
+        if (labelAnswer != Answer::Given) {
+            Prompt("\n");
+            m_folder.Release(reservation);
+            if (labelAnswer == Answer::Ended) m_shared.EndInput();
+            return Naming::Ended;
+        }
+        begun.labelText = label;
+        return Naming::Reserved;
+    }
+}
+
 int Batch::Run() {
-    if (!Recover()) return kExitFailed;
+    if (!OpenFolder() || !Recover()) return kExitFailed;
     int number = m_options.start;
     int imaged = 0;
     bool stopped = false;
-    while (!stopped && (m_options.count == 0 || imaged < m_options.count)) {
+    while (!stopped) {
         // At the end of input there is no next diskette to ask for.
         if (imaged > 0 && InputEnded()) break;
-        if (imaged > 0)
+        if (m_shared.CountReached() || m_shared.Stopped()) break;
+        if (imaged > 0 && !SeveralDrives())
             m_console.Warning("Remove the diskette, insert the next one (" +
                               std::string(kEndOfInputKeys) + " ends the batch)");
-        if (!WaitForDiskette()) break;
+        if (!WaitForDiskette() || !m_shared.TakeDiskette()) break;
         m_console.EndProgress();
         Reservation reservation;
-        std::string error;
-        {
-            BatchFolder::Held held(m_folder);
-            if (!held.ok() ||
-                !m_folder.Reserve(m_options.pattern, &number, Begin(""), &reservation, &error)) {
-                m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder
-                                              : error);
-                return kExitFailed;
-            }
-        }
+        BatchRecord begun = Begin("");
+        const Naming naming = Name(&number, begun, &reservation);
+        if (naming == Naming::Failed) return kExitFailed;
+        if (naming == Naming::Ended) break;
         BatchRecord d = Begin(reservation.name);
+        d.labelText = begun.labelText;
+        if (SeveralDrives()) m_console.Progress(d.name + ": reading");
         ImageOne(d, false);
         m_watch.Imaged(platform::PollMedium(m_drive.device));
         if (!FileAndSay(d, &reservation)) return kExitFailed;
@@ -334,14 +534,14 @@ int Batch::Run() {
         stopped = d.result == "cancelled" || m_signals.Count() > 0;
     }
     m_console.EndProgress();
-    m_console.Warning("Batch ended: " + std::to_string(m_done) + " done, " +
-                      std::to_string(m_failed) + " failed, " + std::to_string(m_unread) +
-                      " unreadable sectors");
+    if (SeveralDrives())
+        m_console.Progress("ended: " + std::to_string(m_done) + " done, " +
+                           std::to_string(m_failed) + " failed");
     return m_failed ? kExitFailed : kExitDone;
 }
 
 int Batch::Resume() {
-    if (!Recover()) return kExitFailed;
+    if (!OpenFolder() || !Recover()) return kExitFailed;
     const std::string& name = m_options.resume;
     Reservation reservation;
     std::string error;
@@ -401,39 +601,59 @@ int Batch::Resume() {
 
 }  // namespace
 
-int RunBatch(const BatchOptions& options, Console& console) {
+namespace {
+
+// One line of text in an info file and in bag-info.txt.
+bool OneLine(const std::string& text) {
+    return text.find_first_of("\r\n") == std::string::npos;
+}
+
+bool CheckOptions(const BatchOptions& options, Console& console) {
     std::string why;
     if (!CheckNamePattern(options.pattern, &why)) {
         console.Error("tavrel-cli: --name " + options.pattern + ": " + why);
-        return kExitUsage;
+        return false;
     }
     if (!options.resume.empty() && !CheckDisketteName(options.resume, &why)) {
         console.Error("tavrel-cli: --resume " + options.resume + ": " + why);
-        return kExitUsage;
+        return false;
+    }
+    if (!options.resume.empty() && options.drives.size() > 1) {
+        console.Error("tavrel-cli: --resume goes on with one diskette: name one drive");
+        return false;
+    }
+    if (!options.ids.empty() && options.ask) {
+        console.Error("tavrel-cli: --ids and --ask both name the diskettes: give one of them");
+        return false;
     }
     if (options.start < 0 || options.count < 0) {
         console.Error("tavrel-cli: --start and --count take a number of 0 or more");
-        return kExitUsage;
+        return false;
     }
-    if (options.folder.find_first_of("\r\n") != std::string::npos) {
+    if (!OneLine(options.folder)) {
         console.Error("tavrel-cli: FOLDER may not hold a line break");
-        return kExitUsage;
+        return false;
     }
-    // Each is one line of bag-info.txt.
-    if ((options.operatorName + options.box).find_first_of("\r\n") != std::string::npos) {
-        console.Error("tavrel-cli: --operator and --box may not hold a line break");
-        return kExitUsage;
+    if (!OneLine(options.operatorName + options.box + options.note)) {
+        console.Error("tavrel-cli: --operator, --box and --note may not hold a line break");
+        return false;
     }
-    DriveTarget drive;
+    return true;
+}
+
+// The drive as a target: false, said, when it names no drive there is.
+bool ResolveDrive(const std::string& argument, DriveTarget& drive, Console& console,
+                  int* exitCode) {
     std::string error;
-    if (!drive.Resolve(options.drive, &error)) {
+    *exitCode = kExitFailed;
+    if (!drive.Resolve(argument, &error)) {
         console.Error(error);
-        return kExitFailed;
+        return false;
     }
     // A letter with nothing behind it would have the batch wait for ever for a diskette.
     if (drive.path().empty()) {
         console.Error("Tavrel: Cannot find the drive specified.");
-        return kExitFailed;
+        return false;
     }
     // Nor may a device or file that is not there: a typing error, or a PC without that drive.
     // (The system's device names, \\.\A:, are no files to look at.)
@@ -441,21 +661,84 @@ int RunBatch(const BatchOptions& options, Console& console) {
     if (drive.path().rfind("\\\\.\\", 0) != 0 &&
         platform::SysLstat(drive.path().c_str(), &st) != 0 && errno == ENOENT) {
         console.Error("tavrel-cli: " +
-                      (drive.path() == options.drive
-                           ? options.drive + ": no such drive or file"
+                      (drive.path() == argument
+                           ? argument + ": no such drive or file"
                            : drive.label() + " is " + drive.path() + ", which does not exist") +
                       " (tavrel-cli drives lists the drives)");
-        return kExitUsage;
+        *exitCode = kExitUsage;
+        return false;
     }
-    BatchFolder folder;
-    if (!folder.Open(options.folder, &error)) {
-        console.Error(error);
-        return kExitFailed;
+    return true;
+}
+
+// Every drive at once, each on its own thread; this thread only hears the Ctrl+C.
+int RunSeveral(BatchShared& shared, const std::vector<std::unique_ptr<DriveTarget>>& drives,
+               Console& console) {
+    std::vector<std::string> labels;
+    for (const auto& drive : drives) labels.push_back(drive->label());
+    DriveBoard board(labels, console.interactive() && ErrTakesEscapes());
+    shared.board = &board;
+    std::vector<std::unique_ptr<Console>> consoles;
+    for (size_t i = 0; i < drives.size(); ++i)
+        consoles.push_back(std::make_unique<Console>(console.quiet(), &board.SinkFor(i)));
+    std::vector<int> results(drives.size(), kExitDone);
+    platform::CancelSignals signals;
+    std::vector<std::thread> threads;
+    {
+        platform::SignalsBlocked blocked;
+        for (size_t i = 0; i < drives.size(); ++i)
+            threads.emplace_back([&, i] {
+                Batch batch(shared, *consoles[i], *drives[i]);
+                results[i] = batch.Run();
+            });
     }
+    for (std::thread& thread : threads) thread.join();
+    board.Close();
+    shared.board = nullptr;
+    for (int result : results)
+        if (result != kExitDone) return kExitFailed;
+    return kExitDone;
+}
+
+}  // namespace
+
+int RunBatch(const BatchOptions& options, Console& console) {
+    if (!CheckOptions(options, console)) return kExitUsage;
     BatchOptions effective = options;
     if (!options.resume.empty()) effective.rescue = true;
-    Batch batch(effective, console, drive, folder);
-    return options.resume.empty() ? batch.Run() : batch.Resume();
+    BatchShared shared(effective);
+    std::string error;
+    if (!options.ids.empty() && !shared.ids.Load(options.ids, &error)) {
+        console.Error(error);
+        return kExitUsage;
+    }
+    std::vector<std::unique_ptr<DriveTarget>> drives;
+    for (const std::string& argument : options.drives) {
+        drives.push_back(std::make_unique<DriveTarget>());
+        int exitCode = kExitFailed;
+        if (!ResolveDrive(argument, *drives.back(), console, &exitCode)) return exitCode;
+        for (size_t i = 0; i + 1 < drives.size(); ++i)
+            if (drives[i]->path() == drives.back()->path()) {
+                console.Error("tavrel-cli: " + argument + " is named twice (as " +
+                              drives[i]->label() + "): each drive images its own diskettes");
+                return kExitUsage;
+            }
+    }
+    {
+        // The folder is made, or found unusable, before any drive starts.
+        BatchFolder folder;
+        if (!folder.Open(options.folder, &error)) {
+            console.Error(error);
+            return kExitFailed;
+        }
+    }
+    if (!options.resume.empty()) return Batch(shared, console, *drives[0]).Resume();
+    const int result = drives.size() == 1 ? Batch(shared, console, *drives[0]).Run()
+                                          : RunSeveral(shared, drives, console);
+    console.Warning("Batch ended: " + std::to_string(shared.done) + " done, " +
+                    std::to_string(shared.failed) + " failed, " + std::to_string(shared.unread) +
+                    " unreadable sectors");
+    return shared.failed > 0 ? kExitFailed : result;
 }
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 
@@ -64,7 +65,7 @@ int RunRescue(const RescueOptions& options, Console& console);
 int RunDrives(Console& console);
 
 struct BatchOptions {
-    std::string drive;
+    std::vector<std::string> drives;  // one batch on each, at once
     std::string folder;
     std::string pattern = "disk-{n:03}";
     int start = 1;
@@ -77,7 +78,10 @@ struct BatchOptions {
     unsigned hashes = 4;                      // FixitySha256
     std::string resume = {};                  // a diskette filed unfinished, whose rescue goes on
     bool bag = false;                         // keep the folder as a BagIt bag (see bagit.h)
-    std::string operatorName = {}, box = {};  // for the bag's bag-info.txt
+    std::string operatorName = {}, box = {};  // for the bag's bag-info.txt; operator for each info
+    std::string ids = {};                     // a file of identifiers, taken in order as names
+    bool ask = false;                         // ask each diskette's identifier and label text
+    std::string note = {};                    // into every diskette's info
 };
 
 int RunBatch(const BatchOptions& options, Console& console);

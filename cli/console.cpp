@@ -18,7 +18,10 @@ std::string ProgressRedraw(const std::string& line, size_t shownWidth, bool esca
     return "\r" + line + std::string(shownWidth - width, ' ') + "\r" + line;
 }
 
-Console::Console(bool quiet) : m_quiet(quiet), m_interactive(!quiet && ErrIsTerminal()) {}
+Console::Console(bool quiet, ConsoleSink* sink)
+    : m_quiet(quiet),
+      m_sink(sink),
+      m_interactive(!quiet && (sink ? sink->live() : ErrIsTerminal())) {}
 
 Console::~Console() {
     EndProgress();
@@ -28,24 +31,39 @@ void Console::Error(const std::string& line) {
     const std::string prefix = "tavrel-cli: ";
     m_lastError = line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
     EndProgress();
-    WriteErr(line + "\n");
+    if (m_sink)
+        m_sink->Line(line, true);
+    else
+        WriteErr(line + "\n");
 }
 
 void Console::Warning(const std::string& line) {
-    if (m_quiet) return;
+    // Beside several drives' lines only what the user has to know scrolls past.
+    if (m_quiet || (m_sink && !m_sink->live())) return;
     std::string error = m_lastError;
     Error(line);
     m_lastError = error;
 }
 
 void Console::Summary(const std::string& line) {
-    if (m_quiet) return;
+    if (m_quiet || (m_sink && !m_sink->live())) return;
+    Out(line);
+}
+
+void Console::Out(const std::string& line) {
     EndProgress();
-    WriteOut(line + "\n");
+    if (m_sink)
+        m_sink->Line(line, false);
+    else
+        WriteOut(line + "\n");
 }
 
 void Console::Progress(const std::string& line) {
     if (!m_interactive) return;
+    if (m_sink) {
+        m_sink->Progress(line);
+        return;
+    }
     // Rewritten in place, never scrolled.
     WriteErr(ProgressRedraw(line, m_progressShown ? m_progressWidth : 0, ErrTakesEscapes()));
     m_progressShown = true;
@@ -53,7 +71,8 @@ void Console::Progress(const std::string& line) {
 }
 
 void Console::EndProgress() {
-    if (!m_progressShown) return;
+    // A drive's line stays until the drive says what it does next.
+    if (m_sink || !m_progressShown) return;
     WriteErr(ProgressRedraw("", m_progressWidth, ErrTakesEscapes()));
     m_progressShown = false;
     m_progressWidth = 0;

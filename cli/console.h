@@ -14,9 +14,22 @@ std::string ProgressRedraw(const std::string& line, size_t shownWidth, bool esca
 // The characters of UTF-8 text.
 size_t TextWidth(const std::string& utf8);
 
+// Where a console's lines go instead of straight to standard output and error: in a batch on
+// several drives each drive has a console of its own, and they share one screen through this.
+class ConsoleSink {
+  public:
+    virtual void Line(const std::string& line, bool toError) = 0;
+    // Whether progress is shown at all, and the drive's progress line.
+    virtual bool live() const = 0;
+    virtual void Progress(const std::string& line) = 0;
+
+  protected:
+    ~ConsoleSink() = default;
+};
+
 class Console {
   public:
-    explicit Console(bool quiet);
+    explicit Console(bool quiet, ConsoleSink* sink = nullptr);
     ~Console();
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
@@ -28,6 +41,9 @@ class Console {
     void Error(const std::string& line);
     void Warning(const std::string& line);
     void Summary(const std::string& line);
+    // A line of the tool's result on standard output, printed even when quiet: a filed
+    // diskette, a JSON line.
+    void Out(const std::string& line);
     // Replaces the progress line; does nothing off a terminal.
     void Progress(const std::string& line);
     void EndProgress();
@@ -37,6 +53,7 @@ class Console {
 
   private:
     bool m_quiet;
+    ConsoleSink* m_sink;
     bool m_interactive;
     bool m_progressShown = false;
     size_t m_progressWidth = 0;

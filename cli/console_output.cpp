@@ -1,5 +1,6 @@
 #include "cli/console_output.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,6 +30,11 @@ bool ErrIsTerminal() {
 // Every terminal a Linux user meets speaks ANSI escapes.
 bool ErrTakesEscapes() {
     return true;
+}
+
+int ErrColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 }  // namespace cli

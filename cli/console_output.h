@@ -14,5 +14,7 @@ void WriteErr(const std::string& utf8);
 bool ErrIsTerminal();
 // That terminal erases to the end of the line on ESC [ K; asked once, it may switch it on.
 bool ErrTakesEscapes();
+// The columns of the terminal on standard error; 80 where it does not say.
+int ErrColumns();
 
 }  // namespace cli

@@ -164,9 +164,15 @@ int main(int argc, char** argv) {
         "Image a box of diskettes into FOLDER, one after the other: each is imaged, verified, "
         "hashed and filed with an info file, manifests and batch.csv; insertion and removal "
         "are seen from the drive");
-    batchCmd->add_option("DRIVE", batch.drive, kDriveHelp)->required();
-    batchCmd->add_option("FOLDER", batch.folder, "Where the images go (made when missing)")
-        ->required();
+    // DRIVE... FOLDER: the folder is the last, after as many drives as there are.
+    std::vector<std::string> batchPlaces;
+    batchCmd
+        ->add_option("DRIVE... FOLDER", batchPlaces,
+                     std::string(kDriveHelp) +
+                         "; several drives image at once, each its own diskettes. FOLDER: where "
+                         "the images go (made when missing)")
+        ->required()
+        ->expected(2, CLI::detail::expected_max_vector_size);
     batchCmd
         ->add_option("--name", batch.pattern,
                      "The name of each image, {n} its number, {n:03} with leading zeros "
@@ -199,9 +205,22 @@ int main(int argc, char** argv) {
         "Keep FOLDER as a BagIt bag: the files under data/, bagit.txt, bag-info.txt and tag "
         "manifests beside the manifests (a folder that is a bag stays one without it)");
     batchCmd
-        ->add_option("--operator", batch.operatorName, "Who images: bag-info.txt's Contact-Name")
-        ->type_name("TEXT")
-        ->needs(bagFlag);
+        ->add_option("--operator", batch.operatorName,
+                     "Who images: in each info file, and bag-info.txt's Contact-Name")
+        ->type_name("NAME");
+    batchCmd->add_option("--note", batch.note, "A note kept in each diskette's info file")
+        ->type_name("TEXT");
+    CLI::Option* idsOption =
+        batchCmd
+            ->add_option("--ids", batch.ids,
+                         "A file of identifiers, one a line, given in order to the diskettes as "
+                         "their names")
+            ->type_name("FILE");
+    batchCmd
+        ->add_flag("--ask", batch.ask,
+                   "Ask each diskette's identifier (Enter: the next number) and the text on its "
+                   "label")
+        ->excludes(idsOption);
     batchCmd
         ->add_option("--box", batch.box,
                      "The box's identifier: bag-info.txt's Internal-Sender-Identifier")
@@ -281,6 +300,8 @@ int main(int argc, char** argv) {
     }
     if (*batchCmd) {
         batch.hashes = ParseFixityList(batchHashes);
+        batch.folder = batchPlaces.back();
+        batch.drives.assign(batchPlaces.begin(), batchPlaces.end() - 1);
         return cli::RunBatch(batch, console);
     }
     if (*checkCmd) return cli::RunCheck(checkFolder, console);

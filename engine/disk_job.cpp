@@ -8,7 +8,7 @@
 #include "platform/version.h"
 #include "platform/window.h"
 
-ImageHeader g_imageHeader = {{kImageMagic0, kImageMagic1}, 0, 0};
+thread_local ImageHeader g_imageHeader = {{kImageMagic0, kImageMagic1}, 0, 0};
 
 namespace {
 constexpr DWORD kDeviceAccess = GENERIC_READ | GENERIC_WRITE;

@@ -33,8 +33,9 @@ struct TrackBuffer {
 static_assert(sizeof(TrackBuffer) == 2 + kMaxTrackBytes);
 static_assert(offsetof(TrackBuffer, data) == 2);
 
-// The one header record of the process: the job writes and reads into it.
-extern ImageHeader g_imageHeader;
+// The header record the job writes and reads into: one for each thread, since a batch runs a
+// job on every drive at once, each on a thread of its own.
+extern thread_local ImageHeader g_imageHeader;
 
 // Size of a method 0 image: 4 + 2 x cylinders x (trackBytes + 2).
 constexpr long long UncompressedImageSize(int cylinders, int trackBytes) {

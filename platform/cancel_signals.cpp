@@ -3,12 +3,15 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+
 namespace platform {
 namespace {
 
 volatile sig_atomic_t g_requested = 0;
 volatile sig_atomic_t g_ended = 0;
-int g_depth = 0;
+// Objects live on every drive's thread of a batch at once.
+std::atomic<int> g_depth{0};
 
 extern "C" void OnCancelSignal(int signal) {
     if (signal == SIGHUP) g_ended = 1;

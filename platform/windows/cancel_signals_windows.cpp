@@ -8,7 +8,7 @@ namespace {
 
 std::atomic<int> g_requested{0};
 std::atomic<bool> g_ended{false};
-int g_depth = 0;
+std::atomic<int> g_depth{0};  // objects live on every drive's thread of a batch at once
 
 // Set while no object lives: the job's clean-up is done. Never closed, since a handler may
 // still wait on it as the process ends.

@@ -390,7 +390,7 @@ TEST_F(CliHardening, ARescueCheckpointWhoseImageFailsLeavesTheMapBehindTheImage)
 TEST_F(CliHardening, ABatchStoppedBetweenTwoManifestsIsMendedByTheNext) {
     const std::string box = dir / "box";
     cli::BatchOptions options;
-    options.drive = disk;
+    options.drives = {disk};
     options.folder = box;
     options.count = 1;
     options.hashes = 1 | 4;  // md5 and sha256
