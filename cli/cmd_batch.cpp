@@ -450,6 +450,8 @@ Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
     if (m_shared.board) aside = std::make_unique<DriveBoard::Aside>(*m_shared.board);
     auto cancelled = [this] { return m_signals.Count() > 0; };
     for (;;) {
+        // Another drive's question may have met the end of input.
+        if (InputEnded() || m_shared.Stopped() || cancelled()) return Naming::Ended;
         std::string next;
         {
             BatchFolder::Held held(m_folder);
@@ -457,7 +459,7 @@ Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
             while (n < INT_MAX && m_folder.Taken(NameFor(m_options.pattern, n))) ++n;
             next = NameFor(m_options.pattern, n);
         }
-        Prompt("Identifier of the diskette in " + m_target.label() + " [" + next + "]: ");
+        Prompt("Identifier of the next diskette in " + m_target.label() + " [" + next + "]: ");
         std::string id;
         const Answer answer = ReadAnswer(&id, cancelled);
         if (answer != Answer::Given) {
@@ -516,13 +518,28 @@ int Batch::Run() {
         if (imaged > 0 && !SeveralDrives())
             m_console.Warning("Remove the diskette, insert the next one (" +
                               std::string(kEndOfInputKeys) + " ends the batch)");
-        if (!WaitForDiskette() || !m_shared.TakeDiskette()) break;
-        m_console.EndProgress();
+        // --ask asks before each diskette goes in, the label in the operator's hand; otherwise
+        // the diskette is named once it is in.
         Reservation reservation;
         BatchRecord begun = Begin("");
-        const Naming naming = Name(&number, begun, &reservation);
+        Naming naming = Naming::Reserved;
+        if (m_options.ask && m_shared.TakeDiskette())
+            naming = Name(&number, begun, &reservation);
+        else if (m_options.ask)
+            break;
         if (naming == Naming::Failed) return kExitFailed;
         if (naming == Naming::Ended) break;
+        if (!WaitForDiskette()) {
+            m_folder.Release(&reservation);
+            break;
+        }
+        if (!m_options.ask) {
+            if (!m_shared.TakeDiskette()) break;
+            naming = Name(&number, begun, &reservation);
+            if (naming == Naming::Failed) return kExitFailed;
+            if (naming == Naming::Ended) break;
+        }
+        m_console.EndProgress();
         BatchRecord d = Begin(reservation.name);
         d.labelText = begun.labelText;
         if (SeveralDrives()) m_console.Progress(d.name + ": reading");

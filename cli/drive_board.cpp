@@ -68,13 +68,18 @@ void DriveBoard::DrawLocked() {
         board += BoardLine(m_labels[i], width, m_lines[i], columns) + "\n";
     WriteErr(board);
     m_drawn = m_lines.size();
+    m_lastDraw = std::chrono::steady_clock::now();
+    m_stale = false;
 }
 
 void DriveBoard::SetLine(size_t drive, const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_lines[drive] == text) return;
+    if (m_lines[drive] == text && !m_stale) return;
+    m_stale |= m_lines[drive] != text;
     m_lines[drive] = text;
     if (!m_live || m_held || m_closed) return;
+    // Drawn later with whatever comes next: a drive waiting redraws its line twice a second.
+    if (std::chrono::steady_clock::now() - m_lastDraw < std::chrono::milliseconds(100)) return;
     EraseLocked();
     DrawLocked();
 }

@@ -5,6 +5,7 @@
 // The drives' threads write to it at once.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,6 +61,10 @@ class DriveBoard {
     std::vector<std::pair<std::string, bool>> m_heldLines;  // scrolled while a question was asked
     bool m_closed = false;
     size_t m_drawn = 0;  // lines of the board on the screen now
+    // A job says where it is at every track side: the board is drawn at most ten times a
+    // second, or it would flicker and fill a slow terminal's line.
+    std::chrono::steady_clock::time_point m_lastDraw;
+    bool m_stale = false;  // a line changed since the board was drawn
 };
 
 // The board's line of one drive: its label padded to width, then what it does.

@@ -10,6 +10,7 @@ target_link_libraries(tavrel-faultyfs PRIVATE PkgConfig::FUSE3)
 tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
   cli/cli_batch_test.cpp
+  cli/cli_batch_drives_test.cpp
   cli/cli_batch_folder_test.cpp
   cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
@@ -18,9 +19,11 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_loop_test.cpp
   cli/cli_usage_test.cpp
   cli/loop_device.cpp
+  cli/pty_tool.cpp
   cli/slow_mount.cpp
   cli/tool_runner.cpp
 )
+target_link_libraries(cli_tests PRIVATE util)
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
