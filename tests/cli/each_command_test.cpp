@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -43,8 +44,6 @@ cli::BatchRecord Filed(const std::string& name) {
 
 TEST(EachCommand, EveryDisketteVariableReachesTheCommandFromEachThreadItsOwn) {
     TempDir dir;
-    // A value the batch was started with is replaced, not passed on beside the diskette's.
-    ASSERT_EQ(setenv("TAVREL_IMAGE", "stale", 1), 0);
     std::vector<cli::EachOutcome> outcomes(3);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < outcomes.size(); ++i)
@@ -55,7 +54,6 @@ TEST(EachCommand, EveryDisketteVariableReachesTheCommandFromEachThreadItsOwn) {
                                     cli::EachCommandEnvironment(Filed(name), dir / "box/../box/"));
         });
     for (auto& thread : threads) thread.join();
-    unsetenv("TAVREL_IMAGE");
 
     for (size_t i = 0; i < outcomes.size(); ++i) {
         EXPECT_TRUE(outcomes[i].ran);
@@ -88,9 +86,34 @@ TEST(EachCommand, EveryDisketteVariableReachesTheCommandFromEachThreadItsOwn) {
     EXPECT_EQ(variables.count("TAVREL_MAP"), 1u);
 }
 
+// Standard input made a pipe with a line in it, for as long as the object lives.
+class TypedInput {
+  public:
+    TypedInput() : m_saved(dup(0)) {
+        int ends[2];
+        if (pipe(ends) != 0) return;
+        EXPECT_EQ(write(ends[1], "typed\n", 6), 6);
+        close(ends[1]);
+        dup2(ends[0], 0);
+        close(ends[0]);
+    }
+    ~TypedInput() {
+        dup2(m_saved, 0);
+        close(m_saved);
+    }
+
+  private:
+    int m_saved;
+};
+
 TEST(EachCommand, AFailureIsOneLineAndTheOutputIsKeptInOrderAndBounded) {
-    cli::EachOutcome failed = cli::RunEachCommand(
-        "echo printing; echo 'no paper' >&2; read line; echo \"input $?\"; exit 3", {});
+    cli::EachOutcome failed;
+    {
+        // What is typed at the batch is the batch's: the command reads nothing.
+        TypedInput typed;
+        failed = cli::RunEachCommand(
+            "echo printing; echo 'no paper' >&2; read line; echo \"input $?\"; exit 3", {});
+    }
     EXPECT_TRUE(failed.ran);
     EXPECT_EQ(failed.exitStatus, 3);
     EXPECT_EQ(failed.output, "printing\nno paper\ninput 1\n");  // standard input is empty
