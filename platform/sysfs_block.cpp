@@ -158,7 +158,10 @@ std::string BlockDeviceName(const std::string& sysfsRoot, unsigned major, unsign
     const std::filesystem::path link = std::filesystem::path(sysfsRoot) / "dev" / "block" /
                                        (std::to_string(major) + ":" + std::to_string(minor));
     const std::filesystem::path target = LinkTarget(link);
-    return target == link ? std::string() : target.filename().string();
+    if (target == link) return "";
+    // A partition's folder lies in its disk's: .../block/sdb/sdb1.
+    const std::filesystem::path above = target.parent_path();
+    return (above.filename() == "block" ? target : above).filename().string();
 }
 
 std::string DiskSequence(const std::string& sysfsRoot, const std::string& name) {

@@ -43,8 +43,8 @@ struct BlockDeviceIdentity {
 // fields. Reads files only, so any number of threads may ask at once.
 BlockDeviceIdentity IdentifyBlockDevice(const std::string& sysfsRoot, const std::string& name);
 
-// The name in /dev ("sdb", "sdb1") of the block device numbered major:minor, from the tree's
-// dev/block links; "" when it has none.
+// The name in /dev ("sdb") of the disk numbered major:minor, or of the disk a partition
+// numbered so lies on, from the tree's dev/block links; "" when it has none.
 std::string BlockDeviceName(const std::string& sysfsRoot, unsigned major, unsigned minor);
 
 // The disk sequence number of the block device NAME, which the kernel counts up for each medium

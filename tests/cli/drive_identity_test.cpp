@@ -60,6 +60,7 @@ class DriveIdentity : public ::testing::Test {
         Attribute(loop / "loop/backing_file", "/srv/box/disk 7.img\n");
         fs::create_directories(sys / "dev/block");
         fs::create_symlink("../../devices/platform/floppy.0/block/fd0", sys / "dev/block/2:0");
+        fs::create_symlink("../../devices/" + scsi + "/block/sdb/sdb1", sys / "dev/block/8:17");
     }
     TempDir dir;
     const fs::path sys = dir / "sys";
@@ -82,6 +83,8 @@ TEST_F(DriveIdentity, EachKindOfDriveIsToldWithTheSerialNumberItHas) {
     EXPECT_EQ(floppy.serial, "");
     EXPECT_EQ(platform::BlockDeviceName(root, 2, 0), "fd0");
     EXPECT_EQ(platform::BlockDeviceName(root, 2, 1), "");
+    // A partition of the USB drive's diskette is read by the USB drive.
+    EXPECT_EQ(platform::BlockDeviceName(root, 8, 17), "sdb");
 
     EXPECT_EQ(cli::DescribeSysfsDevice(root, "loop0").kind, "loop device on /srv/box/disk 7.img");
     // A name that is no device, or that leads out of block/, tells nothing.
