@@ -34,6 +34,20 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
+// What an operator typed may hold any control character (a tab, an escape from a label
+// printer's scanner): on an info line it becomes a space, so the file reads back line by line
+// and a terminal showing it is not driven by it.
+std::string TypedLine(const std::string& text) {
+    std::string line = text;
+    for (char& c : line)
+        if ((c >= 0 && c < 0x20) || c == 0x7F) c = ' ';
+    return line;
+}
+
+void AddTyped(std::string* text, const char* key, const std::string& value) {
+    if (!value.empty()) *text += std::string(key) + ": " + TypedLine(value) + "\n";
+}
+
 std::string Get(const std::map<std::string, std::string>& info, const std::string& key) {
     auto found = info.find(key);
     return found == info.end() ? std::string() : found->second;
@@ -77,6 +91,12 @@ std::string InfoText(const BatchRecord& d) {
     text += "drive: " + OneLine(d.drive.label) + "\ndevice: " + OneLine(d.drive.device) + "\n";
     if (!d.drive.vendor.empty()) text += "vendor: " + OneLine(d.drive.vendor) + "\n";
     if (!d.drive.model.empty()) text += "model: " + OneLine(d.drive.model) + "\n";
+    AddTyped(&text, "drive-kind", d.drive.kind);
+    AddTyped(&text, "drive-serial", d.drive.serial);
+    AddTyped(&text, "identifier", d.identifier);
+    AddTyped(&text, "label-text", d.labelText);
+    AddTyped(&text, "operator", d.operatorName);
+    AddTyped(&text, "note", d.note);
     text += "format: " + d.format + "\n";
     text += "oem-name: " + d.boot.oemName + "\nvolume-label: " + d.boot.label +
             "\nvolume-serial: " + d.boot.serial + "\n";
@@ -124,7 +144,12 @@ BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
         d.noListing = files.substr(6, files.size() - 7);
     }
     d.message = Get(info, "message");
-    d.drive = {Get(info, "drive"), Get(info, "device"), Get(info, "vendor"), Get(info, "model")};
+    d.drive = {Get(info, "drive"), Get(info, "device"),     Get(info, "vendor"),
+               Get(info, "model"), Get(info, "drive-kind"), Get(info, "drive-serial")};
+    d.identifier = Get(info, "identifier");
+    d.labelText = Get(info, "label-text");
+    d.operatorName = Get(info, "operator");
+    d.note = Get(info, "note");
     d.boot = {Get(info, "oem-name"), Get(info, "volume-label"), Get(info, "volume-serial")};
     for (const char* name : {"md5", "sha1", "sha256"})
         if (!Get(info, std::string("content-") + name).empty())
@@ -133,13 +158,16 @@ BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
 }
 
 const char* const kCsvHeader =
-    "name,time,format,result,unreadable sectors,content sha256,message\n";
+    "name,time,format,result,unreadable sectors,content sha256,message,identifier,label text,"
+    "operator,note,drive kind,drive serial\n";
 
 std::string CsvRow(const BatchRecord& d) {
     auto sha256 = d.content.find("sha256");
     return Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," + Csv(d.result) + "," +
            std::to_string(d.unread) + "," + (sha256 == d.content.end() ? "" : sha256->second) +
-           "," + Csv(d.message) + "\n";
+           "," + Csv(d.message) + "," + Csv(d.identifier) + "," + Csv(d.labelText) + "," +
+           Csv(d.operatorName) + "," + Csv(d.note) + "," + Csv(d.drive.kind) + "," +
+           Csv(d.drive.serial) + "\n";
 }
 
 std::string CsvRowName(const std::string& line) {
@@ -175,6 +203,12 @@ std::string JsonLine(const BatchRecord& d) {
     for (const auto& [name, hex] : d.content) line["contentHashes"][name] = hex;
     line["sameContentAs"] = d.sameAs;
     line["message"] = d.message;
+    line["identifier"] = d.identifier;
+    line["labelText"] = d.labelText;
+    line["operator"] = d.operatorName;
+    line["note"] = d.note;
+    line["driveKind"] = d.drive.kind;
+    line["driveSerial"] = d.drive.serial;
     return OneLineJson(line);
 }
 

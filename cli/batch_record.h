@@ -16,8 +16,12 @@ struct BootFields {
 // Read from the first track side of a .tvl image; empty fields when it has none.
 BootFields ReadBootFields(const std::string& tvlImage);
 
+// The drive that read a diskette, so one that later proves faulty can be traced to what it read.
 struct DriveDescription {
     std::string label, device, vendor, model;
+    // How it is attached ("USB", "floppy controller", "image file", ...) and its serial number,
+    // where the system says.
+    std::string kind = {}, serial = {};
 };
 
 struct BatchRecord {
@@ -39,6 +43,9 @@ struct BatchRecord {
     std::string identifier, labelText, operatorName, note;
     DriveDescription drive;
     BootFields boot;
+    // What the operator said of the diskette: an identifier (an accession number, say), the text
+    // on its label, who imaged it, and a note. Each may be empty.
+    std::string identifier, labelText, operatorName, note;
 
     // Counts as a failure in the batch's tally and exit code.
     bool Failed() const;

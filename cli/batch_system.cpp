@@ -2,20 +2,67 @@
 
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/syscalls.h"
 #include "platform/sysfs_block.h"
+#include "platform/udisks.h"
 
 namespace cli {
+namespace {
+
+std::string KindOfBus(const std::string& bus) {
+    if (bus == "floppy") return "floppy controller";
+    if (bus == "usb") return "USB";
+    if (bus == "ata") return "ATA";
+    if (bus == "scsi") return "SCSI";
+    if (bus == "virtio") return "virtio";
+    if (bus == "nvme") return "NVMe";
+    if (bus == "mmc" || bus == "sdio") return "SD/MMC";
+    if (bus == "ieee1394") return "FireWire";
+    return "block device";
+}
+
+}  // namespace
+
+DriveModel DescribeSysfsDevice(const std::string& sysfsRoot, const std::string& name) {
+    DriveModel drive;
+    const platform::BlockDeviceIdentity identity = platform::IdentifyBlockDevice(sysfsRoot, name);
+    drive.vendor = identity.vendor;
+    drive.model = identity.model;
+    drive.serial = identity.serial;
+    if (identity.bus == "loop")
+        drive.kind =
+            identity.backingFile.empty() ? "loop device" : "loop device on " + identity.backingFile;
+    else
+        drive.kind = KindOfBus(identity.bus);
+    return drive;
+}
 
 DriveModel DescribeDevice(const std::string& device) {
     DriveModel drive;
-    for (const auto& info : platform::ListBlockDevices("/sys"))
-        if ("/dev/" + info.name == device) {
-            drive.vendor = info.vendor;
-            drive.model = info.model;
-        }
+    struct stat st {};
+    if (platform::SysStat(device.c_str(), &st) != 0) return drive;
+    if (S_ISREG(st.st_mode)) {
+        drive.kind = "image file";
+        return drive;
+    }
+    if (!S_ISBLK(st.st_mode)) return drive;
+    // By its numbers, so a link (/dev/disk/by-id/...) names the device it leads to.
+    std::string name = platform::BlockDeviceName("/sys", major(st.st_rdev), minor(st.st_rdev));
+    if (name.empty() && device.rfind("/dev/", 0) == 0) name = device.substr(5);
+    drive = DescribeSysfsDevice("/sys", name);
+    // A floppy controller's drive and a loop device have no drive object in UDisks2.
+    if (!drive.serial.empty() || drive.kind == "floppy controller" ||
+        drive.kind.rfind("loop device", 0) == 0)
+        return drive;
+    platform::UdisksDrive known;
+    if (!platform::UdisksDescribeDrive("/dev/" + name, &known)) return drive;
+    if (drive.vendor.empty()) drive.vendor = known.vendor;
+    if (drive.model.empty()) drive.model = known.model;
+    drive.serial = known.serial;
+    if (drive.kind == "block device" && !known.bus.empty()) drive.kind = KindOfBus(known.bus);
     return drive;
 }
 

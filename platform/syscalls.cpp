@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,12 @@ const char* SysCallName(SysCall call) {
             return "mkdir";
         case SysCall::TempFile:
             return "tempfile";
+        case SysCall::Pipe:
+            return "pipe";
+        case SysCall::Spawn:
+            return "spawn";
+        case SysCall::Wait:
+            return "wait";
     }
     return "?";
 }
@@ -235,6 +242,45 @@ int SysGetFlags(int fd, const char* path) {
 pid_t SysTcgetpgrp(int fd) {
     TAVREL_INJECT(SysCall::Ioctl, nullptr);
     return ::tcgetpgrp(fd);
+}
+
+ssize_t SysRead(int fd, void* buffer, size_t count, const char* path) {
+    TAVREL_INJECT(SysCall::Read, path);
+    ssize_t n;
+    do n = ::read(fd, buffer, count);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int SysPipe(int fds[2]) {
+    TAVREL_INJECT(SysCall::Pipe, nullptr);
+    return ::pipe2(fds, O_CLOEXEC);
+}
+
+pid_t SysSpawn(const char* path, const posix_spawn_file_actions_t* actions,
+               const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+    TAVREL_INJECT(SysCall::Spawn, path);
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, path, actions, attributes, argv, envp);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    return pid;
+}
+
+pid_t SysWaitpid(pid_t pid, int* status, int options) {
+    TAVREL_INJECT(SysCall::Wait, nullptr);
+    pid_t r;
+    do r = ::waitpid(pid, status, options);
+    while (r < 0 && errno == EINTR);
+    return r;
+}
+
+int SysPoll(struct pollfd* fds, nfds_t count, int timeoutMs) {
+    TAVREL_INJECT(SysCall::Wait, nullptr);
+    const int r = ::poll(fds, count, timeoutMs);
+    return r < 0 && errno == EINTR ? 0 : r;
 }
 
 int SysSeekCheck(const char* path) {

@@ -2,6 +2,8 @@
 // layer makes goes through here, so a test can make any of them fail with a chosen errno.
 #pragma once
 
+#include <poll.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -25,7 +27,11 @@ enum class SysCall {
     Chmod,
     MakeFolder,
     // Opening a nameless file in a folder (O_TMPFILE); the path is the folder's.
-    TempFile
+    TempFile,
+    // Another program: a pipe to it, starting it, waiting for it to end.
+    Pipe,
+    Spawn,
+    Wait
 };
 
 const char* SysCallName(SysCall call);
@@ -82,6 +88,18 @@ int SysMkdir(const char* path, mode_t mode);
 int SysGetFlags(int fd, const char* path = nullptr);
 // tcgetpgrp: the foreground process group of the terminal fd is open on, or -1.
 pid_t SysTcgetpgrp(int fd);
+// read(2) at the descriptor's position (a pipe's); EINTR is retried.
+ssize_t SysRead(int fd, void* buffer, size_t count, const char* path = nullptr);
+// pipe2 with O_CLOEXEC: neither end goes to a program started after, unless it is given to it.
+int SysPipe(int fds[2]);
+// posix_spawn of path: the new process's id, or -1 with errno set (the exec's own error where
+// the program cannot be run). The path is what the hook sees.
+pid_t SysSpawn(const char* path, const posix_spawn_file_actions_t* actions,
+               const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
+// waitpid; EINTR is retried.
+pid_t SysWaitpid(pid_t pid, int* status, int options);
+// poll; EINTR is returned (as 0 descriptors ready) so the caller looks again.
+int SysPoll(struct pollfd* fds, nfds_t count, int timeoutMs);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);
 

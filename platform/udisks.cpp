@@ -35,6 +35,8 @@ constexpr const char* kRootPath = "/org/freedesktop/UDisks2";
 // script's call gets seconds.
 constexpr uint64_t kInteractiveTimeoutUsec = 300ull * 1000 * 1000;
 constexpr uint64_t kTimeoutUsec = 15ull * 1000 * 1000;
+// A description for a record is not worth holding up the diskette it goes with.
+constexpr uint64_t kDescribeTimeoutUsec = 2ull * 1000 * 1000;
 
 std::atomic<int> g_interactive{-1};  // -1: when standard input is a terminal
 std::mutex g_refusalMutex;
@@ -137,14 +139,17 @@ void NoteRefusal(const Error& error, int callResult) {
 
 // The service's object for the device, by its path in /dev. ResolveDevice and OpenDevice came
 // with UDisks2 2.7.3, older than any service Debian ships: an older one counts as absent.
-std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, Error* error, int* result) {
+std::string FindBlockObject(sd_bus* bus, const std::string& devicePath, Error* error, int* result,
+                            uint64_t timeout = kTimeoutUsec, bool startService = true) {
     Message call, reply;
     *result = sd_bus_message_new_method_call(bus, &call.m, kService, kManagerPath, kManager,
                                              "ResolveDevice");
+    if (*result >= 0 && !startService) *result = sd_bus_message_set_auto_start(call.m, 0);
+    if (*result >= 0) *result = sd_bus_message_set_allow_interactive_authorization(call.m, 0);
     if (*result >= 0)
         *result = sd_bus_message_append(call.m, "a{sv}", 1, "path", "s", devicePath.c_str());
     if (*result >= 0) *result = sd_bus_message_append(call.m, "a{sv}", 0);
-    if (*result >= 0) *result = sd_bus_call(bus, call.m, kTimeoutUsec, &error->e, &reply.m);
+    if (*result >= 0) *result = sd_bus_call(bus, call.m, timeout, &error->e, &reply.m);
     if (*result < 0) return {};
     const char* object = nullptr;
     *result = sd_bus_message_enter_container(reply.m, 'a', "o");
@@ -195,8 +200,10 @@ const char* AccessText(int access) {
 struct DriveProperties {
     bool removable = false;  // MediaRemovable: the kernel's "removable", as sysfs has it
     bool usb = false;
+    std::string bus;
     std::string vendor;
     std::string model;
+    std::string serial;
     int mediaAvailable = -1;
 };
 
@@ -265,10 +272,10 @@ int ReadDrive(sd_bus_message* m, DriveProperties* drive) {
         }
         if (name == "Vendor") return ReadString(m, &drive->vendor);
         if (name == "Model") return ReadString(m, &drive->model);
+        if (name == "Serial") return ReadString(m, &drive->serial);
         if (name == "ConnectionBus") {
-            std::string bus;
-            int r = ReadString(m, &bus);
-            drive->usb = bus == "usb";
+            int r = ReadString(m, &drive->bus);
+            drive->usb = drive->bus == "usb";
             return r;
         }
         return 0;
@@ -339,6 +346,21 @@ int ReadObjects(sd_bus_message* m, std::vector<BlockProperties>* blocks,
     }
     if (r < 0) return r;
     return sd_bus_message_exit_container(m);
+}
+
+// Properties.GetAll of one interface of object, its a{sv} handed to read.
+template <typename Read>
+int GetAllProperties(sd_bus* bus, const std::string& object, const char* interface, Read read) {
+    Message call, reply;
+    Error error;
+    int r = sd_bus_message_new_method_call(bus, &call.m, kService, object.c_str(),
+                                           "org.freedesktop.DBus.Properties", "GetAll");
+    if (r >= 0) r = sd_bus_message_set_auto_start(call.m, 0);
+    if (r >= 0) r = sd_bus_message_set_allow_interactive_authorization(call.m, 0);
+    if (r >= 0) r = sd_bus_message_append(call.m, "s", interface);
+    if (r >= 0) r = sd_bus_call(bus, call.m, kDescribeTimeoutUsec, &error.e, &reply.m);
+    if (r >= 0) r = read(reply.m);
+    return r;
 }
 
 }  // namespace
@@ -443,6 +465,31 @@ bool UdisksListBlockDevices(std::vector<BlockDeviceInfo>* devices) {
     }
     std::sort(devices->begin(), devices->end(),
               [](const BlockDeviceInfo& a, const BlockDeviceInfo& b) { return a.name < b.name; });
+    return true;
+}
+
+bool UdisksDescribeDrive(const std::string& path, UdisksDrive* drive) {
+    *drive = {};
+    Bus bus;
+    if (sd_bus_open_system(&bus.bus) < 0) return false;
+    Error error;
+    int r = 0;
+    const std::string object =
+        FindBlockObject(bus.bus, path, &error, &r, kDescribeTimeoutUsec, /*startService=*/false);
+    if (object.empty()) return false;
+    BlockProperties block;
+    r = GetAllProperties(bus.bus, object, kBlock,
+                         [&](sd_bus_message* m) { return ReadBlock(m, &block); });
+    // A loop device or a partitionless image has "/" for its drive.
+    if (r < 0 || block.drive.empty() || block.drive == "/") return false;
+    DriveProperties properties;
+    r = GetAllProperties(bus.bus, block.drive, kDrive,
+                         [&](sd_bus_message* m) { return ReadDrive(m, &properties); });
+    if (r < 0) return false;
+    drive->vendor = properties.vendor;
+    drive->model = properties.model;
+    drive->serial = properties.serial;
+    drive->bus = properties.bus;
     return true;
 }
 

@@ -34,4 +34,16 @@ void AllowInteractiveAuthorization(bool allow);
 // the user anything.
 bool UdisksListBlockDevices(std::vector<BlockDeviceInfo>* devices);
 
+// What UDisks2 says of the drive behind a block device, where sysfs does not say it.
+struct UdisksDrive {
+    std::string vendor, model, serial;
+    std::string bus;  // its ConnectionBus: "usb", "sdio", "ieee1394", or ""
+};
+
+// The drive of the block device at path ("/dev/sdb") as the running service describes it. False
+// when there is no system bus, the service is not running (it is not started for this), it
+// knows no drive for the device, or it does not answer within two seconds. Reads properties
+// only: nobody is ever asked for permission.
+bool UdisksDescribeDrive(const std::string& path, UdisksDrive* drive);
+
 }  // namespace platform

@@ -2,38 +2,113 @@
 // batch typed at the console (Ctrl+Z, then Enter) or the end of a pipe, read on a thread of
 // its own since a console handle cannot be polled for a whole line.
 #include <atomic>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/batch_system.h"
 #include "platform/file_api.h"
 #include "platform/handle.h"
 #include "platform/win_types.h"
+#include "platform/windows/wide_path.h"
 
 namespace cli {
 
+namespace {
+
+// STORAGE_BUS_TYPE in plain words.
+std::string KindOfBus(STORAGE_BUS_TYPE bus) {
+    switch (bus) {
+        case BusTypeUsb:
+            return "USB";
+        case BusTypeAta:
+        case BusTypeSata:
+        case BusTypeAtapi:
+            return "ATA";
+        case BusTypeScsi:
+        case BusTypeSas:
+        case BusTypeiScsi:
+            return "SCSI";
+        case BusType1394:
+            return "FireWire";
+        case BusTypeSd:
+        case BusTypeMmc:
+            return "SD/MMC";
+        case BusTypeNvme:
+            return "NVMe";
+        case BusTypeVirtual:
+        case BusTypeFileBackedVirtual:
+            return "virtual disk";
+        default:
+            return "block device";
+    }
+}
+
+// The legacy floppy driver's drives, A: and B:, as the drive map names them.
+bool FloppyLetter(const std::string& device) {
+    return device.size() == 6 && device.compare(0, 4, "\\\\.\\") == 0 &&
+           (device[4] == 'A' || device[4] == 'B' || device[4] == 'a' || device[4] == 'b') &&
+           device[5] == ':';
+}
+
+}  // namespace
+
 DriveModel DescribeDevice(const std::string& device) {
     DriveModel drive;
+    if (device.compare(0, 4, "\\\\.\\") != 0) {
+        const DWORD attributes = GetFileAttributesW(platform::SystemPath(device).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            drive.kind = "image file";
+        return drive;
+    }
     // No access asked: the question goes to the driver, not to the diskette.
-    UniqueHandle handle(CreateFileA(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
+    UniqueHandle handle(CreateFileW(platform::SystemPath(device).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
     if (!handle.valid()) return drive;
     STORAGE_PROPERTY_QUERY query{};
     query.PropertyId = StorageDeviceProperty;
     query.QueryType = PropertyStandardQuery;
-    alignas(STORAGE_DEVICE_DESCRIPTOR) char buffer[1024] = {};
+    // The descriptor says how long it is whole; a driver with long strings gets a second ask.
+    std::vector<char> buffer(1024);
     DWORD returned = 0;
-    if (!DeviceIoControl(handle.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer,
-                         sizeof buffer - 1, &returned, nullptr) ||
-        returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
+    bool answered = false;
+    for (int ask = 0; ask < 2; ++ask) {
+        returned = 0;
+        answered = DeviceIoControl(handle.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                                   buffer.data(), static_cast<DWORD>(buffer.size() - 1), &returned,
+                                   nullptr) &&
+                   returned >= sizeof(STORAGE_DEVICE_DESCRIPTOR);
+        if (!answered) break;
+        const DWORD whole = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer.data())->Size;
+        if (whole < buffer.size()) break;
+        buffer.assign(whole + 1, 0);
+    }
+    // The legacy floppy driver does not answer the storage query.
+    if (!answered) {
+        if (FloppyLetter(device)) drive.kind = "floppy controller";
         return drive;
-    const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
+    }
+    STORAGE_DEVICE_DESCRIPTOR descriptor;
+    std::memcpy(&descriptor, buffer.data(), sizeof descriptor);
+    // An offset of 0 means the device has no such string; the strings are ASCII, padded with
+    // blanks.
     auto text = [&](DWORD offset) {
-        std::string field = offset && offset < returned ? buffer + offset : "";
-        while (!field.empty() && field.back() == ' ') field.pop_back();
-        return field;
+        std::string field;
+        if (offset == 0 || offset >= returned) return field;
+        for (DWORD i = offset; i < returned && buffer[i] != '\0'; ++i)
+            field += buffer[i] >= 0x20 && buffer[i] < 0x7F ? buffer[i] : '?';
+        const size_t first = field.find_first_not_of(' ');
+        if (first == std::string::npos) return std::string();
+        return field.substr(first, field.find_last_not_of(' ') - first + 1);
     };
-    drive.vendor = text(descriptor->VendorIdOffset);
-    drive.model = text(descriptor->ProductIdOffset);
+    drive.vendor = text(descriptor.VendorIdOffset);
+    drive.model = text(descriptor.ProductIdOffset);
+    drive.serial = text(descriptor.SerialNumberOffset);
+    drive.kind = descriptor.BusType == BusTypeUnknown && FloppyLetter(device)
+                     ? "floppy controller"
+                     : KindOfBus(descriptor.BusType);
     return drive;
 }
 

@@ -162,6 +162,8 @@ TEST_F(CliBatch, ADisketteWithoutAFatFileSystemIsFiledWithTheReason) {
     const std::string info = ReadFileBytes(folder + "/disk-001.info");
     EXPECT_NE(info.find("result: done\n"), std::string::npos) << info;
     EXPECT_NE(info.find("files: none (no FAT file system"), std::string::npos) << info;
+    // The drive that read it: here a file standing in for one.
+    EXPECT_NE(info.find("\ndrive-kind: image file\n"), std::string::npos) << info;
     EXPECT_FALSE(FileExists(folder + "/disk-001.dfxml"));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 }
@@ -180,8 +182,9 @@ TEST_F(CliBatch, ADisketteSwappedInABlockDeviceIsSeen) {
               0);
     ToolResult r = tool.Wait();
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(ReadFileBytes(folder + "/disk-002.info").find("content-sha256: " + Sha256Of(Disk(1))),
-              std::string::npos);
+    const std::string info = ReadFileBytes(folder + "/disk-002.info");
+    EXPECT_NE(info.find("content-sha256: " + Sha256Of(Disk(1))), std::string::npos);
+    EXPECT_NE(info.find("\ndrive-kind: loop device on "), std::string::npos) << info;
 }
 
 }  // namespace

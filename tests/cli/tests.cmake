@@ -88,3 +88,11 @@ tavrel_test(json_tests LABELS cli SOURCES cli/cli_json_test.cpp cli/tool_runner.
 target_link_libraries(json_tests PRIVATE tavrel_cli)
 target_compile_definitions(json_tests PRIVATE TAVREL_CLI="$<TARGET_FILE:tavrel-cli>")
 add_dependencies(json_tests tavrel-cli)
+
+# The parts a batch files beside each diskette: the drive that read it (a fake sysfs tree), what
+# the operator typed, and the command --each runs after it, each run through the real shell.
+tavrel_test(batch_parts_tests LABELS thread SOURCES
+  cli/drive_identity_test.cpp
+  cli/each_command_test.cpp
+)
+target_link_libraries(batch_parts_tests PRIVATE tavrel_cli)

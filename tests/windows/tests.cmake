@@ -38,3 +38,11 @@ add_test(NAME Windows.WineDialog
     ${CMAKE_BINARY_DIR}-windows $<TARGET_FILE:tavrel-faultyfs>)
 set_tests_properties(Windows.WineDialog PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The command run after each diskette, through cmd.exe, and the drive description under Wine
+# (a small program of the Windows build, tests/windows/each_probe.cpp).
+add_test(NAME Windows.WineEach
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_each_test.sh
+    ${CMAKE_BINARY_DIR}-windows/tests/windows/tavrel-each-probe.exe)
+set_tests_properties(Windows.WineEach PROPERTIES
+  LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 120)
