@@ -92,6 +92,11 @@ class BatchFolder {
     // and those already in the folder) and its row in batch.csv, and lets the name go.
     bool File(BatchRecord& record, unsigned hashes, Reservation* reservation, std::string* error);
 
+    // Replaces the lines of these filed files (as Listed() names them) in every manifest the
+    // folder has, a file that is gone losing its lines; in a bag the tag files follow. For the
+    // files made again from the others: the pictures and the report.
+    bool Relist(const std::vector<std::string>& files, std::string* error);
+
   private:
     // Lists the diskette's files into .NAME.part.dfxml beside its image and notes the counts,
     // or why there is no listing, in record; false only when the listing cannot be written.
