@@ -17,9 +17,8 @@ constexpr const char* kStyle =
     ".totals .bad .n{color:#b3141a}"
     "table{border-collapse:collapse}"
     "th,td{border-bottom:1px solid #ddd;padding:6px 8px;text-align:left;vertical-align:top}"
-    "th{background:#f3f3f3;font-weight:600;white-space:nowrap}"
+    "th{background:#f3f3f3;font-weight:600}"
     "td.num{text-align:right}"
-    "td.time{white-space:nowrap}"
     "code{font:12px monospace;word-break:break-all;display:inline-block;max-width:16em}"
     "tr.failed td.result{color:#b3141a;font-weight:bold}"
     "tr.unreadable td.result{color:#9a5a00;font-weight:bold}"
@@ -50,7 +49,7 @@ void Total(XmlWriter& out, long long value, const std::string& what, bool bad = 
     out.Attribute("class", "n");
     out.Text(Grouped(value));
     out.End(true);
-    out.Text(what);
+    out.Element("span", what);
     out.End(true);
 }
 
@@ -78,7 +77,10 @@ void Row(XmlWriter& out, const BoxDiskette& d) {
     out.Start("td");
     if (!d.sha256.empty()) out.Element("code", d.sha256);
     out.End(true);
-    Cell(out, d.time, "time");
+    // "2026-12-08 21:21:46Z": the date and the time may go on lines of their own.
+    std::string time = d.time;
+    if (time.size() > 10 && time[10] == 'T') time[10] = ' ';
+    Cell(out, time);
     out.Start("td");
     out.Attribute("class", "picture");
     if (d.hasPicture) {
@@ -121,12 +123,12 @@ std::string BoxReportHtml(const BoxReport& report) {
 
     out.Start("ul");
     out.Attribute("class", "totals");
-    Total(out, totals.diskettes, totals.diskettes == 1 ? " diskette" : " diskettes");
-    Total(out, totals.done, " done");
-    Total(out, totals.failed, " failed", true);
+    Total(out, totals.diskettes, totals.diskettes == 1 ? "diskette" : "diskettes");
+    Total(out, totals.done, "done");
+    Total(out, totals.failed, "failed", true);
     Total(out, totals.unreadSectors,
-          totals.unreadSectors == 1 ? " unreadable sector" : " unreadable sectors", true);
-    Total(out, totals.bytesRead, " bytes read");
+          totals.unreadSectors == 1 ? "unreadable sector" : "unreadable sectors", true);
+    Total(out, totals.bytesRead, "bytes read");
     out.End(true);
 
     out.Start("table");

@@ -14,8 +14,7 @@ namespace {
 int RowOfFormat(const std::string& format) {
     for (int row = 0; row < kMediaTypeRows; ++row) {
         const std::string name = MediaTypeName(row);
-        if (name == format || name.substr(0, name.find(" (")) == format)
-            return row;
+        if (name == format || name.substr(0, name.find(" (")) == format) return row;
     }
     return -1;
 }

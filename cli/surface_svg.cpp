@@ -11,16 +11,17 @@ constexpr int kLeft = 40;    // the heads' names
 constexpr int kTop = 14;     // the cylinders' numbers
 constexpr int kHeadGap = 6;  // between the heads' bands
 constexpr int kLegendRow = 14;
+constexpr int kLegendSquare = 8;
 
 // Rules under the picture's own class, so that a page with other content keeps its colours.
-// Colours a viewer with red-green colour blindness tells apart too: blue read, yellow to brown
-// for more tries, red unreadable, grey never tried.
+// Colours a viewer with red-green colour blindness tells apart too: blue read, yellow, orange
+// and purple for more tries, red unreadable, grey never tried.
 constexpr const char* kStyle =
     ".surface text{font:9px sans-serif;fill:#333}"
     ".surface .read{fill:#3b6fb6}"
     ".surface .tries2{fill:#f6d04d}"
     ".surface .tries3{fill:#f08c2e}"
-    ".surface .tries4{fill:#8c4a12}"
+    ".surface .tries4{fill:#7b3294}"
     ".surface .unreadable{fill:#d7191c}"
     ".surface .untried{fill:#d4d4d4}";
 
@@ -45,12 +46,12 @@ std::string Describe(const SectorMap& map, int index) {
     return text;
 }
 
-void Square(XmlWriter& out, int x, int y, const std::string& cls) {
+void Square(XmlWriter& out, int x, int y, const std::string& cls, int size = kSquare) {
     out.Start("rect");
     out.Attribute("x", std::to_string(x));
     out.Attribute("y", std::to_string(y));
-    out.Attribute("width", std::to_string(kSquare));
-    out.Attribute("height", std::to_string(kSquare));
+    out.Attribute("width", std::to_string(size));
+    out.Attribute("height", std::to_string(size));
     out.Attribute("class", cls);
 }
 
@@ -121,14 +122,15 @@ std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) 
     for (const Key& key : all) {
         const bool tries = std::string(key.cls).find("tries") != std::string::npos;
         if (tries && !map.triesKnown) continue;
-        if (x > kLeft && x + 100 > width) {
+        const int wide = kLegendSquare + 3 + static_cast<int>(std::string(key.text).size()) * 5;
+        if (x > kLeft && x + wide > width) {
             x = kLeft;
             y += kLegendRow;
         }
-        Square(out, x, y, key.cls);
+        Square(out, x, y, key.cls, kLegendSquare);
         out.End();
-        Label(out, x + kSquare + 4, y + kSquare + 1, key.text);
-        x += 14 + static_cast<int>(std::string(key.text).size()) * 5 + 10;
+        Label(out, x + kLegendSquare + 3, y + kLegendSquare, key.text);
+        x += wide + 12;
     }
     out.End();
     return out.Finish();

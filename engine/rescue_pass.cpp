@@ -121,9 +121,11 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
     }
     FillUnreadableSector(m_fillSector, m_rescueFill);
     // A resume's format is its image's: the drive's boot sector, when it reads, must agree.
-    // A resume counts on from the map's tries, when the map has them.
+    // A resume counts on from the map's tries, when the map has them: a boot sector read
+    // before needed none of these reads.
     if (resume) {
-        if (m_sectorMap.triesKnown && m_sectorMap.sectors > 0) m_sectorMap.AddTries(0, bootReads);
+        if (m_sectorMap.sectors > 0 && m_sectorMap.states[0] != SectorFinished)
+            m_sectorMap.AddTries(0, bootReads);
         return LoadRescueImage();
     }
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
@@ -187,16 +189,18 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool* cancelled) {
         badBefore = badBefore || states[s] == SectorBad;
     }
     if (unread == 0) return TRUE;
-    // Every read of a sector counts as one of its tries, a whole side's read too.
+    // A sector's tries are the reads it took: those of its side when the side read whole,
+    // else its own one by one (a side that fails says nothing of which sector failed it). The
+    // boot sector read at the start needs no more.
     auto countTries = [&](int sector, long readsBefore) {
+        if (first + sector == 0 && m_rescueBootRead) return;
         m_sectorMap.AddTries(first + sector, m_rescueReads - readsBefore);
     };
     // A side nobody has found fault with yet is read whole, as a compress reads it.
     if (unread == perSide && !badBefore) {
         const long before = m_rescueReads;
-        const BOOL read = ReadWithRetries(cylinder, head, 0, perSide, m_fileTrack.data, cancelled);
-        for (int s = 0; s < perSide; ++s) countTries(s, before);
-        if (read) {
+        if (ReadWithRetries(cylinder, head, 0, perSide, m_fileTrack.data, cancelled)) {
+            for (int s = 0; s < perSide; ++s) countTries(s, before);
             std::memcpy(side, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
             std::memset(states, SectorFinished, static_cast<size_t>(perSide));
             m_rescueRecovered += perSide;
