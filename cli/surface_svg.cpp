@@ -5,8 +5,8 @@
 namespace cli {
 namespace {
 
-constexpr int kPitch = 5;    // from one sector's square to the next
-constexpr int kSquare = 4;   // a sector's square
+constexpr int kPitch = 4;    // from one sector's square to the next
+constexpr int kSquare = 3;   // a sector's square
 constexpr int kLeft = 40;    // the heads' names
 constexpr int kTop = 14;     // the cylinders' numbers
 constexpr int kHeadGap = 6;  // between the heads' bands
