@@ -1,4 +1,7 @@
 // The surface picture drawn as SVG: one rectangle a sector, each with a tooltip naming it.
+#include <cstring>
+#include <vector>
+
 #include "cli/surface_picture.h"
 #include "cli/xml_writer.h"
 
@@ -75,8 +78,32 @@ std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) 
     const int band = picture.sectorsPerTrack * kPitch;
     const int surfaceHeight = picture.heads * band + (picture.heads - 1) * kHeadGap;
     const int width = kLeft + picture.cylinders * kPitch + 10;
-    const int legendTop = kTop + surfaceHeight + 8;
-    const int height = legendTop + 2 * kLegendRow;
+
+    // The legend: what each colour means, the tries only where the map counts them, in as
+    // many rows as the width needs.
+    struct Key {
+        const char* cls;
+        const char* text;
+        int x = 0, y = 0;
+    };
+    std::vector<Key> legend;
+    int x = 1, y = kTop + surfaceHeight + 8;
+    for (Key key : {Key{"read", "read"}, Key{"read tries2", "2 tries"},
+                    Key{"read tries3", "3 tries"}, Key{"read tries4", "4 or more tries"},
+                    Key{"unreadable", "unreadable"}, Key{"untried", "never tried"}}) {
+        if (std::strstr(key.cls, "tries") && !map.triesKnown) continue;
+        // 9px text is about 4.6px a character.
+        const int wide = kLegendSquare + 3 + static_cast<int>(std::strlen(key.text) * 46 / 10);
+        if (x > 1 && x + wide > width) {
+            x = 1;
+            y += kLegendRow;
+        }
+        key.x = x;
+        key.y = y;
+        legend.push_back(key);
+        x += wide + 10;
+    }
+    const int height = y + kLegendRow;
 
     XmlWriter out(false);
     out.Start("svg");
@@ -93,7 +120,7 @@ std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) 
         Label(out, kLeft + cylinder * kPitch, kTop - 4, std::to_string(cylinder));
     for (int head = 0; head < picture.heads; ++head) {
         const int top = kTop + head * (band + kHeadGap);
-        Label(out, 0, top + band / 2 + 3, "head " + std::to_string(head));
+        Label(out, 1, top + band / 2 + 3, "head " + std::to_string(head));
         for (int cylinder = 0; cylinder < picture.cylinders; ++cylinder) {
             for (int sector = 1; sector <= picture.sectorsPerTrack; ++sector) {
                 const int index = picture.Index(cylinder, head, sector);
@@ -106,31 +133,10 @@ std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) 
             }
         }
     }
-
-    // The legend: what each colour means, the tries only where the map counts them.
-    struct Key {
-        const char* cls;
-        const char* text;
-    };
-    const Key all[] = {{"read", "read"},
-                       {"read tries2", "2 tries"},
-                       {"read tries3", "3 tries"},
-                       {"read tries4", "4 or more tries"},
-                       {"unreadable", "unreadable"},
-                       {"untried", "never tried"}};
-    int x = kLeft, y = legendTop;
-    for (const Key& key : all) {
-        const bool tries = std::string(key.cls).find("tries") != std::string::npos;
-        if (tries && !map.triesKnown) continue;
-        const int wide = kLegendSquare + 3 + static_cast<int>(std::string(key.text).size()) * 5;
-        if (x > kLeft && x + wide > width) {
-            x = kLeft;
-            y += kLegendRow;
-        }
-        Square(out, x, y, key.cls, kLegendSquare);
+    for (const Key& key : legend) {
+        Square(out, key.x, key.y, key.cls, kLegendSquare);
         out.End();
-        Label(out, x + kLegendSquare + 3, y + kLegendSquare, key.text);
-        x += wide + 12;
+        Label(out, key.x + kLegendSquare + 3, key.y + kLegendSquare, key.text);
     }
     out.End();
     return out.Finish();

@@ -54,7 +54,7 @@ shoot() {
     --window-size="$2" "file://$3" >/dev/null 2>&1
 }
 shoot "$work/report.png" 1200,900 "$box/report.html"
-shoot "$work/surface.png" 470,250 "$box/disk-003.svg"
+shoot "$work/surface.png" 370,186 "$box/disk-003.svg"
 "$root/scripts/png_pack.py" "$work/report.png" "$root/docs/report.png"
 "$root/scripts/png_pack.py" "$work/surface.png" "$root/docs/surface.png"
 echo "docs/report.png and docs/surface.png from $("$cli" report "$box")"
