@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "cli/atomic_output.h"
+#include "cli/batch_record.h"
 #include "cli/fixity_files.h"
 #include "platform/folder_list.h"
 #include "platform/syscalls.h"
@@ -39,12 +40,12 @@ BoxDiskette ReadDiskette(const std::string& folder, const std::string& name) {
         return value == info.end() ? std::string() : value->second;
     };
     BoxDiskette d;
-    d.name = get("name").empty() ? name : get("name");
+    d.name = name;
     d.identifier = Identifier(info, name);
     d.label = get("label-text").empty() ? get("volume-label") : get("label-text");
     d.format = get("format");
     d.result = get("result");
-    d.failed = d.result == "failed" || d.result == "cancelled" || d.result == "interrupted";
+    d.failed = RecordFromInfo(info).Failed();
     // "3 (cylinder 5 head 1 sectors 4-6)": the count, and where they lie.
     d.unreadable = get("unreadable-sectors");
     d.unreadSectors = std::atoi(d.unreadable.c_str());

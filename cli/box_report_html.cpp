@@ -73,7 +73,14 @@ void Row(XmlWriter& out, const BoxDiskette& d) {
         out.End(true);
     }
     out.End(true);
-    Cell(out, d.unreadable.empty() ? std::string() : std::to_string(d.unreadSectors), "num");
+    out.Start("td");
+    out.Attribute("class", "num");
+    // Where they lie, "cylinder 5 head 1 sectors 4-6", on pointing at the count.
+    const size_t where = d.unreadable.find(" (");
+    if (where != std::string::npos && d.unreadable.back() == ')')
+        out.Attribute("title", d.unreadable.substr(where + 2, d.unreadable.size() - where - 3));
+    if (!d.unreadable.empty()) out.Text(std::to_string(d.unreadSectors));
+    out.End(true);
     out.Start("td");
     if (!d.sha256.empty()) out.Element("code", d.sha256);
     out.End(true);

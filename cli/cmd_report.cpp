@@ -35,9 +35,9 @@ int RunReport(const std::string& folder, Console& console) {
         return kExitFailed;
     }
     const BoxReport box = ReadBoxReport(batchFolder.PayloadFolder(), FolderTitle(folder));
-    struct stat log {};
+    struct stat csv {};
     if (box.diskettes.empty() &&
-        platform::SysStat(batchFolder.PayloadPath("batch.csv").c_str(), &log) != 0) {
+        platform::SysStat(batchFolder.PayloadPath("batch.csv").c_str(), &csv) != 0) {
         console.Error("tavrel-cli: " + folder + ": no diskette is filed in it: not a batch folder");
         return kExitFailed;
     }
