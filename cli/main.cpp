@@ -169,8 +169,8 @@ int main(int argc, char** argv) {
     CLI::App* batchCmd = app.add_subcommand(
         "batch",
         "Image a box of diskettes into FOLDER, one after the other: each is imaged, verified, "
-        "hashed and filed with an info file, manifests and batch.csv; insertion and removal "
-        "are seen from the drive");
+        "hashed and filed with an info file and a picture of its surface, manifests, batch.csv "
+        "and report.html; insertion and removal are seen from the drive");
     batchCmd->add_option("DRIVE", batch.drive, kDriveHelp)->required();
     batchCmd->add_option("FOLDER", batch.folder, "Where the images go (made when missing)")
         ->required();
