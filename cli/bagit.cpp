@@ -47,6 +47,11 @@ std::string TagManifestName(FixityAlgorithm algorithm) {
     return "tag" + ManifestName(algorithm);
 }
 
+// What a plain folder keeps of the box beside the diskettes' files, unlisted: a bag lists it.
+bool IsFolderRecord(const std::string& name) {
+    return name == "batch.csv" || name == "report.html";
+}
+
 bool IsManifestName(const std::string& name) {
     for (FixityAlgorithm algorithm : kAlgorithms)
         if (name == ManifestName(algorithm) || name == TagManifestName(algorithm)) return true;
@@ -213,8 +218,9 @@ bool MakeBag(const std::string& folder, unsigned hashes, const BagFields& fields
         if (name[0] == '.' || IsManifestName(name)) continue;
         const std::string path = Join(folder, name);
         if (name == "data" && IsFolder(path)) continue;
-        if (IsFolder(path) || (name != "batch.csv" && std::find(listed.begin(), listed.end(),
-                                                                payload + name) == listed.end())) {
+        if (IsFolder(path) ||
+            (!IsFolderRecord(name) &&
+             std::find(listed.begin(), listed.end(), payload + name) == listed.end())) {
             *error = "tavrel-cli: " + path +
                      " is in no manifest: a bag's payload must be listed; move it out of " +
                      folder + " first";
@@ -234,9 +240,10 @@ bool MakeBag(const std::string& folder, unsigned hashes, const BagFields& fields
             return false;
         }
     }
-    if (Exists(Join(data, "batch.csv")) &&
-        std::find(listed.begin(), listed.end(), payload + "batch.csv") == listed.end())
-        listed.push_back(payload + "batch.csv");
+    for (const char* record : {"batch.csv", "report.html"})
+        if (Exists(Join(data, record)) &&
+            std::find(listed.begin(), listed.end(), payload + record) == listed.end())
+            listed.push_back(payload + record);
     // Each manifest lists every file, with the hashes known kept and the others computed.
     for (FixityAlgorithm algorithm : kAlgorithms) {
         if (!(wanted & algorithm)) continue;

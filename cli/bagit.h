@@ -1,7 +1,7 @@
 // A batch folder kept as a BagIt bag (RFC 8493, version 1.0), for archives that take bags in:
-// the diskettes' files and batch.csv under data/, the payload manifests (the batch's manifests,
-// their names with data/) at the top beside bagit.txt, bag-info.txt and a tag manifest for each
-// payload manifest's hash. The batch's own working files (.batch.lock, .NAME.batch and the
+// the diskettes' files, batch.csv and report.html under data/, the payload manifests (the batch's
+// manifests, their names with data/) at the top beside bagit.txt, bag-info.txt and a tag manifest
+// for each payload manifest's hash. The batch's own working files (.batch.lock, .NAME.batch and the
 // hidden part files) stay at the top too, outside data/: a validator counts every file under
 // data/ as payload, so a diskette being imaged must leave data/ as the manifests say.
 // A folder is a bag when it has bagit.txt, which a folder made into one gets last: by then its
@@ -32,8 +32,8 @@ bool IsWholeBag(const std::string& folder);
 std::vector<std::string> PayloadFiles(const std::string& folder);
 
 // Makes the batch folder a bag: its visible files (the manifests aside) go under data/, every
-// manifest lists them there, batch.csv too, and the tag files are written. A new or empty
-// folder gets a manifest for each of hashes (FixityAlgorithm bits). To be called under the
+// manifest lists them there, batch.csv and report.html too, and the tag files are written. A new or
+// empty folder gets a manifest for each of hashes (FixityAlgorithm bits). To be called under the
 // folder's lock, once what stopped batches left is filed; a folder made into a bag half-way
 // is finished. False with a one-line reason, the folder as it was when nothing was moved yet.
 bool MakeBag(const std::string& folder, unsigned hashes, const BagFields& fields,

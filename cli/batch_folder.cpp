@@ -11,6 +11,7 @@
 #include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
 #include "cli/batch_name.h"
+#include "cli/box_report.h"
 #include "cli/file_listing.h"
 #include "cli/image_scan.h"
 #include "cli/map_file.h"
@@ -25,7 +26,7 @@ namespace {
 
 constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
 constexpr const char* kLockName = ".batch.lock";
-constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "dfxml", "info", "begun"};
+constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "dfxml", "svg", "info", "begun"};
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -141,7 +142,7 @@ bool BatchFolder::KeepAsBag(unsigned hashes, const BagFields& fields, std::strin
 }
 
 bool BatchFolder::Taken(const std::string& name) const {
-    for (const char* end : {".tvl", ".img", ".info", ".map", ".dfxml"})
+    for (const char* end : {".tvl", ".img", ".info", ".map", ".dfxml", ".svg"})
         if (Exists(PayloadPath(name + end))) return true;
     if (Exists(Path("." + name + ".batch"))) return true;
     for (const char* ext : kPartExtensions)
@@ -313,13 +314,28 @@ bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
         if (!record.image.empty() && file != record.image && Exists(PayloadPath(file)))
             platform::SysUnlink(PayloadPath(file).c_str());
     }
+    // The surface picture, from the info and the map as filed; it too takes its name before
+    // the info.
+    const std::string infoPath =
+        Exists(PartPath(name, "info")) ? PartPath(name, "info") : PayloadPath(name + ".info");
+    const std::string mapPath =
+        Exists(PayloadPath(name + ".map")) ? PayloadPath(name + ".map") : "";
+    bool drawn = false;
+    if (!WriteDiskettePicture(infoPath, mapPath, PartPath(name, "svg"), &drawn, error))
+        return false;
+    if (drawn && !Rename(PartPath(name, "svg"), PayloadPath(name + ".svg"), error)) return false;
+    // Filed again without a picture, it keeps none from before.
+    if (!drawn) platform::SysUnlink(PayloadPath(name + ".svg").c_str());
     if (Exists(PartPath(name, "info")) &&
         !Rename(PartPath(name, "info"), PayloadPath(name + ".info"), error))
         return false;
     platform::SysUnlink(PartPath(name, "begun").c_str());
-    // In a bag batch.csv is payload: its row is written before the manifests list it, and the
-    // tag files follow the manifests.
-    return RewriteLog(record, error) && RewriteManifests(name, record, info, hashes, error) &&
+    // In a bag batch.csv and report.html are payload: written before the manifests list them,
+    // and the tag files follow the manifests.
+    return RewriteLog(record, error) &&
+           WriteBoxReport(PayloadFolder(), FolderTitle(m_folder), PayloadPath("report.html"),
+                          error) &&
+           RewriteManifests(name, record, info, hashes, error) &&
            (m_payload.empty() || WriteBagTags(m_folder, m_bagFields, error));
 }
 
@@ -353,27 +369,29 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         }
         files.emplace_back(Listed(name + ".map"), map);
     }
-    if (Exists(PayloadPath(name + ".dfxml"))) {
-        HashSet listing;
-        if (!FileHashes(PayloadPath(name + ".dfxml"), wanted, &listing)) {
-            *error = "tavrel-cli: cannot read " + PayloadPath(name + ".dfxml");
+    for (const char* ext : {".dfxml", ".svg"}) {
+        if (!Exists(PayloadPath(name + ext))) continue;
+        HashSet sums;
+        if (!FileHashes(PayloadPath(name + ext), wanted, &sums)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath(name + ext);
             return false;
         }
-        files.emplace_back(Listed(name + ".dfxml"), listing);
+        files.emplace_back(Listed(name + ext), sums);
     }
     files.emplace_back(Listed(name + ".info"), TextHashes(infoText, wanted));
     std::set<std::string> own;
-    for (const char* ext : {".tvl", ".img", ".map", ".dfxml", ".info"})
+    for (const char* ext : {".tvl", ".img", ".map", ".dfxml", ".svg", ".info"})
         own.insert(Listed(name + ext));
-    if (!m_payload.empty()) {
-        // The bag lists batch.csv, with the row just written.
-        HashSet log;
-        if (!FileHashes(PayloadPath("batch.csv"), wanted, &log)) {
-            *error = "tavrel-cli: cannot read " + PayloadPath("batch.csv");
+    // The bag lists batch.csv, with the row just written, and the report just written.
+    for (const char* file : {"batch.csv", "report.html"}) {
+        if (m_payload.empty() || !Exists(PayloadPath(file))) continue;
+        HashSet sums;
+        if (!FileHashes(PayloadPath(file), wanted, &sums)) {
+            *error = "tavrel-cli: cannot read " + PayloadPath(file);
             return false;
         }
-        files.emplace_back(Listed("batch.csv"), log);
-        own.insert(Listed("batch.csv"));
+        files.emplace_back(Listed(file), sums);
+        own.insert(Listed(file));
     }
 
     // The names the folder's manifests list: a manifest made now starts with all of them.
@@ -416,6 +434,29 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         if (!WriteWhole(path, kept, error)) return false;
     }
     return true;
+}
+
+bool BatchFolder::Relist(const std::vector<std::string>& files, std::string* error) {
+    const std::set<std::string> own(files.begin(), files.end());
+    for (FixityAlgorithm algorithm : kAlgorithms) {
+        const std::string path = ManifestPath(m_folder, algorithm);
+        if (!Exists(path)) continue;
+        std::string text, kept;
+        if (!ReadTextFile(path, &text, error)) return false;
+        for (const std::string& line : Lines(text))
+            if (!own.count(ManifestName(line))) kept += line;
+        for (const std::string& file : files) {
+            HashSet sums;
+            if (!Exists(Path(file))) continue;
+            if (!FileHashes(Path(file), algorithm, &sums)) {
+                *error = "tavrel-cli: cannot read " + Path(file);
+                return false;
+            }
+            kept += sums[FixityName(algorithm)] + "  " + file + "\n";
+        }
+        if (!WriteWhole(path, kept, error)) return false;
+    }
+    return m_payload.empty() || WriteBagTags(m_folder, m_bagFields, error);
 }
 
 bool BatchFolder::RewriteLog(const BatchRecord& record, std::string* error) {

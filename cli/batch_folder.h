@@ -4,19 +4,19 @@
 //   of that name exists and locked by its process for as long as the diskette is imaged. The
 //   system lets the lock go when the process ends, however it ends, so a reservation whose lock
 //   can be taken belongs to a batch that stopped.
-// - While it is imaged, a diskette's files have hidden names (.NAME.part.tvl, .map, .img, .info);
-//   they take their names only when it is filed, so a batch that stops anywhere leaves the
-//   folder's visible files as they were.
+// - While it is imaged, a diskette's files have hidden names (.NAME.part.tvl, .map, .img, .svg,
+//   .info); they take their names only when it is filed, so a batch that stops anywhere leaves
+//   the folder's visible files as they were.
 // - Filing, reserving and recovering happen under the folder's lock (.batch.lock), so the
-//   manifests and batch.csv, each replaced whole, take one diskette's lines at a time, and check
-//   never sees a diskette half filed.
+//   manifests, batch.csv and report.html, each replaced whole, take one diskette at a time, and
+//   check never sees a diskette half filed.
 // A batch that starts finishes what a stopped one left: a diskette whose info was written is
 // filed; an interrupted rescue is filed with what it read (to be finished with --resume); the
 // unfinished image of a compress is removed and its name is free again.
-// A folder may be a BagIt bag (see bagit.h): then the filed files and batch.csv lie under data/
-// and the manifests name them there, while the hidden files above stay at the top. Whether it
-// is one is looked at each time the folder's lock is taken, so a batch that began before the
-// folder was made a bag files into the bag.
+// A folder may be a BagIt bag (see bagit.h): then the filed files, batch.csv and report.html
+// lie under data/ and the manifests name them there, while the hidden files above stay at the
+// top. Whether it is one is looked at each time the folder's lock is taken, so a batch that
+// began before the folder was made a bag files into the bag.
 #pragma once
 
 #include <string>
@@ -99,6 +99,11 @@ class BatchFolder {
     // Files record's info again for a diskette filed before, with its lines in the manifests
     // and its row in batch.csv: what came after filing (the --each command) is kept with it.
     bool Amend(BatchRecord& record, unsigned hashes, std::string* error);
+
+    // Replaces the lines of these filed files (as Listed() names them) in every manifest the
+    // folder has, a file that is gone losing its lines; in a bag the tag files follow. For the
+    // files made again from the others: the pictures and the report.
+    bool Relist(const std::vector<std::string>& files, std::string* error);
 
   private:
     // Lists the diskette's files into .NAME.part.dfxml beside its image and notes the counts,

@@ -77,7 +77,8 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 
 DriveDescription DescribeDrive(const DriveTarget& target) {
     DriveModel model = DescribeDevice(target.path());
-    return DriveDescription{target.label(), target.path(), model.vendor, model.model};
+    return DriveDescription{target.label(), target.path(), model.vendor,
+                            model.model,  model.kind,    model.serial};
 }
 
 // What the drives of one batch share: the end of input, the count over all drives, the

@@ -52,7 +52,7 @@ std::string ManifestFile(FixityAlgorithm algorithm) {
 
 // The files that hold the folder's record rather than what it records.
 bool IsBatchRecord(const std::string& name) {
-    if (name == "batch.csv") return true;
+    if (name == "batch.csv" || name == "report.html") return true;
     for (FixityAlgorithm algorithm : kStrongestFirst)
         if (name == ManifestFile(algorithm)) return true;
     return false;

@@ -2,16 +2,34 @@
 // map, which of its track sides have sectors that could not be read.
 #include <cstdio>
 
+#include "cli/atomic_output.h"
 #include "cli/bad_sectors.h"
+#include "cli/box_report.h"
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/fixity_files.h"
 #include "cli/image_scan.h"
 #include "cli/info_report.h"
 #include "cli/map_file.h"
+#include "cli/surface_picture.h"
 #include "engine/exit_codes.h"
 
 namespace cli {
+namespace {
+
+// The picture of the image with the map given, else the one beside it, written to path.
+bool WritePicture(const InfoOptions& options, std::string* error) {
+    if (!CanDrawPictures()) {
+        *error = "tavrel-cli: --picture is not in this build (it is built without libxml2)";
+        return false;
+    }
+    const std::string map = options.badMap.empty() ? MapBesideImage(options.image) : options.badMap;
+    SurfacePicture picture;
+    return PictureOfImage(options.image, map, &picture, error) &&
+           WriteWholeFile(options.picture, SurfaceSvg(picture, FolderTitle(options.image)), error);
+}
+
+}  // namespace
 
 int RunInfo(const InfoOptions& options, Console& console) {
     ImageReport report;
@@ -59,6 +77,11 @@ int RunInfo(const InfoOptions& options, Console& console) {
     }
     if (!report.wellFormed()) {
         console.Error("tavrel-cli: " + options.image + ": " + report.problem);
+        return kExitFailed;
+    }
+    std::string error;
+    if (!options.picture.empty() && !WritePicture(options, &error)) {
+        console.Error(error);
         return kExitFailed;
     }
     return kExitDone;

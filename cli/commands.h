@@ -30,6 +30,7 @@ struct InfoOptions {
     bool json = false;
     std::string badMap;   // a rescue's map: its unread sectors marked in the track map
     unsigned hashes = 0;  // the content hashes to print (FixityAlgorithm bits)
+    std::string picture;  // where to write the surface picture (SVG), "" for none
 };
 
 struct RescueOptions {
@@ -97,5 +98,6 @@ struct FilesOptions {
 int RunFiles(const FilesOptions& options, Console& console);
 int RunCheck(const std::string& folder, Console& console);
 int RunBag(const std::string& folder, Console& console);
+int RunReport(const std::string& folder, Console& console);
 
 }  // namespace cli

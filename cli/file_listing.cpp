@@ -1,7 +1,5 @@
 #include "cli/file_listing.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -14,7 +12,6 @@
 #include "cli/map_file.h"
 #include "cli/text_file.h"
 #include "engine/fixity.h"
-#include "platform/syscalls.h"
 
 // After the project's headers: The Sleuth Kit defines TRUE and FALSE as macros, which the
 // platform's own constants of those names must not meet.
@@ -63,16 +60,6 @@ std::string TskError() {
     std::replace(text.begin(), text.end(), '\n', ' ');
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return platform::SysStat(path.c_str(), &st) == 0;
 }
 
 // The diskette's sectors: a raw image's bytes, or an image's track sides decoded in place.
@@ -363,16 +350,6 @@ bool MendFirstFat(const std::vector<Region>& system, const SectorMap& map, std::
 }
 
 }  // namespace
-
-std::string MapBesideImage(const std::string& imagePath) {
-    if (Exists(imagePath + ".map")) return imagePath + ".map";
-    for (const char* end : {".tvl", ".img"}) {
-        if (!EndsWith(imagePath, end)) continue;
-        const std::string name = imagePath.substr(0, imagePath.size() - 4) + ".map";
-        if (Exists(name)) return name;
-    }
-    return {};
-}
 
 bool ListImage(const std::string& imagePath, const std::string& mapPath, DisketteListing* listing,
                std::string* error) {

@@ -69,7 +69,4 @@ bool ListImage(const std::string& imagePath, const std::string& mapPath, Diskett
 // The whole Digital Forensics XML document, fileobjects as the common file walker writes them.
 std::string ListingDfxml(const DisketteListing& listing, const std::string& imageName);
 
-// The map ListImage looks for beside imagePath, "" when there is none.
-std::string MapBesideImage(const std::string& imagePath);
-
 }  // namespace cli

@@ -1,13 +1,13 @@
 // The listing as Digital Forensics XML, element for element as the common file walker writes a
 // FAT volume, so the tools that read its output read this; the unreadable bytes of a file go
 // in an element of Tavrel's own namespace, which those tools pass over.
-#include <libxml/xmlwriter.h>
 #include <tsk/libtsk.h>
 
 #include <cctype>
 #include <utility>
 
 #include "cli/file_listing.h"
+#include "cli/xml_writer.h"
 
 namespace cli {
 
@@ -17,64 +17,7 @@ constexpr const char* kDfxmlNamespace =
     "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML";
 constexpr const char* kTavrelNamespace = "urn:x-tavrel:dfxml:1";
 
-const xmlChar* X(const char* text) {
-    return reinterpret_cast<const xmlChar*>(text);
-}
-
-// The writer's calls, each failure remembered rather than checked at every line.
-class Writer {
-  public:
-    Writer() : m_buffer(xmlBufferCreate()) {
-        if (m_buffer) m_writer = xmlNewTextWriterMemory(m_buffer, 0);
-        m_ok = m_writer != nullptr;
-        if (m_ok) {
-            xmlTextWriterSetIndent(m_writer, 1);
-            xmlTextWriterSetIndentString(m_writer, X("  "));
-        }
-    }
-    ~Writer() {
-        if (m_writer) xmlFreeTextWriter(m_writer);
-        if (m_buffer) xmlBufferFree(m_buffer);
-    }
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
-
-    void Check(int result) { m_ok = m_ok && result >= 0; }
-    void StartDocument() { Check(xmlTextWriterStartDocument(m_writer, "1.0", "UTF-8", nullptr)); }
-    void Start(const char* name) { Check(xmlTextWriterStartElement(m_writer, X(name))); }
-    void End() { Check(xmlTextWriterEndElement(m_writer)); }
-    void Attribute(const char* name, const std::string& value) {
-        Check(xmlTextWriterWriteAttribute(m_writer, X(name), X(value.c_str())));
-    }
-    void Element(const char* name, const std::string& value) {
-        Check(xmlTextWriterWriteElement(m_writer, X(name), X(value.c_str())));
-    }
-    void Element(const char* name, long long value) { Element(name, std::to_string(value)); }
-    void Text(const std::string& text) {
-        Check(xmlTextWriterWriteString(m_writer, X(text.c_str())));
-    }
-    void TimeElement(const char* name, const std::string& when, const char* precision) {
-        if (when.empty()) return;
-        Start(name);
-        Attribute("prec", precision);
-        // A date alone stands for its midnight, as the walker writes an access date.
-        Text(when.size() == 10 ? when + "T00:00:00" : when);
-        End();
-    }
-    std::string Finish() {
-        Check(xmlTextWriterEndDocument(m_writer));
-        xmlFreeTextWriter(m_writer);  // flushes into the buffer
-        m_writer = nullptr;
-        if (!m_ok) return {};
-        return std::string(reinterpret_cast<const char*>(xmlBufferContent(m_buffer)),
-                           static_cast<size_t>(xmlBufferLength(m_buffer)));
-    }
-
-  private:
-    xmlBufferPtr m_buffer = nullptr;
-    xmlTextWriterPtr m_writer = nullptr;
-    bool m_ok = false;
-};
+using Writer = XmlWriter;
 
 void WriteFile(Writer& out, const ListedFile& file) {
     out.Start("fileobject");

@@ -110,6 +110,13 @@ int main(int argc, char** argv) {
                      "(md5, sha1, sha256, comma-separated)")
         ->type_name("LIST")
         ->check(kHashList);
+    infoCmd
+        ->add_option("--picture", info.picture,
+                     "Also draw every sector, read, unreadable or never tried (and its tries), "
+                     "into an SVG picture, from the map given with --bad or the one beside IMAGE "
+                     "(NAME.map or IMAGE.map); without a map every sector of a complete image "
+                     "is read")
+        ->type_name("FILE.svg");
 
     cli::RescueOptions rescue;
     std::string fillByte;
@@ -162,8 +169,8 @@ int main(int argc, char** argv) {
     CLI::App* batchCmd = app.add_subcommand(
         "batch",
         "Image a box of diskettes into FOLDER, one after the other: each is imaged, verified, "
-        "hashed and filed with an info file, manifests and batch.csv; insertion and removal "
-        "are seen from the drive");
+        "hashed and filed with an info file and a picture of its surface, manifests, batch.csv "
+        "and report.html; insertion and removal are seen from the drive");
     // DRIVE... FOLDER: the folder is the last, after as many drives as there are.
     std::vector<std::string> batchPlaces;
     batchCmd
@@ -260,6 +267,14 @@ int main(int argc, char** argv) {
         "manifests name them there, and bagit.txt, bag-info.txt and tag manifests are written");
     bagCmd->add_option("FOLDER", bagFolder, "The batch folder")->required();
 
+    std::string reportFolder;
+    CLI::App* reportCmd = app.add_subcommand(
+        "report",
+        "Make a batch folder's report.html (the box's totals and a row for each diskette with "
+        "a picture of its surface) and each diskette's NAME.svg again from its info and map "
+        "files, for a folder from an older run; the manifests list what is made");
+    reportCmd->add_option("FOLDER", reportFolder, "The batch folder or bag")->required();
+
     CLI::App* drivesCmd =
         app.add_subcommand("drives", "List the drive letters with their devices or files");
     bool scan = false, assign = false;
@@ -307,6 +322,7 @@ int main(int argc, char** argv) {
     if (*checkCmd) return cli::RunCheck(checkFolder, console);
     if (*filesCmd) return cli::RunFiles(files, console);
     if (*bagCmd) return cli::RunBag(bagFolder, console);
+    if (*reportCmd) return cli::RunReport(reportFolder, console);
     if (*drivesCmd) return scan ? cli::RunDriveScan(assign, console) : cli::RunDrives(console);
     return kExitUsage;
 }

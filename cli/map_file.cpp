@@ -1,5 +1,7 @@
 #include "cli/map_file.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "platform/last_error.h"
 #include "platform/local_time.h"
 #include "platform/replace_file.h"
+#include "platform/syscalls.h"
 
 namespace cli {
 namespace {
@@ -31,6 +34,9 @@ std::vector<std::string> Fields(const std::string& line) {
 }
 
 constexpr char kDisketteComment[] = "# Diskette: boot sector FNV-1a 0x";
+// Each sector's reads, run-length coded from sector 0: "1*2870 4 9*3 0*6" (COUNT*SECTORS, or
+// COUNT for one sector).
+constexpr char kTriesComment[] = "# Sector tries: ";
 constexpr char kSerialText[] = ", volume serial ";
 
 // A C-style number (0x hexadecimal or decimal) and nothing else, not negative. The whole text
@@ -104,6 +110,38 @@ char Merge(char sector, char block) {
     return sector;
 }
 
+std::string TriesText(const SectorMap& map) {
+    std::string text;
+    for (int s = 0; s < map.sectors;) {
+        int run = s;
+        while (run < map.sectors && map.tries[run] == map.tries[s]) ++run;
+        text += (s ? " " : "") + std::to_string(map.tries[s]);
+        if (run - s > 1) text += "*" + std::to_string(run - s);
+        s = run;
+    }
+    return text;
+}
+
+// The counts of the comment line into map, which must cover exactly its sectors; a line that
+// does not leaves the map without counts, as an older map has none.
+void ParseTries(const std::string& line, SectorMap* map) {
+    std::istringstream in(line.substr(sizeof kTriesComment - 1));
+    std::string token;
+    int at = 0;
+    while (in >> token) {
+        const size_t star = token.find('*');
+        long long count, run = 1;
+        if (!Number(token.substr(0, star), &count) || count > kMaxTries ||
+            (star != std::string::npos && (!Number(token.substr(star + 1), &run) || run < 1)) ||
+            run > map->sectors - at)
+            return;
+        std::memset(map->tries + at, static_cast<int>(count), static_cast<size_t>(run));
+        at += static_cast<int>(run);
+    }
+    map->triesKnown = at == map->sectors;
+    if (!map->triesKnown) std::memset(map->tries, 0, sizeof map->tries);
+}
+
 std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
@@ -145,6 +183,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
     long long end = 0;
     SectorMap result;
     DisketteId diskette;
+    std::string triesLine;
     auto fail = [&](const std::string& why) {
         *error = "line " + std::to_string(number) + ": " + why;
         return false;
@@ -153,6 +192,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
         ++number;
         std::vector<std::string> f = Fields(line);
         if (!diskette.known) diskette = ParseDiskette(line);
+        if (line.rfind(kTriesComment, 0) == 0) triesLine = line;
         if (f.empty() || f[0][0] == '#') continue;
         if (!haveStatus) {
             long long position, pass = 1;
@@ -191,6 +231,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
         *error = "the map covers " + std::to_string(end) + " bytes, not whole sectors";
     if (!haveStatus || end == 0 || end % kSector != 0) return false;
     status->diskette = diskette;
+    if (!triesLine.empty()) ParseTries(triesLine, &result);
     *map = result;
     return true;
 }
@@ -207,6 +248,7 @@ std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
         out += line + std::string(kSerialText) + SerialText(status.diskette) + "\n";
     }
     if (!comment.empty()) out += "# " + Printable(comment) + "\n";
+    if (map.triesKnown) out += kTriesComment + TriesText(map) + "\n";
     out += "# current_pos  current_status  current_pass\n";
     std::snprintf(line, sizeof line, "0x%08llX     %c               %d\n", status.position,
                   status.status, status.pass);
@@ -221,6 +263,23 @@ std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
         s = run;
     }
     return out;
+}
+
+std::string MapBesideImage(const std::string& imagePath) {
+    auto exists = [](const std::string& path) {
+        struct stat st {};
+        return platform::SysStat(path.c_str(), &st) == 0;
+    };
+    if (exists(imagePath + ".map")) return imagePath + ".map";
+    for (const char* end : {".tvl", ".img"}) {
+        const size_t length = std::strlen(end);
+        if (imagePath.size() < length ||
+            imagePath.compare(imagePath.size() - length, length, end) != 0)
+            continue;
+        const std::string name = imagePath.substr(0, imagePath.size() - length) + ".map";
+        if (exists(name)) return name;
+    }
+    return {};
 }
 
 bool LoadMapFile(const std::string& path, SectorMap* map, MapStatus* status, std::string* error) {

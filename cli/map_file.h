@@ -46,6 +46,10 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
 std::string FormatMapFile(const SectorMap& map, const MapStatus& status,
                           const std::string& commandLine, const std::string& comment);
 
+// The map beside an image, as rescue names it: IMAGE.map, or NAME.map beside NAME.tvl or
+// NAME.img; "" when there is none.
+std::string MapBesideImage(const std::string& imagePath);
+
 // The file read whole and parsed; false with a one-line reason that names the path.
 bool LoadMapFile(const std::string& path, SectorMap* map, MapStatus* status, std::string* error);
 // The text written through a replacement of path, never over it in place; false with a

@@ -79,6 +79,7 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
     std::memset(m_bootSector, 0, sizeof m_bootSector);
     DWORD error = 0;
     char status[64];
+    int bootReads = 0;
     for (int round = 0; round <= m_rescueRetries && !m_rescueBootRead; ++round) {
         if (round > 0 && IsCancelRequested(0)) {
             *cancelled = true;
@@ -87,6 +88,7 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
         m_rescueRound = round;
         std::snprintf(status, sizeof status, "Reading Boot Sector  Round - %d", round);
         SetStatus(status);
+        ++bootReads;
         m_rescueBootRead = ReadSectors(m_driveIndex, 0, 0, 1, m_bootSector, sizeof m_bootSector);
         if (!m_rescueBootRead) error = GetLastError();
     }
@@ -119,9 +121,17 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
     }
     FillUnreadableSector(m_fillSector, m_rescueFill);
     // A resume's format is its image's: the drive's boot sector, when it reads, must agree.
-    if (resume) return LoadRescueImage();
+    // A resume counts on from the map's tries, when the map has them: a boot sector read
+    // before needed none of these reads.
+    if (resume) {
+        if (m_sectorMap.sectors > 0 && m_sectorMap.states[0] != SectorFinished)
+            m_sectorMap.AddTries(0, bootReads);
+        return LoadRescueImage();
+    }
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
     m_sectorMap.Reset(2 * (media.lastCylinder + 1) * media.sectorsPerTrack, SectorNonTried);
+    m_sectorMap.triesKnown = true;
+    m_sectorMap.AddTries(0, bootReads);
     for (int s = 0; s < m_sectorMap.sectors; ++s)
         std::memcpy(m_rescueDisk + s * kSectorBytes, m_fillSector, kSectorBytes);
     m_rescueMethod = m_compress ? RunLength : None;
@@ -179,17 +189,30 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool* cancelled) {
         badBefore = badBefore || states[s] == SectorBad;
     }
     if (unread == 0) return TRUE;
+    // A sector's tries are the reads it took: those of its side when the side read whole,
+    // else its own one by one (a side that fails says nothing of which sector failed it). The
+    // boot sector read at the start needs no more.
+    auto countTries = [&](int sector, long readsBefore) {
+        if (first + sector == 0 && m_rescueBootRead) return;
+        m_sectorMap.AddTries(first + sector, m_rescueReads - readsBefore);
+    };
     // A side nobody has found fault with yet is read whole, as a compress reads it.
-    if (unread == perSide && !badBefore &&
-        ReadWithRetries(cylinder, head, 0, perSide, m_fileTrack.data, cancelled)) {
-        std::memcpy(side, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
-        std::memset(states, SectorFinished, static_cast<size_t>(perSide));
-        m_rescueRecovered += perSide;
-        return TRUE;
+    if (unread == perSide && !badBefore) {
+        const long before = m_rescueReads;
+        if (ReadWithRetries(cylinder, head, 0, perSide, m_fileTrack.data, cancelled)) {
+            for (int s = 0; s < perSide; ++s) countTries(s, before);
+            std::memcpy(side, m_fileTrack.data, static_cast<size_t>(m_trackBytes));
+            std::memset(states, SectorFinished, static_cast<size_t>(perSide));
+            m_rescueRecovered += perSide;
+            return TRUE;
+        }
     }
     for (int s = 0; s < perSide && !*cancelled; ++s) {
         if (states[s] == SectorFinished) continue;
-        if (ReadWithRetries(cylinder, head, s, 1, m_sectorBuffer, cancelled)) {
+        const long before = m_rescueReads;
+        const BOOL read = ReadWithRetries(cylinder, head, s, 1, m_sectorBuffer, cancelled);
+        countTries(s, before);
+        if (read) {
             std::memcpy(side + s * kSectorBytes, m_sectorBuffer, kSectorBytes);
             states[s] = SectorFinished;
             ++m_rescueRecovered;

@@ -16,13 +16,27 @@ enum SectorState : char {
     SectorFinished = '+',
 };
 
+// How many reads a sector took, counted up to kMaxTries: a sector that needed many is worn,
+// and one that read only at the last try may not read again.
+constexpr int kMaxTries = 255;
+
 struct SectorMap {
     int sectors = 0;
     char states[kMaxDiskSectors] = {};
+    // The reads that included each sector, whole-side reads too; known only for a map that a
+    // rescue kept from its start (older maps have no counts).
+    bool triesKnown = false;
+    std::uint8_t tries[kMaxDiskSectors] = {};
 
     void Reset(int count, SectorState state) {
         sectors = count;
         std::memset(states, state, static_cast<size_t>(count));
+        std::memset(tries, 0, sizeof tries);
+        triesKnown = false;
+    }
+    void AddTries(int sector, long reads) {
+        const long sum = tries[sector] + reads;
+        tries[sector] = static_cast<std::uint8_t>(sum > kMaxTries ? kMaxTries : sum);
     }
     int Count(SectorState state) const {
         int n = 0;

@@ -18,6 +18,8 @@ packages=(
   qemu-system-x86 busybox-static
   libsystemd-dev udisks2 polkitd dbus-daemon udev e2fsprogs strace
   g++-mingw-w64-x86-64-posix wine wine64 fonts-wine zip icoutils librsvg2-bin python3
+  # The box report as a browser shows it (make screenshots).
+  chromium
 )
 
 missing=()

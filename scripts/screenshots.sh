@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the dialog idle, in the middle of a real compress and the About box into docs/,
-# on a bare X server (Xvfb): the Qt dialog, then the Windows one under Wine. Usage:
+# on a bare X server (Xvfb): the Qt dialog, then the box report in Chromium, then the Windows
+# dialog under Wine. Usage:
 # scripts/screenshots.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
@@ -9,6 +10,9 @@ cmake --build "$build" --target tavrel-screenshots -j"$(nproc)" >/dev/null
 mkdir -p "$root/docs"
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
   "$build/tests/tavrel-screenshots" "$root/docs"
+
+# The box report and a surface picture as Chromium shows them.
+"$root/scripts/report-screenshot.sh" "$build"
 
 # The Windows dialog as Wine draws it, from the Wine dialog test's own run (which builds
 # nothing: make windows first), its pictures deflated into docs/windows-*.png.

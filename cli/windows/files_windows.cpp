@@ -22,10 +22,6 @@ std::string ListingDfxml(const DisketteListing&, const std::string&) {
     return {};
 }
 
-std::string MapBesideImage(const std::string&) {
-    return {};
-}
-
 int RunFiles(const FilesOptions&, Console& console) {
     console.Error(std::string("tavrel-cli: files is not in this build (") + kWithoutTsk + ")");
     return kExitFailed;

@@ -11,11 +11,11 @@ _tavrel_cli()
     local cur prev words cword
     _init_completion -n : || return
 
-    local commands="compress expand verify info convert rescue batch check drives"
+    local commands="compress expand verify info convert rescue batch check report drives"
     local command="" i positional=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --bad | --retries | --fill-byte | --hash | --name | --start | --count) ((i++)) ;;
+            --bad | --picture | --retries | --fill-byte | --hash | --name | --start | --count) ((i++)) ;;
             --map) [[ $command == rescue ]] && ((i++)) ;;
             -*) ;;
             *)
@@ -47,8 +47,9 @@ _tavrel_cli()
             ((positional == 0)) && kind=file || { ((positional == 1)) && kind=drive; }
             ;;
         info)
-            options+=" --map --json --bad --hash"
+            options+=" --map --json --bad --hash --picture"
             [[ $prev == --bad ]] && { _filedir; return; }
+            [[ $prev == --picture ]] && { _filedir svg; return; }
             [[ $prev == --hash ]] && { COMPREPLY=($(compgen -W "md5 sha1 sha256 md5,sha1,sha256" -- "$cur")); return; }
             ((positional == 0)) && kind=file
             ;;
@@ -68,7 +69,7 @@ _tavrel_cli()
             esac
             ((positional == 0)) && kind=drive || { ((positional == 1)) && _filedir -d && return; }
             ;;
-        check)
+        check | report)
             ((positional == 0)) && { _filedir -d; return; }
             ;;
         convert)

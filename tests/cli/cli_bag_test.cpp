@@ -57,9 +57,9 @@ TEST_F(CliBag, ABatchKeepsABagThatSecondRunsAddToAndAChangedByteBreaks) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ExpectValid("after a batch");
     EXPECT_EQ(Top(), kBagTop);
-    EXPECT_EQ(
-        Listing(folder + "/data"),
-        (std::vector<std::string>{"batch.csv", "disk-001.dfxml", "disk-001.info", "disk-001.tvl"}));
+    EXPECT_EQ(Listing(folder + "/data"),
+              (std::vector<std::string>{"batch.csv", "disk-001.dfxml", "disk-001.info",
+                                        "disk-001.svg", "disk-001.tvl", "report.html"}));
     const std::string info = ReadFileBytes(folder + "/bag-info.txt");
     for (const std::string field :
          {"Bag-Software-Agent: tavrel-cli ", "Bagging-Date: ", "Payload-Oxum: ",
@@ -75,7 +75,7 @@ TEST_F(CliBag, ABatchKeepsABagThatSecondRunsAddToAndAChangedByteBreaks) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ExpectValid("after two more runs");
     EXPECT_EQ(Top(), kBagTop);
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-md5.txt")), 11);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-md5.txt")), 15);
     EXPECT_NE(ReadFileBytes(folder + "/manifest-sha256.txt").find("  data/disk-003.map\n"),
               std::string::npos);
     EXPECT_NE(ReadFileBytes(folder + "/bag-info.txt").find("Contact-Name: A. Archivist\n"),
@@ -142,10 +142,10 @@ TEST_F(CliBag, BagMakesAnOlderFolderABagOnceNoBatchIsAtWork) {
 
     r = RunTool({"bag", folder});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, folder + " is a bag now: 8 files under " + folder + "/data\n");
+    EXPECT_EQ(r.out, folder + " is a bag now: 11 files under " + folder + "/data\n");
     ExpectValid("after bag");
     // The md5 manifest lists the diskette filed before it was asked for, as the batch left it.
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-md5.txt")), 8);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-md5.txt")), 11);
     r = RunTool({"bag", folder});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, folder + " is a bag already (tavrel-cli check " + folder + " checks it)\n");

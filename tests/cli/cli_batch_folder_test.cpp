@@ -192,8 +192,12 @@ TEST_F(CliBatchFolder, SeveralBatchesFileIntoOneFolderAtOnce) {
     }
     EXPECT_EQ(contents,
               (std::set<std::string>{Sha256Of(Disk(0)), Sha256Of(Disk(1)), Sha256Of(Disk(2))}));
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 27);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 36);
     EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 10);
+    // The page, written whole after each diskette, has every one of them.
+    const std::string page = ReadFileBytes(folder + "/report.html");
+    for (int n = 1; n <= 9; ++n)
+        EXPECT_NE(page.find("<tr id=\"disk-00" + std::to_string(n) + "\""), std::string::npos) << n;
     EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
     EXPECT_EQ(Shell("cd '" + folder + "' && md5sum --quiet -c manifest-md5.txt"), 0);
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);

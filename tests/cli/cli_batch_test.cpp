@@ -83,7 +83,7 @@ TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
     ToolResult again = RunTool({"-q", "batch", drive, folder, "--count", "1", "--json"});
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(again.out.rfind("{\"name\":\"disk-004\"", 0), 0u) << again.out;
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 12);
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 16);
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 
     // A changed byte is found, and so is a file gone.
@@ -106,9 +106,10 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     EXPECT_EQ(batch.exitCode, 2) << batch.err;
     EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
     EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
-    EXPECT_EQ(Listing(folder),
-              (std::vector<std::string>{".batch.lock", "batch.csv", "box1.info", "box2.dfxml",
-                                        "box2.img", "box2.info", "manifest-sha256.txt"}));
+    EXPECT_EQ(
+        Listing(folder),
+        (std::vector<std::string>{".batch.lock", "batch.csv", "box1.info", "box2.dfxml", "box2.img",
+                                  "box2.info", "box2.svg", "manifest-sha256.txt", "report.html"}));
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
     // A name whose only file is its info is taken: a rerun goes on with the next.
     ToolResult rerun = RunTool({"batch", drive, folder, "--count", "1", "--name", "box{n}"});

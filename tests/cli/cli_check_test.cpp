@@ -44,7 +44,7 @@ void Rename(const std::string& box, const std::string& from, const std::string& 
     ASSERT_EQ(Shell("cd '" + box + "' && mv " + from + " " + to +
                     " && sed -i 's/^image: .*/image: " + to + "/' disk-001.info"),
               0);
-    Remanifest(box, to + " disk-001.dfxml disk-001.info");
+    Remanifest(box, to + " disk-001.dfxml disk-001.svg disk-001.info");
 }
 
 TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
@@ -58,7 +58,9 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
     const Case cases[] = {
         {"untouched", [](const std::string&) {}, ""},
         {"an image no manifest lists",
-         [](const std::string& box) { Remanifest(box, "disk-001.dfxml disk-001.info"); },
+         [](const std::string& box) {
+             Remanifest(box, "disk-001.dfxml disk-001.svg disk-001.info");
+         },
          "disk-001.tvl: not in any manifest\n"},
         {"an info file no manifest lists",
          [](const std::string& box) {
@@ -76,14 +78,15 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
          "disk-001.info: missing (listed in manifest-sha256.txt, manifest-md5.txt)\n"},
         {"manifests that disagree, as a kill between two rewrites leaves them",
          [](const std::string& box) {
-             Shell("cd '" + box + "' && md5sum disk-001.tvl disk-001.dfxml > manifest-md5.txt");
+             Shell("cd '" + box +
+                   "' && md5sum disk-001.tvl disk-001.dfxml disk-001.svg > manifest-md5.txt");
          },
          "disk-001.info: in manifest-sha256.txt but not in manifest-md5.txt\n"},
         // File bytes and manifests agree; only decoding the image shows another diskette.
         {"an image of another diskette with manifests made to fit",
          [&](const std::string& box) {
              ASSERT_EQ(RunTool({"compress", "--force", other, box + "/disk-001.tvl"}).exitCode, 0);
-             Remanifest(box, "disk-001.tvl disk-001.dfxml disk-001.info");
+             Remanifest(box, "disk-001.tvl disk-001.dfxml disk-001.svg disk-001.info");
          },
          "disk-001.tvl: content sha256, md5 differ from disk-001.info\n"},
         {"a compressed image named .img",
@@ -97,7 +100,7 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
         ToolResult r = RunTool({"check", box});
         if (c.problems.empty()) {
             EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-            EXPECT_EQ(r.out, box + " (folder): 3 files and their content match\n");
+            EXPECT_EQ(r.out, box + " (folder): 4 files and their content match\n");
         } else {
             EXPECT_EQ(r.exitCode, 3) << r.err;
             EXPECT_EQ(r.out, c.problems);

@@ -96,3 +96,17 @@ tavrel_test(batch_parts_tests LABELS thread SOURCES
   cli/each_command_test.cpp
 )
 target_link_libraries(batch_parts_tests PRIVATE tavrel_cli)
+
+# The surface pictures and the box report, read back with libxml2; a bag's judged by the
+# reference validator.
+tavrel_test(report_tests LABELS cli SOURCES
+  cli/cli_report_test.cpp
+  cli/slow_mount.cpp
+  cli/tool_runner.cpp
+)
+target_link_libraries(report_tests PRIVATE LibXml2::LibXml2)
+target_compile_definitions(report_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>"
+  TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_dependencies(report_tests tavrel-cli tavrel-faultyfs)

@@ -1,6 +1,7 @@
 // Feeds arbitrary text to the rescue map's parser. A map it accepts must come back unchanged
 // from its own round trip: written out (with the text as the command line) and read again.
-// A resume writes every map it reads, so anything else is a map the tool later refuses.
+// A resume writes every map it reads, so anything else is a map the tool later refuses, or
+// one whose tries are lost.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                                                    "Cancelled: not every sector was tried");
     if (!cli::ParseMapFile(written, &again, &statusAgain, &error) || !(statusAgain == status) ||
         again.sectors != map.sectors ||
-        std::memcmp(again.states, map.states, static_cast<size_t>(map.sectors)) != 0)
+        std::memcmp(again.states, map.states, static_cast<size_t>(map.sectors)) != 0 ||
+        again.triesKnown != map.triesKnown ||
+        std::memcmp(again.tries, map.tries, static_cast<size_t>(map.sectors)) != 0)
         std::abort();
     return 0;
 }

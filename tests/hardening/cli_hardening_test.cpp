@@ -321,7 +321,8 @@ TEST_F(CliHardening, FullDiskKeepsTheBatchManifestWhole) {
     EXPECT_NE(rerun.err.find("disk-001: the unfinished image"), std::string::npos) << rerun.err;
     EXPECT_EQ(Listing(box),
               (std::vector<std::string>{".batch.lock", "batch.csv", "disk-001.dfxml",
-                                        "disk-001.info", "disk-001.tvl", "manifest-sha256.txt"}));
+                                        "disk-001.info", "disk-001.svg", "disk-001.tvl",
+                                        "manifest-sha256.txt", "report.html"}));
 }
 
 TEST_F(CliHardening, ConvertWhoseSyncFailsKeepsTheOlderFile) {
