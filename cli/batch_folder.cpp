@@ -463,10 +463,10 @@ bool BatchFolder::RewriteLog(const BatchRecord& record, std::string* error) {
     const std::string path = PayloadPath("batch.csv");
     std::string text, kept;
     if (!ReadTextFile(path, &text, error, MissingFile::IsEmpty)) return false;
+    // The header is always today's: a folder begun by an older version gains its new columns.
     for (const std::string& line : Lines(text))
-        if (CsvRowName(line) != record.name || line.rfind("name,", 0) == 0) kept += line;
-    if (kept.empty()) kept = kCsvHeader;
-    return WriteWhole(path, kept + CsvRow(record), error);
+        if (CsvRowName(line) != record.name && line.rfind("name,", 0) != 0) kept += line;
+    return WriteWhole(path, kCsvHeader + kept + CsvRow(record), error);
 }
 
 bool BatchFolder::Recover(unsigned hashes, std::vector<std::string>* said, std::string* error) {

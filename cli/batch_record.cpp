@@ -117,6 +117,7 @@ std::string InfoText(const BatchRecord& d) {
     else if (!d.noListing.empty())
         text += "files: none (" + OneLine(d.noListing) + ")\n";
     if (!d.message.empty()) text += "message: " + OneLine(d.message) + "\n";
+    if (!d.each.empty()) text += "each: " + OneLine(d.each) + "\n";
     return text;
 }
 
@@ -133,6 +134,7 @@ BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
     d.untried = std::atoi(Get(info, "untried-sectors").c_str());
     d.image = Get(info, "image");
     d.map = !Get(info, "map").empty();
+    d.each = Get(info, "each");
     d.sameAs = Get(info, "same-content-as");
     // "14, damaged: 2", or "none (why)".
     const std::string files = Get(info, "files");

@@ -33,14 +33,12 @@ struct BatchRecord {
     std::string image;   // the image's file name, "" when none is filed
     bool map = false;    // NAME.map is filed beside it
     std::string sameAs;  // the diskette already filed with the same content, if any
+    std::string each;    // what the --each command came to, "" when none ran
     // What is on it: its files and how many a bad sector damaged (NAME.dfxml beside the image),
     // or, with files -1, why there is no listing.
     int files = -1, damaged = 0;
     std::string noListing;
     HashSet content, imageHashes;
-    // What ties the diskette to its object: its identifier (its name), the text on its label,
-    // who imaged it, and a note for the whole batch.
-    std::string identifier, labelText, operatorName, note;
     DriveDescription drive;
     BootFields boot;
     // What the operator said of the diskette: an identifier (an accession number, say), the text

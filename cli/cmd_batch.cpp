@@ -29,6 +29,7 @@
 #include "cli/console_text.h"
 #include "cli/drive_board.h"
 #include "cli/drive_target.h"
+#include "cli/each_command.h"
 #include "cli/identifier_list.h"
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
@@ -78,7 +79,7 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 DriveDescription DescribeDrive(const DriveTarget& target) {
     DriveModel model = DescribeDevice(target.path());
     return DriveDescription{target.label(), target.path(), model.vendor,
-                            model.model,  model.kind,    model.serial};
+                            model.model,    model.kind,    model.serial};
 }
 
 // What the drives of one batch share: the end of input, the count over all drives, the
@@ -159,6 +160,7 @@ class Batch {
     Naming Name(int* number, BatchRecord& begun, Reservation* reservation);
     Naming Ask(int* number, BatchRecord& begun, Reservation* reservation);
     void Prompt(const std::string& text);
+    void RunEach(BatchRecord& d);
     BatchRecord Begin(const std::string& name) const;
     void ImageOne(BatchRecord& d, bool resume);
     void VerifyImage(BatchRecord& d);
@@ -439,6 +441,20 @@ Naming Batch::Name(int* number, BatchRecord& begun, Reservation* reservation) {
     return Naming::Reserved;
 }
 
+// The command's failure is said and kept in the diskette's info; the batch goes on either way.
+void Batch::RunEach(BatchRecord& d) {
+    if (SeveralDrives()) m_console.Progress(d.name + ": running --each");
+    const EachOutcome outcome =
+        RunEachCommand(m_options.each, EachCommandEnvironment(d, m_folder.PayloadFolder()));
+    d.each = outcome.failure.empty() ? "done" : "failed: " + outcome.failure;
+    if (!outcome.failure.empty())
+        m_console.Error("tavrel-cli: --each for " + d.name + ": " + outcome.failure);
+    std::string error;
+    BatchFolder::Held held(m_folder);
+    if (!held.ok() || !m_folder.Amend(d, m_options.hashes, &error))
+        m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder : error);
+}
+
 void Batch::Prompt(const std::string& text) {
     WriteErr(text);
 }
@@ -547,6 +563,7 @@ int Batch::Run() {
         ImageOne(d, false);
         m_watch.Imaged(platform::PollMedium(m_drive.device));
         if (!FileAndSay(d, &reservation)) return kExitFailed;
+        if (!m_options.each.empty()) RunEach(d);
         ++imaged;
         ++number;
         stopped = d.result == "cancelled" || m_signals.Count() > 0;

@@ -83,6 +83,7 @@ struct BatchOptions {
     std::string ids = {};                     // a file of identifiers, taken in order as names
     bool ask = false;                         // ask each diskette's identifier and label text
     std::string note = {};                    // into every diskette's info
+    std::string each = {};                    // a command run after each diskette is filed
 };
 
 int RunBatch(const BatchOptions& options, Console& console);

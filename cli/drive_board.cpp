@@ -11,7 +11,11 @@ class DriveBoard::DriveSink final : public ConsoleSink {
     DriveSink(DriveBoard& board, size_t drive) : m_board(board), m_drive(drive) {}
     // A message names its drive: several drives say the same things.
     void Line(const std::string& line, bool toError) override {
-        m_board.Scroll(toError ? m_board.m_labels[m_drive] + ": " + line : line, toError);
+        if (!toError) return m_board.Scroll(line, false);
+        const std::string tool = "tavrel-cli: ", label = m_board.m_labels[m_drive] + ": ";
+        m_board.Scroll(
+            line.rfind(tool, 0) == 0 ? tool + label + line.substr(tool.size()) : label + line,
+            true);
     }
     bool live() const override { return m_board.m_live; }
     void Progress(const std::string& line) override { m_board.SetLine(m_drive, line); }

@@ -217,6 +217,12 @@ int main(int argc, char** argv) {
         ->type_name("NAME");
     batchCmd->add_option("--note", batch.note, "A note kept in each diskette's info file")
         ->type_name("TEXT");
+    batchCmd
+        ->add_option("--each", batch.each,
+                     "A command the shell runs after each diskette is filed, told of it in "
+                     "TAVREL_NAME, TAVREL_FOLDER, TAVREL_RESULT, TAVREL_FILES and more; its "
+                     "failure is reported and kept in the info file")
+        ->type_name("COMMAND");
     CLI::Option* idsOption =
         batchCmd
             ->add_option("--ids", batch.ids,

@@ -1,4 +1,7 @@
-// The surface picture drawn as SVG: one rectangle a sector, each with a tooltip naming it.
+// The surface picture drawn as SVG: a square a sector, each with a tooltip naming it. Sectors
+// alike are drawn as one: the sectors of a track side that follow each other, and the track
+// sides of a head that are alike whole, so a clean diskette is a few rectangles and a box of
+// hundreds makes a page a browser opens at once.
 #include <cstring>
 #include <vector>
 
@@ -121,16 +124,57 @@ std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) 
     for (int head = 0; head < picture.heads; ++head) {
         const int top = kTop + head * (band + kHeadGap);
         Label(out, 1, top + band / 2 + 3, "head " + std::to_string(head));
-        for (int cylinder = 0; cylinder < picture.cylinders; ++cylinder) {
-            for (int sector = 1; sector <= picture.sectorsPerTrack; ++sector) {
-                const int index = picture.Index(cylinder, head, sector);
-                Square(out, kLeft + cylinder * kPitch, top + (sector - 1) * kPitch,
-                       SectorClass(map, index));
-                out.Element("title", "cylinder " + std::to_string(cylinder) + " head " +
-                                         std::to_string(head) + " sector " +
-                                         std::to_string(sector) + ": " + Describe(map, index));
-                out.End();
+        // What each sector shows: its class and its tooltip's words.
+        auto look = [&](int cylinder, int sector) {
+            const int index = picture.Index(cylinder, head, sector);
+            return SectorClass(map, index) + "|" + Describe(map, index);
+        };
+        auto uniform = [&](int cylinder) {
+            for (int sector = 2; sector <= picture.sectorsPerTrack; ++sector)
+                if (look(cylinder, sector) != look(cylinder, 1)) return false;
+            return true;
+        };
+        auto draw = [&](int x, int y, int columns, int rows, const std::string& how,
+                        const std::string& what) {
+            const size_t bar = how.find('|');
+            out.Start("rect");
+            out.Attribute("x", std::to_string(x));
+            out.Attribute("y", std::to_string(y));
+            out.Attribute("width", std::to_string(columns * kPitch - (kPitch - kSquare)));
+            out.Attribute("height", std::to_string(rows * kPitch - (kPitch - kSquare)));
+            out.Attribute("class", how.substr(0, bar));
+            out.Element("title", what + ": " + how.substr(bar + 1));
+            out.End();
+        };
+        const std::string onHead = " head " + std::to_string(head);
+        for (int cylinder = 0; cylinder < picture.cylinders;) {
+            const int x = kLeft + cylinder * kPitch;
+            if (uniform(cylinder)) {
+                int last = cylinder;
+                while (last + 1 < picture.cylinders && uniform(last + 1) &&
+                       look(last + 1, 1) == look(cylinder, 1))
+                    ++last;
+                draw(x, top, last - cylinder + 1, picture.sectorsPerTrack, look(cylinder, 1),
+                     last > cylinder ? "cylinders " + std::to_string(cylinder) + "-" +
+                                           std::to_string(last) + onHead
+                                     : "cylinder " + std::to_string(cylinder) + onHead +
+                                           " sectors 1-" + std::to_string(picture.sectorsPerTrack));
+                cylinder = last + 1;
+                continue;
             }
+            for (int sector = 1; sector <= picture.sectorsPerTrack;) {
+                int last = sector;
+                while (last < picture.sectorsPerTrack &&
+                       look(cylinder, last + 1) == look(cylinder, sector))
+                    ++last;
+                const std::string where = "cylinder " + std::to_string(cylinder) + onHead;
+                draw(x, top + (sector - 1) * kPitch, 1, last - sector + 1, look(cylinder, sector),
+                     last > sector
+                         ? where + " sectors " + std::to_string(sector) + "-" + std::to_string(last)
+                         : where + " sector " + std::to_string(sector));
+                sector = last + 1;
+            }
+            ++cylinder;
         }
     }
     for (const Key& key : legend) {

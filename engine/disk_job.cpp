@@ -19,7 +19,7 @@ HANDLE OpenDevice(const char* path, DWORD access = kDeviceAccess) {
 }
 }  // namespace
 
-CDiskJob::CDiskJob(Window* owner) : CWorkerThread(owner) {
+CDiskJob::CDiskJob(Window* owner) : CWorkerThread(owner), m_headerRecord(&g_imageHeader) {
     std::memset(&m_driveTrack, 0, sizeof m_driveTrack);
     std::memset(&m_fileTrack, 0, sizeof m_fileTrack);
     std::memset(m_packBuffer, 0, sizeof m_packBuffer);
@@ -53,6 +53,13 @@ void CDiskJob::SetStatus(const char* text) {
 }
 
 int CDiskJob::RunJob() {
+    // The owner waits for the job's end before it starts another, so its record is not touched
+    // while the job has it.
+    struct HeaderRecord {
+        ImageHeader* owner;
+        explicit HeaderRecord(ImageHeader* record) : owner(record) { g_imageHeader = *owner; }
+        ~HeaderRecord() { *owner = g_imageHeader; }
+    } headerRecord(m_headerRecord);
     std::memset(&m_driveTrack, 0, sizeof m_driveTrack);
     std::memset(&m_fileTrack, 0, sizeof m_fileTrack);
     m_driveIndex = 0xFFFF;

@@ -138,6 +138,9 @@ class CDiskJob : public CWorkerThread {
     DWORD m_readAheadAt = 0;
     DWORD m_readAheadEnd = 0;
 
+    // The owner thread's header record (see g_imageHeader).
+    ImageHeader* m_headerRecord = nullptr;
+
     WORD m_driveIndex = 0xFFFF;
     BOOL m_useExtendedAccess = 0;
     BOOL m_driverLoaded = 0;

@@ -33,8 +33,11 @@ struct TrackBuffer {
 static_assert(sizeof(TrackBuffer) == 2 + kMaxTrackBytes);
 static_assert(offsetof(TrackBuffer, data) == 2);
 
-// The header record the job writes and reads into: one for each thread, since a batch runs a
-// job on every drive at once, each on a thread of its own.
+// The header record the job writes and reads into. It outlives the job: the next job of the
+// same owner starts from what the last one left (a short header is judged by the bytes the
+// last image left). One record for each thread that owns jobs, so that a batch running a job on
+// every drive at once keeps each drive's apart; a job's own thread works on a copy of its
+// owner's record and hands it back as it ends.
 extern thread_local ImageHeader g_imageHeader;
 
 // Size of a method 0 image: 4 + 2 x cylinders x (trackBytes + 2).

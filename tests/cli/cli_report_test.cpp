@@ -64,13 +64,27 @@ std::map<int, Sector> PictureSectors(const std::string& svg, const FloppyFormat&
     if (!doc) return sectors;
     Walk(xmlDocGetRootElement(doc), [&](const xmlNode* node) {
         if (!Named(node, "rect") || !node->children || !Named(node->children, "title")) return;
+        // "cylinder C head H sector S: ", "... sectors S-T: ", "cylinders C-D head H: ".
         const std::string title = Text(node->children);
-        int c = -1, h = -1, s = -1, used = 0;
-        if (std::sscanf(title.c_str(), "cylinder %d head %d sector %d: %n", &c, &h, &s, &used) != 3)
+        int c = -1, d = -1, h = -1, s = 1, t = f.sectorsPerTrack, used = 0;
+        const char* text = title.c_str();
+        if (std::sscanf(text, "cylinders %d-%d head %d: %n", &c, &d, &h, &used) == 3) {
+        } else if (std::sscanf(text, "cylinder %d head %d sectors %d-%d: %n", &c, &h, &s, &t,
+                               &used) == 4) {
+            d = c;
+        } else if (std::sscanf(text, "cylinder %d head %d sector %d: %n", &c, &h, &s, &used) == 3) {
+            d = c;
+            t = s;
+        } else {
             return;  // the legend
-        const int logical = (2 * c + h) * f.sectorsPerTrack + s - 1;
-        EXPECT_FALSE(sectors.count(logical)) << title;
-        sectors[logical] = {Attribute(node, "class"), title.substr(static_cast<size_t>(used))};
+        }
+        for (int cylinder = c; cylinder <= d; ++cylinder)
+            for (int sector = s; sector <= t; ++sector) {
+                const int logical = (2 * cylinder + h) * f.sectorsPerTrack + sector - 1;
+                EXPECT_FALSE(sectors.count(logical)) << title;
+                sectors[logical] = {Attribute(node, "class"),
+                                    title.substr(static_cast<size_t>(used))};
+            }
     });
     xmlFreeDoc(doc);
     return sectors;
@@ -275,9 +289,11 @@ TEST_F(CliReport, ABatchFilesPicturesAndAPageOfItsOwnThatReportMakesAgain) {
     ExpectChecked("after report");
 
     // What the info files say is only ever text on the page.
-    WriteFileBytes(Payload("disk-002.info"),
-                   ReadFileBytes(Payload("disk-002.info")) +
-                       "identifier: box 17 <b>&amp;\nlabel-text: <script>alert(1)</script>\n");
+    std::string info = ReadFileBytes(Payload("disk-002.info"));
+    const size_t id = info.find("identifier: disk-002\n");
+    ASSERT_NE(id, std::string::npos) << info;
+    info.replace(id, 21, "identifier: box 17 <b>&amp;\nlabel-text: <script>alert(1)</script>\n");
+    WriteFileBytes(Payload("disk-002.info"), info);
     ASSERT_EQ(RunTool({"report", box}).exitCode, 0);
     const std::string escaped = ReadFileBytes(Payload("report.html"));
     EXPECT_EQ(escaped.find("<script"), std::string::npos);
