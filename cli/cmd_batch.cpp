@@ -564,8 +564,8 @@ int Batch::Run() {
         m_watch.Imaged(platform::PollMedium(m_drive.device));
         if (!FileAndSay(d, &reservation)) return kExitFailed;
         if (!m_options.each.empty()) RunEach(d);
+        // The next number is the first free one from here: an identifier takes none.
         ++imaged;
-        ++number;
         stopped = d.result == "cancelled" || m_signals.Count() > 0;
     }
     m_console.EndProgress();

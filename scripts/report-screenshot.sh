@@ -37,8 +37,9 @@ diskette "$work/one.img" 1440 LETTERS
 diskette "$work/two.img" 720 ACCOUNTS
 diskette "$work/three.img" 1440 THESIS
 head -c 1474560 /dev/zero >"$work/four.img"
-"$cli" -q batch "$work/one.img" "$box" --count 1 >/dev/null
-"$cli" -q batch "$work/two.img" "$box" --count 1 >/dev/null
+ids=(--name "MS-2024-{n:03}" --operator "A. Archivist" --note "Box 17, donor's study")
+# Two drives at once.
+"$cli" -q batch "$work/one.img" "$work/two.img" "$box" "${ids[@]}" </dev/null >/dev/null
 # Worn: a run of sectors that never read, one that reads alone at its third try, a side that
 # reads whole only at the second.
 mkdir "$work/mnt"
@@ -46,15 +47,15 @@ printf 'bad 600 4\nweak 604 6\nbad 2000\nweak 1500 1\n' >"$work/plan"
 "$build/tests/tavrel-faultyfs" "$work/three.img" "$work/mnt" "$work/plan" &
 faulty_pid=$!
 for _ in $(seq 100); do [ -e "$work/mnt/disk.img" ] && break; sleep 0.1; done
-"$cli" -q batch "$work/mnt/disk.img" "$box" --count 1 --rescue --json >/dev/null || true
-"$cli" -q batch "$work/four.img" "$box" --count 1 --json >/dev/null 2>&1 || true
+"$cli" -q batch "$work/mnt/disk.img" "$box" "${ids[@]}" --count 1 --rescue --json >/dev/null || true
+"$cli" -q batch "$work/four.img" "$box" "${ids[@]}" --count 1 --json >/dev/null 2>&1 || true
 
 shoot() {
   "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --screenshot="$1" \
     --window-size="$2" "file://$3" >/dev/null 2>&1
 }
 shoot "$work/report.png" 1200,900 "$box/report.html"
-shoot "$work/surface.png" 370,186 "$box/disk-003.svg"
+shoot "$work/surface.png" 370,186 "$box/MS-2024-003.svg"
 "$root/scripts/png_pack.py" "$work/report.png" "$root/docs/report.png"
 "$root/scripts/png_pack.py" "$work/surface.png" "$root/docs/surface.png"
 echo "docs/report.png and docs/surface.png from $("$cli" report "$box")"

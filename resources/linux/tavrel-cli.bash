@@ -11,7 +11,7 @@ _tavrel_cli()
     local cur prev words cword
     _init_completion -n : || return
 
-    local commands="compress expand verify info convert rescue batch check report drives"
+    local commands="compress expand verify info convert rescue batch check report bag files drives"
     local command="" i positional=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
@@ -63,13 +63,21 @@ _tavrel_cli()
             ;;
         batch)
             options+=" --name --start --count --rescue --raw --no-compression --no-verify --hash --json"
+            options+=" --resume --bag --operator --box --note --ids --ask --each"
             case $prev in
                 --hash) COMPREPLY=($(compgen -W "md5 sha1 sha256 md5,sha1,sha256" -- "$cur")); return ;;
-                --name | --start | --count) return ;;
+                --ids) _filedir; return ;;
+                --name | --start | --count | --resume | --operator | --box | --note | --each) return ;;
             esac
-            ((positional == 0)) && kind=drive || { ((positional == 1)) && _filedir -d && return; }
+            # DRIVE... FOLDER: after the first drive, another drive or the folder.
+            kind=drive
             ;;
-        check | report)
+        files)
+            options+=" --map --wide --json --dfxml"
+            [[ $prev == --map ]] && { _filedir; return; }
+            ((positional == 0)) && kind=file
+            ;;
+        check | report | bag)
             ((positional == 0)) && { _filedir -d; return; }
             ;;
         convert)
