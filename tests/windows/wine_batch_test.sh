@@ -25,11 +25,12 @@ export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" 
 wine cmd /c exit >/dev/null 2>&1 || skip "wine cannot run programs here"
 wine "$exe" --version >/dev/null 2>&1 || skip "wine cannot run $exe"
 work=$dir/work
-mkdir -p "$work" "$dir/a-root"
+mkdir -p "$work" "$dir/a-root" "$dir/b-root"
 cd "$work" || exit 1
 # A: is a drive the system has, as a diskette drive's letter is with or without a diskette
 # (a:), and the device behind it is the diskette image (a::) or nothing.
 ln -sfn "$dir/a-root" "$WINEPREFIX/dosdevices/a:"
+ln -sfn "$dir/b-root" "$WINEPREFIX/dosdevices/b:"
 # Wine's mount manager reads the letters when it starts.
 wineserver -k
 insert() { ln -sfn "$1" "$WINEPREFIX/dosdevices/a::"; }
@@ -72,6 +73,20 @@ cmp -s box/disk-002.tvl two.tvl || fail "disk-002.tvl is not what the Linux buil
 (cd box && sha256sum --quiet -c manifest-sha256.txt && md5sum --quiet -c manifest-md5.txt) ||
   fail "the manifests do not match the folder"
 grep -qx 'volume-label: TWO' box/disk-002.info || fail "disk-002.info: $(cat box/disk-002.info)"
+
+# Two drives at once, each with its own diskette: each is filed once, and only the filed lines
+# are written off a console.
+insert "$work/one.img"
+ln -sfn "$work/two.img" "$WINEPREFIX/dosdevices/b::"
+wine "$exe" batch A: B: both </dev/null >out.txt 2>err.txt
+code=$?
+[ $code = 0 ] && grep -q "^Batch ended: 2 done, 0 failed" err.txt || fail "A: and B: at once: $code $(cat err.txt)"
+[ "$(grep -c ': done, ' out.txt)" = 2 ] && grep -q '^A:  disk-00[12]: done' out.txt &&
+  grep -q '^B:  disk-00[12]: done' out.txt || fail "A: and B: at once: $(cat out.txt)"
+sums=$(cat both/*.info | grep '^content-sha256' | sort | tr -d '\r')
+want=$(for n in one two; do echo "content-sha256: $(sha256sum <"$n.img" | cut -c1-64)"; done | sort)
+[ "$sums" = "$want" ] || fail "A: and B: at once filed $sums"
+"$linux" check both >check.txt 2>&1 || fail "check of the two drives' folder: $(cat check.txt)"
 
 # The end of standard input (a pipe closed; at the console Ctrl+Z, Enter) ends the batch
 # between diskettes, and a new run goes on with the next number.
@@ -122,4 +137,4 @@ cancelled lin "$linux" compress "$mnt/disk.img" lin/new.img; l=$?
 [ -z "$(ls -A win)" ] || fail "Ctrl+C left files behind: $(ls -A win)"
 
 [ $failures -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "PASS: batch of two diskettes swapped under Wine, end of input and Ctrl+C as on Linux"
+echo "PASS: batch of two diskettes swapped under Wine, two drives at once, end of input and Ctrl+C as on Linux"
