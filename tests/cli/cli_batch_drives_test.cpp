@@ -98,6 +98,20 @@ TEST_F(CliBatchDrives, IdentifiersAreTakenInOrderAndNoneIsFiledTwice) {
     EXPECT_NE(twice.err.find("line 3: A: it stands on line 1"), std::string::npos) << twice.err;
 }
 
+TEST_F(CliBatchDrives, AFailingEachCommandIsKeptWithTheDisketteAndTheBatchGoesOn) {
+    Insert(0, 0);
+    Insert(1, 1);
+    ToolResult r = RunTool({"batch", Drive(0), Drive(1), folder, "--each",
+                            "test \"$TAVREL_NAME\" = disk-001 || exit 3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("--each for disk-002: exited with status 3"), std::string::npos) << r.err;
+    EXPECT_NE(ReadFileBytes(folder + "/disk-001.info").find("\neach: done\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(folder + "/disk-002.info").find("\neach: failed: exited with status 3"),
+              std::string::npos);
+    // The info written again is the one the manifests list.
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
 TEST_F(CliBatchDrives, AskTakesEachIdentifierAndLabelAtTheTerminal) {
     Insert(0, 0);
     Insert(1, 1);
