@@ -21,7 +21,7 @@ bench_run() {
   for spec; do
     q=${spec%%:*} first=(${spec#*:})
     load "$q" "${first[0]}" "$pace"
-    drives+=("$(drive_dev "$q")")
+    drives+=("${dev_of[$q]}")
     rest+=("$q:${first[*]:1}")
     total=$((total + ${#first[@]}))
   done

@@ -276,12 +276,13 @@ if want 10 && [ -n "$usb" ] && [ -n "$usbro" ]; then
   check "10 the batch on three drives ends well" [ $rc = 0 ]
   filed_once 10 $box 1440F0-a 1440F9-a 720-a 1440F0-b 1440F9-b 1200-a 720-b 1200-b 360-a
   for q in fdd0 u0 u1; do
-    check "10 three diskettes filed from $(drive_dev $q)" [ "$(filed_from $box "$(drive_dev $q)")" = 3 ]
+    count_filed $box "${dev_of[$q]}"
+    check "10 three diskettes filed from ${dev_of[$q]}" [ $filed = 3 ]
   done
   check "10 batch.csv has a row for each, no name twice" \
     [ "$(tail -n +2 $box/batch.csv | cut -d, -f1 | sort -u | wc -l)" = 9 ]
   at_once=$(most_at_once $box)
-  check "10 the three drives read at once (at most $at_once)" [ "$at_once" = 3 ]
+  check "10 the three drives read at once (most at one moment: $at_once)" [ "$at_once" = 3 ]
   run check $box
   check "10 tavrel-cli check" [ $rc = 0 ]
   report_lists 10 $box
@@ -304,7 +305,7 @@ if want 10 && [ -n "$usb" ] && [ -n "$usbro" ]; then
   check "10 batch.csv has a row for each, no name twice" \
     [ "$(tail -n +2 $two/batch.csv | cut -d, -f1 | sort -u | wc -l)" = 6 ]
   at_once=$(most_at_once $two)
-  check "10 the two batches read at once (at most $at_once drives)" [ "$at_once" = 3 ]
+  check "10 the two batches read on three drives at once (most at one moment: $at_once)" [ "$at_once" = 3 ]
   run check $two
   check "10 tavrel-cli check on the folder of two batches" [ $rc = 0 ]
   report_lists 10 $two

@@ -36,11 +36,15 @@ has() { [[ $out == *"$1"* ]]; }
 says() { echo "SAYS $1: $out"; }  # what a drive reported, for the README's table
 # TAVREL_VM_CASES on the host (for example "2 5") runs only those cases.
 want() { [ ! -s "$work/cases" ] || grep -qw "$1" "$work/cases"; }
+# Waits without starting a process (sleep is one): the guest's one emulated CPU is slow to
+# start them, and a loop that polls often would keep it busy beside the drives it waits for.
+mkfifo $tmp/never 2>/dev/null
+pause() { read -r -t "$1" <>$tmp/never; true; }
 n=0
 ask() {  # asks the host to carry out a QMP request and waits for its answer
   n=$((n + 1))
   echo "$*" >"$work/req/$n.tmp" && mv "$work/req/$n.tmp" "$work/req/$n"
-  until [ -e "$work/ack/$n" ]; do sleep 0.1; done
+  until [ -e "$work/ack/$n" ]; do pause 0.1; done
   answer=$(cat "$work/ack/$n")
   [[ $answer == *'"return"'* ]] || echo "FAIL request '$*' answered $answer"
 }
@@ -59,14 +63,16 @@ until_over() {  # waits until the stat field reaches a count, or the job in the 
 
 # Batches on several drives: each drive's diskettes are put in slowed down, the next one as soon
 # as the one before is filed, while the batches run.
-drive_dev() { case $1 in fdd0) echo /dev/fd0 ;; fdd1) echo /dev/fd1 ;; u0) echo "$usb" ;; u1) echo "$usbro" ;; esac; }
-drive_mode() { [ "$1" = u1 ] && echo ro || echo rw; }
+declare -A dev_of=([fdd0]=/dev/fd0 [fdd1]=/dev/fd1 [u0]=$usb [u1]=$usbro)
+drive_dev() { echo "${dev_of[$1]}"; }
 declare -A loaded
 load() {  # qdev raw-name bytes-per-second: the diskette goes in, and the drive reads at that pace
   # QEMU's floppy controller hangs when a throttled diskette is ejected: out unslowed first.
   # A USB drive stays slow through a change of medium, so it is never read at full speed.
   [ "$1" = fdd0 ] && [ -n "${loaded[$1]:-}" ] && ask pull fdd0
-  insert "$1" "$img/$2.raw" "$(drive_mode "$1")"
+  local mode=rw
+  [ "$1" = u1 ] && mode=ro
+  insert "$1" "$img/$2.raw" $mode
   # QEMU slows only a drive with a medium.
   ask throttle "$1" "$3"
   loaded[$1]=$2
@@ -74,8 +80,15 @@ load() {  # qdev raw-name bytes-per-second: the diskette goes in, and the drive 
 unload() {  # qdev...: unslowed and empty, for what comes next
   for q; do ask pull "$q"; unset "loaded[$q]"; done
 }
-filed_from() {  # folder device: how many diskettes from that drive are filed
-  grep -lx "device: $2" "$1"/*.info 2>/dev/null | wc -l
+count_filed() {  # folder device: how many diskettes from that drive are filed, in $filed
+  local f line
+  filed=0
+  for f in "$1"/*.info; do
+    [ -e "$f" ] || continue
+    while IFS= read -r line; do
+      [ "$line" = "device: $2" ] && filed=$((filed + 1)) && break
+    done <"$f"
+  done
 }
 feed() {  # folder bytes-per-second "pids" "qdev:raw raw..."...: each drive's next diskettes
   local folder=$1 bps=$2 pids=$3 spec q next
@@ -90,7 +103,8 @@ feed() {  # folder bytes-per-second "pids" "qdev:raw raw..."...: each drive's ne
       next=(${queue[$q]})
       [ ${#next[@]} -gt 0 ] || continue
       left=1
-      [ "$(filed_from "$folder" "$(drive_dev "$q")")" -gt "${put[$q]}" ] || continue
+      count_filed "$folder" "${dev_of[$q]}"
+      [ $filed -gt ${put[$q]} ] || continue
       load "$q" "${next[0]}" "$bps"
       put[$q]=$((put[$q] + 1)) queue[$q]=${next[*]:1}
     done
@@ -98,7 +112,7 @@ feed() {  # folder bytes-per-second "pids" "qdev:raw raw..."...: each drive's ne
     local alive=0
     for p in $pids; do kill -0 "$p" 2>/dev/null && alive=1; done
     [ $alive = 1 ] || { echo "FAIL the batch ended before taking: ${queue[*]}"; return 1; }
-    sleep 0.2
+    pause 0.2
   done
 }
 sha() { sha256sum <"$img/$1.raw" | cut -c1-64; }
