@@ -64,16 +64,15 @@ until_over() {  # waits until the stat field reaches a count, or the job in the 
 # Batches on several drives: each drive's diskettes are put in slowed down, the next one as soon
 # as the one before is filed, while the batches run.
 declare -A dev_of=([fdd0]=/dev/fd0 [fdd1]=/dev/fd1 [u0]=$usb [u1]=$usbro)
-drive_dev() { echo "${dev_of[$1]}"; }
 declare -A loaded
 load() {  # qdev raw-name bytes-per-second: the diskette goes in, and the drive reads at that pace
-  # QEMU's floppy controller hangs when a throttled diskette is ejected: out unslowed first.
-  # A USB drive stays slow through a change of medium, so it is never read at full speed.
+  # QEMU's floppy controller hangs when a throttled diskette is ejected: out unslowed first. A
+  # USB drive stays slow through a change of medium, so a batch never reads it at full speed.
   [ "$1" = fdd0 ] && [ -n "${loaded[$1]:-}" ] && ask pull fdd0
   local mode=rw
   [ "$1" = u1 ] && mode=ro
   insert "$1" "$img/$2.raw" $mode
-  # QEMU slows only a drive with a medium.
+  # QEMU slows only a drive with a medium: a drive that was not slowed yet, or was pulled out.
   ask throttle "$1" "$3"
   loaded[$1]=$2
 }
