@@ -191,6 +191,7 @@ while kill -0 "$qemu" 2>/dev/null; do
   read -r -t 0.2 <&4 || true
 done
 wait "$qemu"
+trap - EXIT
 
 echo "--- guest log"
 cat "$work/guest.log" 2>/dev/null
