@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 
 WINDOWS_BUILD ?= $(BUILD)-windows
 
-.PHONY: all deps build windows windows-build package test test-plain test-asan test-tsan test-fuzz fuzz run bench screenshots clean format
+.PHONY: all deps build windows windows-build package test test-plain test-asan test-tsan test-fuzz fuzz run bench bench-vm screenshots clean format
 
 all: build
 
@@ -68,6 +68,11 @@ screenshots: build windows
 # Benchmarks are built by every build; this runs them and prints the comparison table.
 bench: build
 	@scripts/run-bench.sh $(BUILD)
+
+# batch on three drives at once against one, every drive slowed to a real one's pace, in the
+# test machine of tests/vm (QEMU; about ten minutes). Not part of make bench.
+bench-vm: build
+	@bench/vm_drives_bench.sh . $(BUILD)
 
 # Each fuzz target for 60 seconds under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-fuzz: deps

@@ -2,62 +2,7 @@
 # The cases, run inside the test machine (see vm_test.sh) on the build's own binaries, against
 # the kernel's floppy driver (/dev/fd0: 1.44 MB drive, /dev/fd1: 1.2 MB drive) and a USB floppy
 # drive (usb-storage + sd). Prints PASS or FAIL with the reason, one line a check.
-work=$1
-build=${work%/vm-work}
-cli=$build/cli/tavrel-cli
-img=$work/img
-disk=$work/disk
-tmp=/tmp/t
-mkdir -p $tmp
-export XDG_CONFIG_HOME=$tmp/config
-mkdir -p "$XDG_CONFIG_HOME"
-
-# The USB floppy drives are sd disks on the xhci controller's ports 1 and 2; the second one's
-# diskettes are write-protected.
-usb= usbro=
-# usb-storage finds its disks after the module is loaded: wait for both (at most a minute).
-for i in $(seq 600); do [ "$(ls -d /sys/block/sd* 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
-for b in /sys/block/sd*; do
-  case $(readlink -f "$b") in
-    */[0-9]-1/*) usb=/dev/${b##*/} ;;
-    */[0-9]-2/*) usbro=/dev/${b##*/} ;;
-  esac
-done
-[ -n "$usb" ] && [ -n "$usbro" ] || { echo "FAIL the USB floppy drives are missing"; ls -l /sys/block/; }
-
-check() {  # name, then a command that must succeed; the last output is shown on failure
-  local name=$1
-  shift
-  if "$@"; then echo "PASS $name"; else echo "FAIL $name: rc=$rc out=[$out]"; fi
-}
-run() {  # runs tavrel-cli, leaving the exit code in rc and both outputs in out
-  out=$("$cli" "$@" 2>&1)
-  rc=$?
-}
-has() { [[ $out == *"$1"* ]]; }
-says() { echo "SAYS $1: $out"; }  # what a drive reported, for the README's table
-# TAVREL_VM_CASES on the host (for example "2 5") runs only those cases.
-want() { [ ! -s "$work/cases" ] || grep -qw "$1" "$work/cases"; }
-n=0
-ask() {  # asks the host to carry out a QMP request and waits for its answer
-  n=$((n + 1))
-  echo "$*" >"$work/req/$n.tmp" && mv "$work/req/$n.tmp" "$work/req/$n"
-  until [ -e "$work/ack/$n" ]; do sleep 0.1; done
-  answer=$(cat "$work/ack/$n")
-  [[ $answer == *'"return"'* ]] || echo "FAIL request '$*' answered $answer"
-}
-insert() {  # qdev, raw image to copy in, ro|rw: a fresh copy goes into the drive
-  cp "$2" "$disk/$1.raw"
-  ask insert "$1" "$disk/$1.raw" "$3"
-}
-reads() { awk '{print $3}' "/sys/block/${1##*/}/stat"; }   # sectors read so far
-writes() { awk '{print $7}' "/sys/block/${1##*/}/stat"; }  # sectors written so far
-until_over() {  # waits until the stat field reaches a count, or the job in the background ends
-  local i=0   # at most a minute
-  while [ "$($1 "$2")" -lt "$3" ] && kill -0 "$4" 2>/dev/null && [ $((i += 1)) -le 1200 ]; do
-    sleep 0.05
-  done
-}
+. "${BASH_SOURCE%/*}/guest_lib.sh"
 
 # 1. Every format in the drives that take it, and on the USB floppy: compress as the first job
 # after the diskette goes in, verify, expand, each byte for byte what the raw image gives.
@@ -309,6 +254,63 @@ if want 9; then
   run check $box
   check "9 check finds the damaged image" [ $rc = 3 ]
   check "9 check names it" has "disk-003.tvl"
+fi
+
+# 10. Three drives at once, on two controllers, each slowed down and each given three diskettes
+# through QMP while one batch images from all of them; then two batches, one on the floppy
+# driver's drive and a USB floppy, the other on the second USB floppy, filing into one folder.
+if want 10 && [ -n "$usb" ] && [ -n "$usbro" ]; then
+  began=$SECONDS
+  bps=300000  # a 1.44 MB diskette in 5 s: long enough for the drives to overlap, short enough
+  box=$tmp/box10 two=$tmp/two10
+  rm -rf $box $two
+  load fdd0 1440F0-a $bps
+  load u0 1440F0-b $bps
+  load u1 720-b $bps
+  "$cli" batch /dev/fd0 "$usb" "$usbro" $box --count 9 </dev/null >$tmp/b10 2>&1 &
+  pid=$!
+  feed $box $bps "$pid" "fdd0:1440F9-a 720-a" "u0:1440F9-b 1200-a" "u1:1200-b 360-a"
+  wait $pid
+  rc=$? out=$(cat $tmp/b10)
+  echo "$out"
+  check "10 the batch on three drives ends well" [ $rc = 0 ]
+  filed_once 10 $box 1440F0-a 1440F9-a 720-a 1440F0-b 1440F9-b 1200-a 720-b 1200-b 360-a
+  for q in fdd0 u0 u1; do
+    count_filed $box "${dev_of[$q]}"
+    check "10 three diskettes filed from ${dev_of[$q]}" [ $filed = 3 ]
+  done
+  check "10 batch.csv has a row for each, no name twice" \
+    [ "$(tail -n +2 $box/batch.csv | cut -d, -f1 | sort -u | wc -l)" = 9 ]
+  at_once=$(most_at_once $box)
+  check "10 the three drives read at once (most at one moment: $at_once)" [ "$at_once" = 3 ]
+  run check $box
+  check "10 tavrel-cli check" [ $rc = 0 ]
+  report_lists 10 $box
+
+  load fdd0 1440F0-a $bps
+  load u0 1440F9-a $bps
+  load u1 1200-a $bps
+  "$cli" batch /dev/fd0 "$usb" $two --count 4 </dev/null >$tmp/b10a 2>&1 &
+  pa=$!
+  "$cli" batch "$usbro" $two --count 2 </dev/null >$tmp/b10b 2>&1 &
+  pb=$!
+  feed $two $bps "$pa $pb" "fdd0:720-b" "u0:360-b" "u1:360-a"
+  wait $pa
+  ra=$?
+  wait $pb
+  rc=$? out=$(cat $tmp/b10a $tmp/b10b)
+  echo "$out"
+  check "10 both batches on one folder end well" [ "$ra $rc" = "0 0" ]
+  filed_once "10 two batches:" $two 1440F0-a 720-b 1440F9-a 360-b 1200-a 360-a
+  check "10 batch.csv has a row for each, no name twice" \
+    [ "$(tail -n +2 $two/batch.csv | cut -d, -f1 | sort -u | wc -l)" = 6 ]
+  at_once=$(most_at_once $two)
+  check "10 the two batches read on three drives at once (most at one moment: $at_once)" [ "$at_once" = 3 ]
+  run check $two
+  check "10 tavrel-cli check on the folder of two batches" [ $rc = 0 ]
+  report_lists 10 $two
+  unload fdd0 u0 u1
+  echo "TIME 10: $((SECONDS - began)) s"
 fi
 
 echo "ALL CASES RAN"

@@ -10,9 +10,15 @@
 #
 #   vm_test.sh SOURCE_DIR BUILD_DIR
 # TAVREL_VM_CACHE (default ~/.cache/tavrel-vm) keeps the kernel and the initramfs between runs.
+# TAVREL_VM_CASES (for example "2 10") runs only those cases. TAVREL_VM_SCRIPT runs another script
+# under SOURCE_DIR in the guest instead of the cases (a benchmark: bench/vm_drives_bench.sh), with
+# the words of TAVREL_VM_ARGS in the work folder's file args; TAVREL_VM_TIMEOUT (default 900)
+# is how long the guest may take, in seconds.
 set -uo pipefail
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
+script=${TAVREL_VM_SCRIPT:-$src/tests/vm/guest_cases.sh}
+case $script in "$src"/*) ;; *) echo "FAIL: $script is not under $src, which the guest sees"; exit 1 ;; esac
 work=$build/vm-work
 cache=${TAVREL_VM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tavrel-vm}
 
@@ -92,20 +98,21 @@ done
 dd if=/dev/zero of="$work/img/blank1440.raw" bs=1024 count=1440 status=none
 cp "$work/img/1440F0-a.raw" "$work/disk/fd0.raw"
 printf %s "${TAVREL_VM_CASES:-}" >"$work/cases"
+printf %s "${TAVREL_VM_ARGS:-}" >"$work/args"
 
 mkfifo "$work/qmp.in" "$work/qmp.out" || exit 1
 # The guest mounts fresh file systems on /tmp and /run over the host's root, which would hide
 # folders there: the three folders it needs are shared again by themselves and mounted after,
 # a parent before its children (shorter paths first). The kernel's command line ends a value
 # at a space.
-case "$src$build" in *[[:space:],]*) skip "the VM test needs folder names without spaces or commas" ;; esac
+case "$src$build$script" in *[[:space:],]*) skip "the VM test needs folder names without spaces or commas" ;; esac
 shares=$(printf '%s\n' "src:$src" "build:$build" "work:$work" | awk '{ p = $0; sub(/^[^:]*:/, "", p); print length(p), $0 }' |
   sort -n | cut -d' ' -f2- | paste -sd,)
 # KVM is not usable on these machines (a guest hangs before its first line): TCG only.
 qemu-system-x86_64 -machine pc -accel tcg -m 768 -smp 1 -nodefaults -no-reboot \
   -display none -serial "file:$work/console.log" \
   -kernel "$vmlinuz" -initrd "$initrd" \
-  -append "console=ttyS0 panic=-1 no_timer_check tavrel_work=$work tavrel_script=$src/tests/vm/guest_cases.sh tavrel_shares=$shares" \
+  -append "console=ttyS0 panic=-1 no_timer_check tavrel_work=$work tavrel_script=$script tavrel_shares=$shares" \
   -chardev "pipe,id=qmp,path=$work/qmp" -mon chardev=qmp,mode=control \
   -virtfs "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap" \
   -virtfs "local,path=$src,mount_tag=src,security_model=none,readonly=on,multidevs=remap" \
@@ -121,6 +128,10 @@ qemu-system-x86_64 -machine pc -accel tcg -m 768 -smp 1 -nodefaults -no-reboot \
   -device usb-storage,bus=xhci.0,port=2,drive=u1,removable=on,id=usb1 \
   >"$work/qemu.log" 2>&1 &
 qemu=$!
+# Killed from outside (a test's timeout, Ctrl+C), the script takes QEMU with it: a QEMU left
+# running holds the diskette images.
+trap 'kill "$qemu" 2>/dev/null' EXIT
+trap 'exit 1' INT TERM HUP
 exec 3>"$work/qmp.in" 4<"$work/qmp.out"
 
 # One QMP command; prints its answer (events before it are dropped).
@@ -180,6 +191,7 @@ while kill -0 "$qemu" 2>/dev/null; do
   read -r -t 0.2 <&4 || true
 done
 wait "$qemu"
+trap - EXIT
 
 echo "--- guest log"
 cat "$work/guest.log" 2>/dev/null
