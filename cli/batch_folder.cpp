@@ -124,6 +124,15 @@ bool BatchFolder::Open(const std::string& folder, std::string* error) {
     return true;
 }
 
+bool BatchFolder::OpenExisting(const std::string& folder, std::string* error) {
+    struct stat st {};
+    if (platform::SysStat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *error = "tavrel-cli: " + folder + ": no such folder";
+        return false;
+    }
+    return Open(folder, error);
+}
+
 BatchFolder::Held::Held(BatchFolder& folder, bool wait)
     : m_folder(folder), m_ok(folder.m_lock.Lock(true, wait)) {
     // Another process may have made the folder a bag since the lock was last held.

@@ -38,6 +38,8 @@ class BatchFolder {
   public:
     // Makes the folder when missing and opens its lock file; false with a one-line reason.
     bool Open(const std::string& folder, std::string* error);
+    // The same for a folder that must be there already (for check, bag, report).
+    bool OpenExisting(const std::string& folder, std::string* error);
 
     // A file at the folder's top: the lock, the hidden files, the manifests.
     std::string Path(const std::string& file) const { return m_folder + "/" + file; }

@@ -1,5 +1,7 @@
 #include "cli/batch_system.h"
 
+#include <atomic>
+
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -70,7 +72,8 @@ const char* const kEndOfInputKeys = "Ctrl+D";
 
 struct BatchInput::State {
     bool terminalOnly = false;
-    bool ended = false;
+    // Several drives' threads wait on the input at once; one of them reads it.
+    std::atomic<bool> ended{false};
 };
 
 BatchInput::BatchInput(bool terminalOnly) : m_state(std::make_unique<State>()) {

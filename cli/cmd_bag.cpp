@@ -1,7 +1,6 @@
 // bag FOLDER: a batch folder made before (without --bag) made a BagIt bag in place (see
 // bagit.h). Not while a batch is at work in it: its diskette would be filed while the folder
 // changes under it. What batches that stopped left is filed first, as a batch would.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -15,14 +14,9 @@
 namespace cli {
 
 int RunBag(const std::string& folder, Console& console) {
-    struct stat st {};
-    if (platform::SysStat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        console.Error("tavrel-cli: " + folder + ": no such folder");
-        return kExitFailed;
-    }
     BatchFolder batchFolder;
     std::string error;
-    if (!batchFolder.Open(folder, &error)) {
+    if (!batchFolder.OpenExisting(folder, &error)) {
         console.Error(error);
         return kExitFailed;
     }

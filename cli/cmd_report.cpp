@@ -18,14 +18,9 @@ int RunReport(const std::string& folder, Console& console) {
         console.Error("tavrel-cli: report is not in this build (it is built without libxml2)");
         return kExitFailed;
     }
-    struct stat st {};
-    if (platform::SysStat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        console.Error("tavrel-cli: " + folder + ": no such folder");
-        return kExitFailed;
-    }
     BatchFolder batchFolder;
     std::string error;
-    if (!batchFolder.Open(folder, &error)) {
+    if (!batchFolder.OpenExisting(folder, &error)) {
         console.Error(error);
         return kExitFailed;
     }
@@ -42,6 +37,7 @@ int RunReport(const std::string& folder, Console& console) {
         return kExitFailed;
     }
     std::vector<std::string> made;
+    struct stat st {};
     int pictures = 0;
     for (const BoxDiskette& d : box.diskettes) {
         const std::string map = batchFolder.PayloadPath(d.name + ".map");

@@ -8,14 +8,17 @@
 namespace platform {
 namespace {
 
-volatile sig_atomic_t g_requested = 0;
-volatile sig_atomic_t g_ended = 0;
+// Atomics, not volatile flags: a batch reads them on every drive's thread, and a lock-free
+// atomic may be written from a signal handler.
+std::atomic<int> g_requested{0};
+std::atomic<int> g_ended{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // Objects live on every drive's thread of a batch at once.
 std::atomic<int> g_depth{0};
 
 extern "C" void OnCancelSignal(int signal) {
     if (signal == SIGHUP) g_ended = 1;
-    g_requested = g_requested + 1;
+    ++g_requested;
 }
 
 sigset_t CancelSet() {
