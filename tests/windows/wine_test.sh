@@ -131,7 +131,16 @@ same readonly.win readonly.lin "a read-only image"
 grep -qi 'access.*denied' err.txt || fail "a read-only image: not the system's text: $(cat err.txt)"
 
 # --- Replacing an image keeps the replaced file's attributes, as Linux keeps its mode ---
-attrs() { wine cmd /c attrib "$1" 2>/dev/null | sed 's/[A-Z]:\\.*//'; }
+# Wine's cmd sometimes prints nothing under load (seen while the VM test ran beside it): asked
+# again, up to three times, before its answer counts.
+attrs() {
+  local out
+  for _ in 1 2 3; do
+    out=$(wine cmd /c attrib "$1" 2>/dev/null | sed 's/[A-Z]:\\.*//')
+    [ -n "${out//[[:space:]]/}" ] && break
+  done
+  printf '%s\n' "$out"
+}
 echo older >hidden.img && wine cmd /c attrib +h hidden.img >/dev/null 2>&1
 win -q compress --force A: hidden.img; code $? 0 "compress over a hidden image"
 attrs hidden.img | grep -q H || fail "a hidden image is no longer hidden: $(attrs hidden.img)"
