@@ -48,8 +48,12 @@ std::string Line(const char* label, const std::string& value) {
     return head + value + "\n";
 }
 
+// Well-formed is all the format can tell: it keeps no checksum, so a byte changed inside a
+// record goes unseen here. What the user can turn to for that is said with it.
 std::string State(const ImageReport& r) {
-    return r.wellFormed() ? "complete and well-formed" : r.problem;
+    return r.wellFormed() ? "complete and well-formed (the format has no checksum: a batch's "
+                            "hashes and tavrel-cli check find a changed byte)"
+                          : r.problem;
 }
 
 }  // namespace

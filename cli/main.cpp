@@ -174,12 +174,13 @@ int main(int argc, char** argv) {
     // DRIVE... FOLDER: the folder is the last, after as many drives as there are.
     std::vector<std::string> batchPlaces;
     batchCmd
-        ->add_option("DRIVE... FOLDER", batchPlaces,
+        ->add_option("DRIVE [DRIVE...] FOLDER", batchPlaces,
                      std::string(kDriveHelp) +
                          "; several drives image at once, each its own diskettes. FOLDER: where "
                          "the images go (made when missing)")
         ->required()
-        ->expected(2, CLI::detail::expected_max_vector_size);
+        ->expected(2, CLI::detail::expected_max_vector_size)
+        ->type_name("");
     batchCmd
         ->add_option("--name", batch.pattern,
                      "The name of each image, {n} its number, {n:03} with leading zeros "
