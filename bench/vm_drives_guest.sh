@@ -15,11 +15,11 @@ cpu_all() { awk '/^cpu / { n = 0; for (i = 2; i <= NF; i++) n += $i; print n }' 
 # run NAME FOLDER "qdev:raw raw raw"...: the drives get their first diskettes, one batch images
 # them all, the others go in as each one before is filed.
 bench_run() {
-  local name=$1 folder=$2 spec q first drives=() rest=() total=0
+  local name=$1 folder=$2 plan q first drives=() rest=() total=0
   shift 2
   rm -rf "$folder"
-  for spec; do
-    q=${spec%%:*} first=(${spec#*:})
+  for plan; do
+    q=${plan%%:*} first=(${plan#*:})
     load "$q" "${first[0]}" "$pace"
     drives+=("${dev_of[$q]}")
     rest+=("$q:${first[*]:1}")

@@ -1,11 +1,11 @@
 #include "cli/batch_system.h"
 
-#include <atomic>
-
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "platform/syscalls.h"
 #include "platform/sysfs_block.h"

@@ -125,9 +125,6 @@ class BatchShared {
     void Stop() { m_stopped = true; }
     bool Stopped() const { return m_stopped; }
 
-    // One question at a time on the terminal, with the drives' board out of its way.
-    std::mutex asking;
-
   private:
     const BatchOptions& m_options;
     BatchInput m_input;
@@ -159,7 +156,6 @@ class Batch {
     bool SeveralDrives() const { return m_shared.board != nullptr; }
     Naming Name(int* number, BatchRecord& begun, Reservation* reservation);
     Naming Ask(int* number, BatchRecord& begun, Reservation* reservation);
-    void Prompt(const std::string& text);
     void RunEach(BatchRecord& d);
     BatchRecord Begin(const std::string& name) const;
     void ImageOne(BatchRecord& d, bool resume);
@@ -455,14 +451,11 @@ void Batch::RunEach(BatchRecord& d) {
         m_console.Error(error.empty() ? "tavrel-cli: cannot lock " + m_options.folder : error);
 }
 
-void Batch::Prompt(const std::string& text) {
-    WriteErr(text);
-}
-
 // Asks for the diskette's identifier (Enter: the next number) and its label's text; asks again
 // for an identifier that is no name or is taken.
 Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
-    std::lock_guard<std::mutex> asking(m_shared.asking);
+    // One question at a time, with the drives' board out of its way; one drive has no board
+    // and nobody else to ask.
     std::unique_ptr<DriveBoard::Aside> aside;
     if (m_shared.board) aside = std::make_unique<DriveBoard::Aside>(*m_shared.board);
     auto cancelled = [this] { return m_signals.Count() > 0; };
@@ -476,11 +469,11 @@ Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
             while (n < INT_MAX && m_folder.Taken(NameFor(m_options.pattern, n))) ++n;
             next = NameFor(m_options.pattern, n);
         }
-        Prompt("Identifier of the next diskette in " + m_target.label() + " [" + next + "]: ");
+        WriteErr("Identifier of the next diskette in " + m_target.label() + " [" + next + "]: ");
         std::string id;
         const Answer answer = ReadAnswer(&id, cancelled);
         if (answer != Answer::Given) {
-            Prompt("\n");
+            WriteErr("\n");
             if (answer == Answer::Ended) m_shared.EndInput();
             return Naming::Ended;
         }
@@ -509,11 +502,11 @@ Naming Batch::Ask(int* number, BatchRecord& begun, Reservation* reservation) {
             WriteErr(error + "\n");
             continue;
         }
-        Prompt("Text on its label (Enter: none): ");
+        WriteErr("Text on its label (Enter: none): ");
         std::string label;
         const Answer labelAnswer = ReadAnswer(&label, cancelled);
         if (labelAnswer != Answer::Given) {
-            Prompt("\n");
+            WriteErr("\n");
             m_folder.Release(reservation);
             if (labelAnswer == Answer::Ended) m_shared.EndInput();
             return Naming::Ended;

@@ -17,6 +17,8 @@ Answer ReadAnswer(std::string* line, const std::function<bool()>& cancelled) {
             if (cancelled()) return Answer::Cancelled;
             return line->empty() ? Answer::Ended : Answer::Given;
         }
+        // Ctrl+Z, Enter at the start of a line is the console's end of input.
+        if (c == '\x1a' && line->empty()) return Answer::Ended;
         if (c == '\n') break;
         *line += c;
     }

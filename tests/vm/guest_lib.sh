@@ -90,11 +90,11 @@ count_filed() {  # folder device: how many diskettes from that drive are filed, 
   done
 }
 feed() {  # folder bytes-per-second "pids" "qdev:raw raw..."...: each drive's next diskettes
-  local folder=$1 bps=$2 pids=$3 spec q next
+  local folder=$1 bps=$2 pids=$3 plan q next
   shift 3
   local -A queue put
-  for spec; do
-    q=${spec%%:*} queue[$q]=${spec#*:} put[$q]=0
+  for plan; do
+    q=${plan%%:*} queue[$q]=${plan#*:} put[$q]=0
   done
   while :; do
     local left=0
