@@ -36,6 +36,12 @@ for _ in $(seq 1 200); do
   sleep 0.05
 done
 [ -n "${display:-}" ] || skip "Xvfb gave no display"
+# Its socket too: once (of many runs) a dialog started at once found no server on the display.
+for _ in $(seq 1 200); do
+  [ -S "/tmp/.X11-unix/X$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || skip "Xvfb ended: $(cat "$work/xvfb.log")"
+  sleep 0.05
+done
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config"
 # Under the leak checker: what the system's D-Bus library keeps is not ours.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/../lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
