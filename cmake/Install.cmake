@@ -17,12 +17,14 @@ if(TARGET tavrel)
   install(TARGETS tavrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# Man pages from their scdoc sources, compressed as Debian keeps them.
+# Man pages from their scdoc sources, compressed as Debian keeps them, each into the folder of
+# its section (what follows the last dot of its name): the programs in 1, the file formats in 5.
 find_program(SCDOC scdoc REQUIRED)
 set(man_pages)
-foreach(page tavrel-cli.1 tavrel.1)
+foreach(page tavrel-cli.1 tavrel.1 tavrel-formats.5)
   set(source ${CMAKE_SOURCE_DIR}/resources/man/${page}.scd)
   set(page_out ${CMAKE_BINARY_DIR}/man/${page})
+  string(REGEX REPLACE ".*\\." "" section ${page})
   add_custom_command(OUTPUT ${page_out} ${page_out}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     COMMAND sh -c "'${SCDOC}' < '${source}' > '${page_out}'"
@@ -31,9 +33,9 @@ foreach(page tavrel-cli.1 tavrel.1)
     COMMENT "Man page ${page}"
     VERBATIM)
   list(APPEND man_pages ${page_out}.gz)
+  install(FILES ${page_out}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 add_custom_target(man ALL DEPENDS ${man_pages})
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian changelog and the copyright file, compressed where Debian wants them compressed.
 set(changelog_gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)

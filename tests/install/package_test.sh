@@ -101,9 +101,13 @@ for file in raw.tvl by-content bad-media-code bad-method; do
   esac
 done
 
-# 5. Both man pages render without a warning.
-for page in tavrel-cli tavrel; do
-  warnings=$(MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+# 5. Every man page is installed in its section and renders without a warning: the two
+# programs in section 1, the file formats in section 5.
+pages=$(cd "$share/man" && find . -type f | sort)
+[ "$pages" = "$(printf './man1/tavrel-cli.1.gz\n./man1/tavrel.1.gz\n./man5/tavrel-formats.5.gz')" ] ||
+  fail "the man pages installed are not the three expected: $pages"
+for page in man1/tavrel-cli.1 man1/tavrel.1 man5/tavrel-formats.5; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$share/man/$page.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
 
