@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/command_line_help.h"
 #include "engine/exit_codes.h"
 #include "platform/profile.h"
 #include "platform/version.h"
@@ -8,6 +9,16 @@ CTavrelApp::~CTavrelApp() = default;
 
 bool CTavrelApp::InitInstance(const std::vector<std::string>& arguments) {
     const std::string program = arguments.empty() ? std::string("tavrel") : arguments.front();
+    CTavrelCommandLineInfo cmdInfo;
+    ParseCommandLine(cmdInfo, arguments);
+    // First of all: the answer needs no display, no supported platform and no settings, and a
+    // script asking for it must not find a dialog waiting.
+    if (cmdInfo.m_ask != CommandLineAsk::Dialog) {
+        ShowText(cmdInfo.m_ask == CommandLineAsk::Usage ? CommandLineUsage(program)
+                                                        : VersionLine());
+        m_nExitCode = kExitDone;
+        return false;
+    }
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
@@ -20,8 +31,6 @@ bool CTavrelApp::InitInstance(const std::vector<std::string>& arguments) {
 
     // A renamed copy of the program keeps settings and drive map of its own.
     platform::ScopedProfilePath profile(ProfileFileFor(program));
-    CTavrelCommandLineInfo cmdInfo;
-    ParseCommandLine(cmdInfo, arguments);
     // The last job's own record of how it ended; no job at all reads as done.
     const JobResult last = RunMainDialog(cmdInfo);
     m_nExitCode = last == JobNotRun ? kExitDone : ExitCodeFor(last);

@@ -63,6 +63,20 @@ void CTavrelCommandLineInfo::ParseParam(const std::string& param, bool, bool) {
 void ParseCommandLine(CTavrelCommandLineInfo& info, const std::vector<std::string>& arguments) {
     for (size_t i = 1; i < arguments.size(); ++i) {
         std::string arg = arguments[i];
+        // Matched whole and before the first-letter rule, which cannot take them: to it "-h" is
+        // the letter H, which presets nothing, and "--help", "--version" and "/?" start with no
+        // letter at all, so each would open the dialog without a word. Whole and exact, so
+        // that what the rule already reads keeps its meaning: "/Hold", "-help" and a bare
+        // "HELP.TVL" stay the unused letter H.
+        const CommandLineAsk ask = arg == "--help" || arg == "-h" || arg == "/?"
+                                       ? CommandLineAsk::Usage
+                                   : arg == "--version" ? CommandLineAsk::Version
+                                                        : CommandLineAsk::Dialog;
+        if (ask != CommandLineAsk::Dialog) {
+            // As GNU tools do: whichever comes first answers.
+            if (info.m_ask == CommandLineAsk::Dialog) info.m_ask = ask;
+            continue;
+        }
         bool isFlag = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
         if (isFlag) arg.erase(0, 1);
         info.ParseParam(arg, isFlag, i == arguments.size() - 1);

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// What a run is for: the dialog, or only a text printed where the program was started.
+enum class CommandLineAsk { Dialog, Usage, Version };
+
 class CTavrelCommandLineInfo {
   public:
     virtual ~CTavrelCommandLineInfo();
@@ -18,9 +21,13 @@ class CTavrelCommandLineInfo {
     int m_nCompression = -1;
     int m_nAutoClose = -1;
     int m_nSaveSettings = -1;
+    // Set by ParseCommandLine from whole arguments (--help, -h, /?, --version); the first of
+    // them on the line counts.
+    CommandLineAsk m_ask = CommandLineAsk::Dialog;
 };
 
-// Walks the arguments after the program's name, left to right, into ParseParam.
+// Walks the arguments after the program's name, left to right, into ParseParam, apart from the
+// whole arguments that ask for the usage or the version.
 void ParseCommandLine(CTavrelCommandLineInfo& info, const std::vector<std::string>& arguments);
 
 // The profile file of a program: its name without path and extension plus ".INI", in the

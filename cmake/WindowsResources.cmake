@@ -2,7 +2,7 @@
 # resources/dialogs/*.json (templates), resources/strings.json (string table) and
 # resources/icons/*.svg (icons and bitmaps), with app/windows/tavrel.manifest and the project's
 # version. scripts/windows_resources.py writes them; rsvg-convert (librsvg2-bin) rasterises the
-# drawings and icotool (icoutils) packs the icons (scripts/install-deps.sh installs both).
+# drawings and icotool (icoutils) packs the icons (make test-deps installs both).
 #
 #   tavrel_add_dialog_resources(TARGET)
 #

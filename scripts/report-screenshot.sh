@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cmake --build "$build" --target tavrel-cli tavrel-faultyfs -j2 >/dev/null
 cli=$build/cli/tavrel-cli
 browser=$(command -v chromium || command -v chromium-browser) ||
-  { echo "chromium is not installed (scripts/install-deps.sh)" >&2; exit 1; }
+  { echo "chromium is not installed (make test-deps installs it)" >&2; exit 1; }
 
 work=$(mktemp -d)
 faulty_pid=

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Packs the Windows programs, the console tool and the dialog: tavrel-VERSION-windows-x86_64.zip,
-# left in this folder, with the programs (no DLLs beside them), the README and the licence as
-# text, and the man page rendered as text, and beside it NAME.zip.sha256, its SHA-256. Usage:
-# windows-zip.sh BUILD_DIR (the cross build).
+# left in this folder, with the programs (no DLLs beside them), the README, the Windows page and
+# its real-machine checklist and the licence as text, and the man page rendered as text, and
+# beside it NAME.zip.sha256, its SHA-256. Usage: windows-zip.sh BUILD_DIR (the cross build).
 set -euo pipefail
 build=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,6 +39,8 @@ pack_program tavrel.exe "$build/app/windows/tavrel.exe" "comctl32|comdlg32|gdi32
 # Notepad wants CRLF line ends.
 crlf() { sed 's/$/\r/' "$1" >"$2"; }
 crlf "$root/README.md" "$stage/README.txt"
+crlf "$root/docs/windows.md" "$stage/windows.txt"
+crlf "$root/docs/windows-checklist.md" "$stage/windows-checklist.txt"
 crlf "$root/LICENSE" "$stage/LICENSE.txt"
 scdoc <"$root/resources/man/tavrel-cli.1.scd" >"$build/zip/tavrel-cli.1"
 MANWIDTH=80 man --nh -l -Tutf8 "$build/zip/tavrel-cli.1" 2>/dev/null | col -bx >"$build/zip/tavrel-cli.txt"

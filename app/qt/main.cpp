@@ -1,4 +1,3 @@
-#include <QApplication>
 #include <string>
 #include <vector>
 
@@ -6,16 +5,12 @@
 #include "platform/udisks.h"
 
 int main(int argc, char** argv) {
-    // Every argument is the dialog's ("-name" is its no-save option N, "-reverse" one it
-    // ignores): Qt sees only the program's name and takes its platform from QT_QPA_PLATFORM.
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
     // The arguments in the system's text, which is UTF-8 here.
     std::vector<std::string> arguments(argv, argv + argc);
     // Started from the desktop menu there is no terminal, but the desktop's polkit agent can
     // ask the user for permission to open the drive.
     platform::AllowInteractiveAuthorization(true);
-    QtTavrelApp theApp;
+    QtTavrelApp theApp(argv);
     theApp.InitInstance(arguments);
     return theApp.ExitInstance();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/windows/command_line_text_windows.h"
 #include "app/windows/main_dlg_windows.h"
 #include "platform/format_message.h"
 #include "platform/windows/wide_path.h"
@@ -18,6 +19,8 @@ class WinTavrelApp final : public CTavrelApp {
     explicit WinTavrelApp(HINSTANCE instance) : m_instance(instance) {}
 
   protected:
+    void ShowText(const std::string& text) override { ShowCommandLineText(text, "Tavrel"); }
+
     void ShowRefusal(const std::string& text, const std::string& caption) override {
         MessageBoxW(nullptr, platform::Widen(text).c_str(), platform::Widen(caption).c_str(),
                     MB_OK | MB_ICONERROR);

@@ -1,4 +1,7 @@
 // The command line: what each option presets, and what the application does with it.
+#include <regex>
+
+#include "app/command_line_help.h"
 #include "platform/version.h"
 #include "tests/app/app_fixture.h"
 
@@ -61,7 +64,81 @@ TEST(CommandLine, ProfileAndRefusalAreNamedAfterTheProgram) {
     EXPECT_EQ(ApplicationName("/usr/local/bin/tavrel"), "tavrel");
 }
 
+TEST(CommandLine, HelpAndVersionAreWholeArgumentsAndTheFirstCounts) {
+    for (const char* help : {"--help", "-h", "/?"})
+        EXPECT_EQ(Parse({help}).m_ask, CommandLineAsk::Usage) << help;
+    EXPECT_EQ(Parse({"--version"}).m_ask, CommandLineAsk::Version);
+    EXPECT_EQ(Parse({"/O:VERIFY", "-h", "/A"}).m_ask, CommandLineAsk::Usage);
+    EXPECT_EQ(Parse({"--version", "--help"}).m_ask, CommandLineAsk::Version);
+    EXPECT_EQ(Parse({"/?", "--version"}).m_ask, CommandLineAsk::Usage);
+    // What the first-letter rule reads stays as it was: none of these asks for a text.
+    for (const char* other : {"-help", "/H", "-H", "/Hold", "HELP.TVL", "--HELP", "-?", "?",
+                              "/version", "-v", "--versions", "--", "-"})
+        EXPECT_EQ(Parse({other}).m_ask, CommandLineAsk::Dialog) << other;
+    // The options around it are read as ever; the asking argument itself presets nothing.
+    CTavrelCommandLineInfo both = Parse({"/A", "--version", "/N"});
+    EXPECT_EQ(both.m_nAutoClose, 1);
+    EXPECT_EQ(both.m_nSaveSettings, 0);
+}
+
+TEST(CommandLine, UsageNamesTheProgramEveryOptionAndExitCode) {
+    const std::string usage = CommandLineUsage("C:\\Tools\\floppy2.exe");
+    EXPECT_EQ(usage.rfind("Usage: floppy2 [/O:COMPRESS|EXPAND|VERIFY] [/D:letter] [/F:path] "
+                          "[/A] [/U] [/N]\n",
+                          0),
+              0u)
+        << usage;
+    for (const char* option : {"/O:COMPRESS ", "/O:EXPAND ", "/O:VERIFY ", "/D:letter ", "/F:path ",
+                               "/A ", "/U ", "/N ", "-h, --help, /? ", "--version "})
+        EXPECT_NE(usage.find(std::string("\n  ") + option), std::string::npos) << option;
+    EXPECT_NE(usage.find("  0  done, or no job started\n  1  cancelled\n  2  failed\n"
+                         "  3  verify found a difference\n"),
+              std::string::npos);
+    EXPECT_TRUE(std::regex_match(VersionLine(), std::regex("tavrel [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << VersionLine();
+}
+
+// A face that records what the application asks of it.
+class RecordingApp : public CTavrelApp {
+  public:
+    std::vector<std::string> texts;
+    int refusals = 0;
+    int dialogs = 0;
+
+  protected:
+    void ShowText(const std::string& text) override { texts.push_back(text); }
+    void ShowRefusal(const std::string&, const std::string&) override { ++refusals; }
+    JobResult RunMainDialog(const CTavrelCommandLineInfo&) override {
+        ++dialogs;
+        return JobFailed;
+    }
+};
+
 class Platform : public AppTest {};
+
+TEST_F(Platform, HelpAndVersionPrintOnlyTheirTextAndEndWithZero) {
+    // Even where the dialog would be refused: the text needs nothing of the system.
+    platform::ScopedPlatformId wrong(VER_PLATFORM_WIN32s);
+    RecordingApp help;
+    help.InitInstance({"/usr/bin/tavrel", "/O:COMPRESS", "/D:A", "-h"});
+    EXPECT_EQ(help.ExitInstance(), 0);
+    EXPECT_EQ(help.texts, std::vector<std::string>{CommandLineUsage("tavrel")});
+    EXPECT_EQ(help.refusals + help.dialogs, 0);
+
+    RecordingApp version;
+    version.InitInstance({"/usr/bin/tavrel", "--version", "/?"});
+    EXPECT_EQ(version.ExitInstance(), 0);
+    EXPECT_EQ(version.texts, std::vector<std::string>{VersionLine()});
+    EXPECT_EQ(version.refusals + version.dialogs, 0);
+    EXPECT_FALSE(FileExists(Profile())) << "printing a text touches no settings";
+
+    // Without them, the same face is asked for the dialog (here refused) and no text.
+    RecordingApp dialog;
+    dialog.InitInstance({"/usr/bin/tavrel", "/O:COMPRESS", "-help"});
+    EXPECT_EQ(dialog.ExitInstance(), 2);
+    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(dialog.refusals, 1);
+}
 
 TEST_F(Platform, OnlyTheTwoSupportedPlatformFamiliesStart) {
     for (DWORD id : {VER_PLATFORM_WIN32s, DWORD{3}}) {

@@ -26,6 +26,14 @@ if(TARGET tavrel_app)
 endif()
 
 if(TARGET tavrel)
+  # The real program with no display: --help, -h, /? and --version print and exit 0, and the
+  # man page has what the usage names.
+  add_test(NAME DialogProgram.HelpAndVersionWithoutDisplay
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/help_without_display_test.sh
+      $<TARGET_FILE:tavrel> $<TARGET_FILE:tavrel-cli> ${CMAKE_BINARY_DIR}/man/tavrel.1)
+  set_tests_properties(DialogProgram.HelpAndVersionWithoutDisplay PROPERTIES
+    LABELS app SKIP_RETURN_CODE 77 TIMEOUT 300)
+
   # The real program on a bare X server, answered with real key presses.
   add_test(NAME DialogUnderXvfb.PresetRunAnsweredByKeys
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/xvfb_preset_test.sh $<TARGET_FILE:tavrel>)

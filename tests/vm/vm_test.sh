@@ -29,7 +29,7 @@ skip() {
 }
 
 for tool in qemu-system-x86_64 busybox dpkg-deb mkfs.fat mcopy; do
-  command -v "$tool" >/dev/null || skip "the VM tests need $tool (scripts/install-deps.sh installs it)"
+  command -v "$tool" >/dev/null || skip "the VM tests need $tool (make test-deps installs it)"
 done
 busybox depmod --help >/dev/null 2>&1 || busybox 2>&1 | grep -qw depmod ||
   skip "the VM tests need busybox-static (with depmod and modprobe)"

@@ -8,7 +8,7 @@ skip() {
   echo "SKIP: $1"; exit 77
 }
 need_wine() {  # WINDOWS_CLI_EXE
-  command -v wine >/dev/null || skip "wine is not installed (make deps installs it)"
+  command -v wine >/dev/null || skip "wine is not installed (make test-deps installs it)"
   command -v mkfs.fat >/dev/null && command -v mcopy >/dev/null || skip "mkfs.fat or mcopy missing"
   [ -f "$1" ] || skip "no Windows build at $1 (make windows builds it)"
 }
@@ -17,7 +17,7 @@ need_wine() {  # WINDOWS_CLI_EXE
 # puts them, and the dialogs would be drawn with a wider stand-in font.
 wine_own_fonts() {
   local fonts=/usr/share/wine/fonts
-  [ -d "$fonts" ] || skip "Wine's fonts are missing (make deps installs fonts-wine)"
+  [ -d "$fonts" ] || skip "Wine's fonts are missing (make test-deps installs fonts-wine)"
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" &&
     ln -sf "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
