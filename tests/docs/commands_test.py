@@ -130,7 +130,7 @@ def build_script(page_name, blocks, report):
     header = [
         "set -eE",
         f"__expect() {{ [ \"$2\" = \"$1\" ] || {{ echo \"FAILED: {page_name}:${{__md[${{BASH_LINENO[0]}}]:-?}}: "
-        f"expected exit code $1, got $2\" >&2; return 1; }}; }}",
+        f"expected exit code $1, got $2\" >&2; exit 1; }}; }}",
         # Where the tests run as root without sudo, a sudo line runs as it would with it.
         "if [ \"$(id -u)\" = 0 ] && ! command -v sudo >/dev/null; then sudo() { \"$@\"; }; fi",
     ]

@@ -74,7 +74,7 @@ def main():
         print("FAIL: no relative link found: is the source folder right?")
         return 1
     if problems:
-        print(f"FAIL: {len(problems)} of {len(pages(root)) and checked} relative links do not resolve")
+        print(f"FAIL: {len(problems)} of {checked} relative links do not resolve")
         return 1
     print(f"PASS: {checked} relative links in {len(pages(root))} pages resolve")
     return 0
