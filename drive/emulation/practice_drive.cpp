@@ -238,8 +238,8 @@ constexpr const char* kDescription =
     "sectors fail, to practise a rescue on. Give FOLDER/disk.img to tavrel-cli as the DRIVE. "
     "Sectors count from 0, 512 bytes each (cylinder by cylinder, head 0 before head 1; a 1.44 MB "
     "diskette has 18 sectors a track side, so cylinder 10 head 1 is sectors 378-395). The drive "
-    "runs in "
-    "the background until `fusermount3 -u FOLDER` stops it; FOLDER/stats counts its reads.";
+    "runs in the background until `fusermount3 -u FOLDER` stops it; FOLDER/stats counts its "
+    "reads.";
 
 constexpr const char* kFooter =
     "Example:\n"

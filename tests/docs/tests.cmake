@@ -16,3 +16,10 @@ foreach(page README.md docs/tutorial.md)
   set_tests_properties(Docs.CommandsRun.${name} PROPERTIES
     LABELS docs SKIP_RETURN_CODE 77 TIMEOUT 900)
 endforeach()
+
+# The practice drive the tutorial uses: its usage, and exactly the faults its options name.
+add_test(NAME Docs.PracticeDriveFailsWhatItIsTold
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/docs/practice_drive_test.sh
+    $<TARGET_FILE:tavrel-practice-drive>)
+set_tests_properties(Docs.PracticeDriveFailsWhatItIsTold PROPERTIES
+  LABELS docs SKIP_RETURN_CODE 77 TIMEOUT 120)
