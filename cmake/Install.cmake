@@ -1,4 +1,4 @@
-# Where everything goes on a Linux system: the two programs, their man pages, the desktop
+# Where everything goes on a Linux system: the programs, their man pages, the desktop
 # entry, icons, AppStream metainfo, the MIME type of image files and the shell completion.
 include(GNUInstallDirs)
 
@@ -12,7 +12,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(linux_dir ${CMAKE_SOURCE_DIR}/resources/linux)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tavrel)
 
-install(TARGETS tavrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavrel-cli tavrel-practice-drive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET tavrel)
   install(TARGETS tavrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -21,7 +21,7 @@ endif()
 # its section (what follows the last dot of its name): the programs in 1, the file formats in 5.
 find_program(SCDOC scdoc REQUIRED)
 set(man_pages)
-foreach(page tavrel-cli.1 tavrel.1 tavrel-formats.5)
+foreach(page tavrel-cli.1 tavrel.1 tavrel-practice-drive.1 tavrel-formats.5)
   set(source ${CMAKE_SOURCE_DIR}/resources/man/${page}.scd)
   set(page_out ${CMAKE_BINARY_DIR}/man/${page})
   string(REGEX REPLACE ".*\\." "" section ${page})

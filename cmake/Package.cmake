@@ -16,15 +16,17 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "\n"
   "This package holds the dialog tavrel and the console tool tavrel-cli, which\n"
   "also inspects images, converts them to and from raw sector images and finds\n"
-  "floppy drives.")
+  "floppy drives, and tavrel-practice-drive, a drive whose reads of chosen\n"
+  "sectors fail, to practise rescuing a failing diskette on.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TAVREL_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without them a user who may not open the drive's device is simply refused: UDisks2 opens it
-# on polkit's word, and polkitd's pkttyagent asks a terminal's user for the password.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, polkitd")
+# on polkit's word, and polkitd's pkttyagent asks a terminal's user for the password. The
+# practice drive mounts through fuse3's fusermount3, which lets a user mount without root.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, polkitd, fuse3")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SET_DESTDIR OFF)
 include(CPack)

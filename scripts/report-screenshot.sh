@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Shoots the box report as a browser shows it into docs/report.png, and one diskette's surface
 # picture into docs/surface.png: a batch of four made-up diskettes, one of them rescued from a
-# drive with worn sectors (the faulty FUSE file system of the tests) and one that is no
+# drive with worn sectors (the practice drive) and one that is no
 # diskette. Usage: scripts/report-screenshot.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
-cmake --build "$build" --target tavrel-cli tavrel-faultyfs -j2 >/dev/null
+cmake --build "$build" --target tavrel-cli tavrel-practice-drive -j2 >/dev/null
 cli=$build/cli/tavrel-cli
 browser=$(command -v chromium || command -v chromium-browser) ||
   { echo "chromium is not installed (make test-deps installs it)" >&2; exit 1; }
@@ -44,7 +44,7 @@ ids=(--name "MS-2024-{n:03}" --operator "A. Archivist" --note "Box 17, donor's s
 # reads whole only at the second.
 mkdir "$work/mnt"
 printf 'bad 600 4\nweak 604 6\nbad 2000\nweak 1500 1\n' >"$work/plan"
-"$build/tests/tavrel-faultyfs" "$work/three.img" "$work/mnt" "$work/plan" &
+"$build/drive/emulation/tavrel-practice-drive" "$work/three.img" "$work/mnt" "$work/plan" &
 faulty_pid=$!
 for _ in $(seq 100); do [ -e "$work/mnt/disk.img" ] && break; sleep 0.1; done
 "$cli" -q batch "$work/mnt/disk.img" "$box" "${ids[@]}" --count 1 --rescue --json >/dev/null || true

@@ -19,7 +19,7 @@ QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
 TAVREL_SCREENSHOT_DIR=$shots "$root/tests/windows/wine_dialog_test.sh" "$build/cli/tavrel-cli" \
-  "$build-windows" "$build/tests/tavrel-faultyfs"
+  "$build-windows" "$build/drive/emulation/tavrel-practice-drive"
 for pair in main-idle:windows-dialog-idle main-job:windows-dialog-running about:windows-about \
   system-menu:windows-system-menu difference-box:windows-difference; do
   "$root/scripts/png_pack.py" "$shots/${pair%%:*}.png" "$root/docs/${pair##*:}.png"

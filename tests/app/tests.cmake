@@ -19,8 +19,8 @@ if(TARGET tavrel_app)
   )
   target_link_libraries(tavrel_app_tests PRIVATE tavrel_app tavrel_test_support Qt6::Test
     GTest::gtest GTest::gmock)
-  target_compile_definitions(tavrel_app_tests PRIVATE FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
-  add_dependencies(tavrel_app_tests tavrel-faultyfs)
+  target_compile_definitions(tavrel_app_tests PRIVATE FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
+  add_dependencies(tavrel_app_tests tavrel-practice-drive)
   gtest_discover_tests(tavrel_app_tests DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS app TIMEOUT 600 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endif()

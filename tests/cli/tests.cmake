@@ -1,11 +1,6 @@
 # The console tool, driven as a separate process exactly as scripts run it.
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(FUSE3 REQUIRED IMPORTED_TARGET fuse3)
-
-# Serves a diskette image through FUSE, slowly (for the cancel tests) or failing reads of
-# chosen sectors (for the rescue tests).
-add_executable(tavrel-faultyfs cli/faulty_fs.cpp)
-target_link_libraries(tavrel-faultyfs PRIVATE PkgConfig::FUSE3)
+# The slow drive of the cancel tests and the faulty one of the rescue tests is the practice
+# drive (drive/emulation/practice_drive.cpp), given a plan file.
 
 tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
@@ -26,8 +21,8 @@ tavrel_test(cli_tests LABELS cli SOURCES
 target_link_libraries(cli_tests PRIVATE util)
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
-add_dependencies(cli_tests tavrel-cli tavrel-faultyfs)
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
+add_dependencies(cli_tests tavrel-cli tavrel-practice-drive)
 
 # rescue over a drive with real read errors, beside GNU ddrescue on the same faults.
 tavrel_test(rescue_tests LABELS cli SOURCES
@@ -40,8 +35,8 @@ tavrel_test(rescue_tests LABELS cli SOURCES
 )
 target_compile_definitions(rescue_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
-add_dependencies(rescue_tests tavrel-cli tavrel-faultyfs)
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
+add_dependencies(rescue_tests tavrel-cli tavrel-practice-drive)
 
 # check on batch folders changed one way at a time, and images told by their content.
 tavrel_test(check_tests LABELS cli SOURCES
@@ -59,9 +54,9 @@ tavrel_test(bag_tests LABELS cli SOURCES
 )
 target_compile_definitions(bag_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>"
   TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-add_dependencies(bag_tests tavrel-cli tavrel-faultyfs)
+add_dependencies(bag_tests tavrel-cli tavrel-practice-drive)
 
 # The batch's decision whether the drive holds a diskette to image, fed scripted looks.
 tavrel_test(medium_watch_tests LABELS cli SOURCES cli/medium_watch_test.cpp)
@@ -80,8 +75,8 @@ find_package(nlohmann_json 3 REQUIRED)
 target_link_libraries(listing_tests PRIVATE LibXml2::LibXml2 nlohmann_json::nlohmann_json)
 target_compile_definitions(listing_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
-add_dependencies(listing_tests tavrel-cli tavrel-faultyfs)
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
+add_dependencies(listing_tests tavrel-cli tavrel-practice-drive)
 
 # The JSON documents: the batch line built in process, info --json of the built tool.
 tavrel_test(json_tests LABELS cli SOURCES cli/cli_json_test.cpp cli/tool_runner.cpp)
@@ -107,6 +102,6 @@ tavrel_test(report_tests LABELS cli SOURCES
 target_link_libraries(report_tests PRIVATE LibXml2::LibXml2)
 target_compile_definitions(report_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>"
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>"
   TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-add_dependencies(report_tests tavrel-cli tavrel-faultyfs)
+add_dependencies(report_tests tavrel-cli tavrel-practice-drive)

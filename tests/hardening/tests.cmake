@@ -8,7 +8,7 @@ tavrel_test(cli_hardening_tests LABELS cli SOURCES hardening/cli_hardening_test.
   cli/loop_device.cpp cli/slow_mount.cpp cli/tool_runner.cpp)
 target_compile_definitions(cli_hardening_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
-  FAULTY_FS="$<TARGET_FILE:tavrel-faultyfs>")
-add_dependencies(cli_hardening_tests tavrel-cli tavrel-faultyfs)
+  FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
+add_dependencies(cli_hardening_tests tavrel-cli tavrel-practice-drive)
 # A few cases run the commands in the test's own process, where system calls can be made to fail.
 target_link_libraries(cli_hardening_tests PRIVATE tavrel_cli)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package from this build, unpacks it into a scratch root and uses what it
-# installed: both programs, the desktop entry, the metainfo, the man pages, the MIME type and
+# installed: the programs, the desktop entry, the metainfo, the man pages, the MIME type and
 # the completion, then lets lintian judge the package.
 # Usage: package_test.sh CMAKE CPACK BUILD_DIR
 set -uo pipefail
@@ -33,8 +33,8 @@ case $depends in
   *libqt6widgets6*) ;;
   *) fail "Depends does not name the Qt library tavrel links: '$depends'" ;;
 esac
-[ "$(dpkg-deb -f "$deb" Recommends)" = "udisks2, polkitd" ] ||
-  fail "Recommends is not the drive-opening services: '$(dpkg-deb -f "$deb" Recommends)'"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "udisks2, polkitd, fuse3" ] ||
+  fail "Recommends is not the drive-opening services and fuse3: '$(dpkg-deb -f "$deb" Recommends)'"
 root="$work/root"
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
 bin="$root/usr/bin"
@@ -49,6 +49,9 @@ seq 1 20000 >"$work/NUMBERS.TXT"
 MTOOLS_SKIP_CHECK=1 mcopy -i "$work/disk.raw" "$work/NUMBERS.TXT" ::/ || skip "mcopy failed"
 "$bin/tavrel-cli" -q compress "$work/disk.raw" "$work/disk.tvl" || fail "compress failed"
 "$bin/tavrel-cli" -q verify "$work/disk.tvl" "$work/disk.raw" || fail "verify failed ($?)"
+# The practice drive from the package starts and says how it is used.
+"$bin/tavrel-practice-drive" --help | grep -q "Usage: tavrel-practice-drive" ||
+  fail "tavrel-practice-drive --help shows no usage"
 
 # 3. The dialog from the package, offscreen, started as "Open with Tavrel" starts it on an
 # image (the desktop entry's Exec line with the file for %f), verifying through a mapped
@@ -101,12 +104,15 @@ for file in raw.tvl by-content bad-media-code bad-method; do
   esac
 done
 
-# 5. Every man page is installed in its section and renders without a warning: the two
-# programs in section 1, the file formats in section 5.
+# 5. Every man page is installed in its section and renders without a warning: the programs
+# in section 1, the file formats in section 5.
 pages=$(cd "$share/man" && find . -type f | sort)
-[ "$pages" = "$(printf './man1/tavrel-cli.1.gz\n./man1/tavrel.1.gz\n./man5/tavrel-formats.5.gz')" ] ||
-  fail "the man pages installed are not the three expected: $pages"
-for page in man1/tavrel-cli.1 man1/tavrel.1 man5/tavrel-formats.5; do
+[ "$pages" = "$(printf './man1/tavrel-cli.1.gz
+./man1/tavrel-practice-drive.1.gz
+./man1/tavrel.1.gz
+./man5/tavrel-formats.5.gz')" ] ||
+  fail "the man pages installed are not the four expected: $pages"
+for page in man1/tavrel-cli.1 man1/tavrel.1 man1/tavrel-practice-drive.1 man5/tavrel-formats.5; do
   warnings=$(MANWIDTH=80 man --warnings -l "$share/man/$page.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done

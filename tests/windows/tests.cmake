@@ -11,7 +11,7 @@ set_tests_properties(Windows.WineMatchesLinux PROPERTIES
 # batch under Wine, with the diskettes swapped behind A:, and Ctrl+C in a running job.
 add_test(NAME Windows.WineBatch
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_batch_test.sh $<TARGET_FILE:tavrel-cli>
-    ${TAVREL_WINDOWS_CLI} $<TARGET_FILE:tavrel-faultyfs>)
+    ${TAVREL_WINDOWS_CLI} $<TARGET_FILE:tavrel-practice-drive>)
 set_tests_properties(Windows.WineBatch PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)
 
@@ -35,7 +35,7 @@ set_tests_properties(Windows.DialogResources PROPERTIES
 # The Windows dialog under Wine and Xvfb, worked from outside by tavrel-dialog-probe.exe.
 add_test(NAME Windows.WineDialog
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_dialog_test.sh $<TARGET_FILE:tavrel-cli>
-    ${CMAKE_BINARY_DIR}-windows $<TARGET_FILE:tavrel-faultyfs>)
+    ${CMAKE_BINARY_DIR}-windows $<TARGET_FILE:tavrel-practice-drive>)
 set_tests_properties(Windows.WineDialog PROPERTIES
   LABELS "windows;no-sanitize" SKIP_RETURN_CODE 77 TIMEOUT 300)
 

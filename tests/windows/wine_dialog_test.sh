@@ -8,7 +8,7 @@
 set -uo pipefail
 linux=$(realpath -m -- "$1")  # absolute: the test works in a folder of its own
 wbuild=$(realpath -m -- "$2")
-faultyfs=$(realpath -m -- "${3:-$(dirname "$linux")/../tests/tavrel-faultyfs}")
+faultyfs=$(realpath -m -- "${3:-$(dirname "$linux")/../drive/emulation/tavrel-practice-drive}")
 exe=$wbuild/app/windows/tavrel.exe
 probe_exe=$wbuild/tests/windows/tavrel-dialog-probe.exe
 here=$(cd "$(dirname "$0")" && pwd)
