@@ -96,7 +96,8 @@ const std::vector<CommandHelp>& Commands() {
         {"files",
          {{kExitDone, "listed (a diskette without a FAT file system too)"},
           {kExitFailed,
-           "failed: the image or the map cannot be read (the Windows build has no files)"},
+           "failed: the image or the map cannot be read; always in the Windows build, "
+           "which is without files"},
           {kExitUnreadable, "the listing is complete, but the map has unreadable sectors"},
           {kExitUsage, kUsage}},
          "tavrel-cli files work.tvl --long"},
