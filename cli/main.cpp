@@ -38,6 +38,19 @@ const CLI::Validator kHashList(
     },
     "");
 
+// A whole number of LEAST or more, said so when it is not (CLI11's own checks print their limits
+// as floating-point numbers).
+CLI::Validator AtLeast(int least) {
+    return CLI::Validator(
+        [least](std::string& text) {
+            int value = 0;
+            return CLI::detail::lexical_cast(text, value) && value >= least
+                       ? std::string()
+                       : "not a whole number of " + std::to_string(least) + " or more: " + text;
+        },
+        "");
+}
+
 std::string CommandLine(const std::vector<std::string>& args) {
     std::string line = "tavrel-cli";
     for (size_t i = 1; i < args.size(); ++i) line += " " + args[i];
@@ -180,10 +193,10 @@ int main(int argc, char** argv) {
         ->type_name("PATTERN");
     batchCmd->add_option("--start", batch.start, "The first number (0 or more, default 1)")
         ->type_name("N")
-        ->check(CLI::NonNegativeNumber.description(""));
+        ->check(AtLeast(0));
     batchCmd->add_option("--count", batch.count, "Stop after N diskettes (1 or more)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber.description(""));
+        ->check(AtLeast(1));
     batchCmd->add_flag("--rescue", batch.rescue,
                        "Image through rescue: go on past unreadable sectors, with a map");
     batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
