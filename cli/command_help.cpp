@@ -56,8 +56,9 @@ const std::vector<CommandHelp>& Commands() {
         {"info",
          {{kExitDone, "IMAGE is complete and well-formed"},
           {kExitFailed,
-           "IMAGE is not sound (the fault is named after the report) or cannot be read, or the "
-           "map of --bad or the picture cannot be read or written"},
+           "IMAGE is not sound (the fault is named after the report) or cannot be read, the "
+           "map of --bad cannot be read or is of another diskette size, or the picture cannot "
+           "be written"},
           {kExitUsage, kUsage}},
          "tavrel-cli info work.tvl --map"},
         {"rescue",
