@@ -45,14 +45,24 @@ status=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text")
 for code in $("$cli" --help | help_codes); do
   grep -qE "^ +$code\$" <<<"$status" || missing+=("exit code $code")
 done
+# The tool's table holds every command's codes, and no other.
+tool_codes=$("$cli" --help | help_codes)
+used=" "
 for command in $commands; do
   help=$("$cli" "$command" --help)
   codes=$(help_codes <<<"$help")
+  for code in $codes; do
+    [[ " $tool_codes" == *" $code "* ]] || missing+=("$command's exit code $code is not in --help")
+    [[ "$used" == *" $code "* ]] || used+="$code "
+  done
   [ -n "$codes" ] || missing+=("$command --help: no exit codes")
   [ "$codes" = "$(man_codes "$command")" ] ||
     missing+=("$command: --help lists exit codes ${codes:-none}, the page $(man_codes "$command")")
   examples=$(sed -n '/^Example:$/,/^$/p' <<<"$help" | grep -c "^  tavrel-cli $command ")
   [ "$examples" = 1 ] || missing+=("$command --help: $examples examples")
+done
+for code in $tool_codes; do
+  [[ "$used" == *" $code "* ]] || missing+=("exit code $code in --help, of no command")
 done
 # CLI11 appends validators' names to the value's (--hash LIST:LIST, N:POSITIVE).
 artifacts=$( { "$cli" --help; for command in $commands; do "$cli" "$command" --help; done; } |
