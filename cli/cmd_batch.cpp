@@ -624,6 +624,8 @@ int Batch::Resume() {
         return d.result == "cancelled" ? kExitCancelled : kExitFailed;
     }
     if (!FileAndSay(d, &reservation)) return kExitFailed;
+    // Cancelled is cancelled, whether or not the rescue had read anything new: as rescue says.
+    if (d.result == "cancelled") return kExitCancelled;
     return d.Failed() ? kExitFailed : d.unread ? kExitUnreadable : kExitDone;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_help.h"
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/drive_scan.h"
@@ -17,16 +18,6 @@ namespace {
 
 constexpr const char* kDriveHelp =
     "A drive letter (A or A:) from the drive map, or a path to a block device or raw image file";
-
-constexpr const char* kExitCodes =
-    "Exit codes:\n"
-    "  0   done\n"
-    "  1   cancelled (Ctrl+C, SIGTERM or SIGHUP); a rescue keeps what it read, to go on later\n"
-    "  2   failed: the job, the drive or the file failed, or the input is not usable\n"
-    "  3   verify found a difference\n"
-    "  4   rescue: the image is complete, but some sectors could not be read (see the map);\n"
-    "      files: the listing is complete, but the map has unreadable sectors\n"
-    "  64  usage error on the command line";
 
 // A byte in hexadecimal, "00" to "FF", with or without "0x".
 int ParseHexByte(const std::string& text) {
@@ -45,7 +36,20 @@ const CLI::Validator kHashList(
         return ParseFixityList(text) ? std::string()
                                      : "not a list of md5, sha1 and sha256: " + text;
     },
-    "LIST");
+    "");
+
+// A whole number of LEAST or more, said so when it is not (CLI11's own checks print their limits
+// as floating-point numbers).
+CLI::Validator AtLeast(int least) {
+    return CLI::Validator(
+        [least](std::string& text) {
+            int value = 0;
+            return CLI::detail::lexical_cast(text, value) && value >= least
+                       ? std::string()
+                       : "not a whole number of " + std::to_string(least) + " or more: " + text;
+        },
+        "");
+}
 
 std::string CommandLine(const std::vector<std::string>& args) {
     std::string line = "tavrel-cli";
@@ -63,7 +67,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Tavrel: images whole floppy diskettes to files and back.", "tavrel-cli"};
     app.set_version_flag("--version", std::string("tavrel-cli ") + TAVREL_VERSION);
     app.require_subcommand(1, 1);
-    app.footer(kExitCodes);
+    app.formatter(cli::MakeHelpFormatter());  // before the commands: each takes it over
+    app.footer(cli::HelpFooter(""));
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
 
@@ -135,9 +140,9 @@ int main(int argc, char** argv) {
     rescueCmd
         ->add_option("--retries", rescue.retries,
                      "Read a failing track side, then each failing sector, again up to N times "
-                     "(default 3)")
+                     "(0 to 100, default 3)")
         ->type_name("N")
-        ->check(CLI::Range(0, 100));
+        ->check(CLI::Range(0, 100).description(""));
     rescueCmd
         ->add_option("--fill-byte", fillByte,
                      "Fill unreadable sectors with this byte (hexadecimal, 00 to FF) instead of "
@@ -186,12 +191,12 @@ int main(int argc, char** argv) {
                      "The name of each image, {n} its number, {n:03} with leading zeros "
                      "(default disk-{n:03}); a name in use is skipped")
         ->type_name("PATTERN");
-    batchCmd->add_option("--start", batch.start, "The first number (default 1)")
+    batchCmd->add_option("--start", batch.start, "The first number (0 or more, default 1)")
         ->type_name("N")
-        ->check(CLI::NonNegativeNumber);
-    batchCmd->add_option("--count", batch.count, "Stop after N diskettes")
+        ->check(AtLeast(0));
+    batchCmd->add_option("--count", batch.count, "Stop after N diskettes (1 or more)")
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
+        ->check(AtLeast(1));
     batchCmd->add_flag("--rescue", batch.rescue,
                        "Image through rescue: go on past unreadable sectors, with a map");
     batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
@@ -291,7 +296,8 @@ int main(int argc, char** argv) {
         ->needs(scanFlag);
 
     for (CLI::App* sub : app.get_subcommands({})) {
-        sub->footer(kExitCodes);
+        sub->group("Commands");
+        sub->footer(cli::HelpFooter(sub->get_name()));
         sub->fallthrough();  // --quiet after the command name too
     }
 

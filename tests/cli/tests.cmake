@@ -9,6 +9,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_batch_folder_test.cpp
   cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
+  cli/cli_exit_code_test.cpp
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
   cli/cli_loop_test.cpp
