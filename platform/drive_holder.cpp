@@ -62,11 +62,7 @@ std::string DeviceMountPoint(const std::string& path) {
         std::istringstream fields(line);
         std::string id, parent, mounted, root, point;
         if (!(fields >> id >> parent >> mounted >> root >> point)) continue;
-        // A partition's parent device is in the "dev" file beside the partition's folder.
-        const std::string sys = "/sys/dev/block/" + mounted;
-        const bool ours = mounted == device || (!ReadWhole(sys + "/partition").empty() &&
-                                                ReadWhole(sys + "/../dev") == device + "\n");
-        if (ours) return Unescaped(point);
+        if (mounted == device) return Unescaped(point);
     }
     return "";
 }
