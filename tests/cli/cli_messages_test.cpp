@@ -4,6 +4,7 @@
 // Each line still starts with the job's own caption and words, which scripts match.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,19 @@ TEST_F(CliMessages, AMissingDriveIsNamedWithWhatTheDriveMapSays) {
     ASSERT_EQ(RunTool({"compress", raw, image}).exitCode, 0);
     EXPECT_EQ(Failure({"verify", image, dir / "typo.raw"}),
               missing + (dir / "typo.raw") + " does not exist" + kLetters);
+}
+
+TEST_F(CliMessages, ADeviceNodeWithoutItsDeviceIsToldFromAMissingOne) {
+    // As /dev/fd0 is on a PC without a floppy controller.
+    const std::string node = dir / "fd9";
+    if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(2, 99)) != 0)
+        SKIP_OR_FAIL("cannot make a device node here (needs root)");
+    WriteFileBytes(config + "/tavrel.INI", "[Drives]\nA=" + node + "\n");
+    const std::string missing = "Tavrel: Cannot find the drive specified: ";
+    EXPECT_EQ(Failure({"compress", "A:", image}),
+              missing + "A: is " + node + ", which has no drive behind it" + kLetters);
+    EXPECT_EQ(Failure({"compress", node, image}),
+              missing + node + " has no drive behind it" + kLetters);
 }
 
 TEST_F(CliMessages, AnImageThatCannotBeOpenedIsNamed) {
