@@ -18,7 +18,7 @@ bool Exists(const std::string& path) {
     return platform::SysStat(path.c_str(), &st) == 0;
 }
 
-// A device node is found by scanning for drives; a file by its folder.
+// What drives --scan lists lives under /dev; anything else is reached through a drive letter.
 const char* HintFor(const std::string& path) {
     return path.rfind("/dev/", 0) == 0 ? kScanHint : kLettersHint;
 }
