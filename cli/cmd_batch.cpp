@@ -682,7 +682,8 @@ bool ResolveDrive(const std::string& argument, DriveTarget& drive, Console& cons
     }
     // A letter with nothing behind it would have the batch wait for ever for a diskette.
     if (drive.path().empty()) {
-        console.Error("Tavrel: Cannot find the drive specified.");
+        console.Error("Tavrel: Cannot find the drive specified: " +
+                      MissingDriveReason(drive.label(), drive.letter()));
         return false;
     }
     // Nor may a device or file that is not there: a typing error, or a PC without that drive.

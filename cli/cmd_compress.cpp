@@ -20,8 +20,9 @@ int RunCompress(const CompressOptions& options, Console& console) {
     if (!CheckOutputPath(options.image, options.force, console)) return kExitFailed;
     bool hadImage = FileSize(options.image) >= 0;
 
-    JobOutcome outcome =
-        RunDiskJob({Compress, drive.letter(), options.image, !options.noCompression}, console);
+    JobRequest request{Compress, drive.letter(), options.image, !options.noCompression};
+    request.driveName = drive.label();
+    JobOutcome outcome = RunDiskJob(request, console);
     if (outcome.result == JobCancelled) {
         console.Warning(hadImage ? "Cancelled: " + options.image + " is unchanged"
                                  : "Cancelled: no image was written");

@@ -12,7 +12,9 @@ namespace cli {
 int RunExpand(const TransferOptions& options, Console& console) {
     DriveTarget drive;
     if (!PrepareImageToDrive(options, &drive, console)) return kExitFailed;
-    JobOutcome outcome = RunDiskJob({Expand, drive.letter(), options.image, false}, console);
+    JobRequest request{Expand, drive.letter(), options.image, false};
+    request.driveName = drive.label();
+    JobOutcome outcome = RunDiskJob(request, console);
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: the diskette in " + drive.label() + " is partly overwritten");
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);

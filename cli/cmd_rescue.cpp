@@ -180,7 +180,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
     request.hashes = options.hashes;
     request.cancelAtSignal = options.cancelAtSignal;
     request.imageName = options.imageName;
-    request.driveName = options.imageName.empty() ? "" : drive.label();
+    request.driveName = drive.label();
     JobOutcome outcome = RunDiskJob(request, console);
     if (options.outcome) *options.outcome = outcome;
     if (!keeper.error.empty()) console.Error(keeper.error);

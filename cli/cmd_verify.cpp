@@ -32,7 +32,9 @@ std::string DifferenceLine(const JobOutcome& outcome) {
 int RunVerify(const TransferOptions& options, Console& console) {
     DriveTarget drive;
     if (!PrepareImageToDrive(options, &drive, console)) return kExitFailed;
-    JobOutcome outcome = RunDiskJob({Verify, drive.letter(), options.image, false}, console);
+    JobRequest request{Verify, drive.letter(), options.image, false};
+    request.driveName = drive.label();
+    JobOutcome outcome = RunDiskJob(request, console);
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: " + options.image + " was compared only in part");

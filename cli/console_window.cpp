@@ -2,6 +2,7 @@
 
 #include "cli/console_text.h"
 #include "engine/job_ids.h"
+#include "platform/last_error.h"
 
 namespace cli {
 
@@ -46,7 +47,10 @@ std::string ConsoleWindow::Renamed(const std::string& text) const {
 }
 
 int ConsoleWindow::OnMessageBox(const std::string& text, const std::string& caption, UINT type) {
-    m_console.Error(Trim(caption) + ": " + Trim(Renamed(text)));
+    // A direct window runs this on the job's thread, right after the failure it reports.
+    const DWORD code = GetLastError();
+    const std::string title = Trim(caption), said = Trim(Renamed(text));
+    m_console.Error(title + ": " + (onMessageText ? Trim(onMessageText(title, said, code)) : said));
     // Nobody is there to answer: take the choice that changes nothing.
     switch (type & MB_TYPEMASK) {
         case MB_YESNO:

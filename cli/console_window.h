@@ -20,6 +20,11 @@ class ConsoleWindow final : public platform::DirectWindow {
     // What the job's messages should call what they name: the image file's name and the drive
     // letter ("Z:") as the user knows them; empty to leave them as the job says them.
     std::string imageFrom, imageTo, driveFrom, driveTo;
+    // The text to print after a message box's caption, given caption and text (trimmed, with
+    // the names above put in) and the job's last-error value as it stood when the job showed
+    // the box; unset to print the text itself.
+    std::function<std::string(const std::string& caption, const std::string& text, DWORD code)>
+        onMessageText;
 
   protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

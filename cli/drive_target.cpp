@@ -1,8 +1,29 @@
 #include "cli/drive_target.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 
+#include "platform/drive_holder.h"
+#include "platform/syscalls.h"
+
 namespace cli {
+namespace {
+
+constexpr char kLettersHint[] = " (tavrel-cli drives lists the drive letters)";
+constexpr char kScanHint[] = " (tavrel-cli drives --scan lists the floppy drives)";
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return platform::SysStat(path.c_str(), &st) == 0;
+}
+
+// What drives --scan lists lives under /dev; anything else is reached through a drive letter.
+const char* HintFor(const std::string& path) {
+    return path.rfind("/dev/", 0) == 0 ? kScanHint : kLettersHint;
+}
+
+}  // namespace
 
 bool IsDriveLetterArgument(const std::string& argument) {
     bool alpha = !argument.empty() && std::isalpha(static_cast<unsigned char>(argument[0]));
@@ -29,6 +50,29 @@ bool DriveTarget::Resolve(const std::string& argument, std::string* error) {
     }
     *error = "tavrel-cli: every drive letter is mapped; none is free for " + argument;
     return false;
+}
+
+std::string MissingDriveReason(const std::string& label, char letter) {
+    if (IsDriveLetterArgument(label)) {
+        const std::string mapped = platform::ResolveDriveLetter(letter);
+        if (mapped.empty()) return label + " is not in the drive map" + kLettersHint;
+        // A node whose device is gone (no controller, an unplugged drive) is still there.
+        return label + " is " + mapped + ", which " +
+               (Exists(mapped) ? "has no drive behind it" : "does not exist") + HintFor(mapped);
+    }
+    if (Exists(label)) return label + " has no drive behind it" + HintFor(label);
+    if (label.find_first_of("/\\") == std::string::npos)
+        return label + " is neither a drive letter nor an existing path" + kLettersHint;
+    return label + " does not exist" + HintFor(label);
+}
+
+std::string HeldDriveReason(const std::string& label, char letter) {
+    const bool isLetter = IsDriveLetterArgument(label);
+    const std::string path = isLetter ? platform::ResolveDriveLetter(letter) : label;
+    const std::string name = isLetter && !path.empty() ? label + " (" + path + ")" : label;
+    const std::string mountPoint = platform::DeviceMountPoint(path);
+    if (!mountPoint.empty()) return name + " is mounted at " + mountPoint + " (unmount it)";
+    return name + " is held by another program (close it, or wait for it to end)";
 }
 
 }  // namespace cli

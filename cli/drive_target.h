@@ -29,4 +29,12 @@ class DriveTarget {
 // "A", "a" and "A:" are letters; anything else is a path.
 bool IsDriveLetterArgument(const std::string& argument);
 
+// Why a job found no drive behind LETTER, named as the user named it (label: "A:" or the path
+// given), with the command that lists what is there: "Q: is not in the drive map (...)".
+std::string MissingDriveReason(const std::string& label, char letter);
+
+// What holds the drive a job could not have to itself: "/dev/sdb is mounted at /media/me/DISK
+// (unmount it)", or another program.
+std::string HeldDriveReason(const std::string& label, char letter);
+
 }  // namespace cli

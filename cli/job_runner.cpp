@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "cli/console_window.h"
+#include "cli/job_messages.h"
 #include "cli/job_progress.h"
 #include "engine/disk_job.h"
 #include "platform/cancel_signals.h"
@@ -41,6 +43,16 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         job->m_rescueKeeper = request.rescue->keeper;
     }
 
+    JobScene scene;
+    scene.operation = request.operation;
+    scene.letter = request.letter;
+    scene.drive =
+        request.driveName.empty() ? std::string(1, request.letter) + ":" : request.driveName;
+    scene.image = request.imageName.empty() ? request.imagePath : request.imageName;
+    // Read now: the job holds the image to itself once it has opened it.
+    if (request.operation == Expand || request.operation == Verify)
+        scene.imageFormat = ImageFormatOf(request.imagePath);
+
     JobProgress progress(request.operation, console);
     const CDiskJob& running = *job;
     // Status lines are sent: the worker waits inside the send, after it detected the media,
@@ -49,7 +61,19 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         if (text == kWritingInPlaceStatus)
             console.Warning("tavrel-cli: cannot create a file beside " + request.imagePath +
                             ": writing over it in place");
+        // "Reading Cylinder - 12  Head - 1"; the file steps in between keep the last side.
+        const char* at = std::strstr(text.c_str(), "Cylinder - ");
+        int cylinder, head;
+        if (at && std::sscanf(at, "Cylinder - %d Head - %d", &cylinder, &head) == 2) {
+            scene.cylinder = cylinder;
+            scene.head = head;
+        }
         progress.Status(text, running);
+    };
+    // Message boxes are shown from the job's thread, which waits for them: its fields hold.
+    window.onMessageText = [&](const std::string& caption, const std::string& text, DWORD code) {
+        scene.diskRow = running.m_trackBytes != 0 ? running.m_mediaIndex : -1;
+        return JobMessageText(caption, text, code, scene);
     };
 
     platform::CancelSignals signals;

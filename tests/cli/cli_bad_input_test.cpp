@@ -126,13 +126,15 @@ TEST_F(CliBadInput, RawImageWithAnUnknownBootSector) {
 }
 
 TEST_F(CliBadInput, MissingDrive) {
-    ExpectCleanFailure({"compress", dir / "no-such-drive", dir / "out.img"},
-                       "Tavrel: Cannot find the drive specified.");
-    ExpectCleanFailure({"verify", good, dir / "no-such-drive"},
-                       "Tavrel: Cannot find the drive specified.");
+    ExpectCleanFailure(
+        {"compress", dir / "no-such-drive", dir / "out.img"},
+        "Tavrel: Cannot find the drive specified: " + (dir / "no-such-drive") + " does not exist");
+    ExpectCleanFailure(
+        {"verify", good, dir / "no-such-drive"},
+        "Tavrel: Cannot find the drive specified: " + (dir / "no-such-drive") + " does not exist");
     // A letter with nothing behind it in this profile.
     ExpectCleanFailure({"compress", "Q:", dir / "out.img"},
-                       "Tavrel: Cannot find the drive specified.");
+                       "Tavrel: Cannot find the drive specified: Q: is not in the drive map");
 }
 
 TEST_F(CliBadInput, DirectoryAsImage) {

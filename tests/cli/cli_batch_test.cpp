@@ -119,7 +119,9 @@ TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
     // A letter with no drive behind it is refused at once, not waited on for ever.
     ToolResult none = RunTool({"batch", "Q:", dir / "other"});
     EXPECT_EQ(none.exitCode, 2);
-    EXPECT_EQ(none.err, "Tavrel: Cannot find the drive specified.\n");
+    EXPECT_EQ(none.err,
+              "Tavrel: Cannot find the drive specified: Q: is not in the drive map (tavrel-cli "
+              "drives lists the drive letters)\n");
 }
 
 // The first Ctrl+C ends the batch once the diskette in the drive is filed; a second one

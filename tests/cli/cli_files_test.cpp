@@ -79,7 +79,8 @@ TEST_F(CliFiles, SystemTextsFollowTheUsersLanguage) {
         {"LOCPATH", locales}, {"LC_ALL", "de_DE.UTF-8"}, {"LANG", "de_DE.UTF-8"}};
     ToolResult r = RunTool({"compress", disk, dir / "missing/disk.tvl"}, german);
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err, "File Open Error: Datei oder Verzeichnis nicht gefunden\n");
+    EXPECT_EQ(r.err, "File Open Error: " + (dir / "missing/disk.tvl") +
+                         ": Datei oder Verzeichnis nicht gefunden\n");
 
     // The program's own texts and numbers stay as they are.
     ToolResult c = RunTool({"compress", "--no-compression", disk, dir / "disk.tvl"}, german);

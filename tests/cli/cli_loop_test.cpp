@@ -87,7 +87,8 @@ TEST(CliDriveHeld, AnExclusivelyOpenDeviceIsRefused) {
     ASSERT_GE(holder.fd(), 0);
     ToolResult r = RunTool({"compress", device.path(), dir / "a.img"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err, "Drive Error: Device or resource busy\n");
+    EXPECT_EQ(r.err, "Drive Error: Device or resource busy: " + device.path() +
+                         " is held by another program (close it, or wait for it to end)\n");
     EXPECT_FALSE(FileExists(dir / "a.img"));
 }
 
@@ -105,7 +106,9 @@ TEST(CliDriveHeld, ALockedImageFileIsRefused) {
                                                {"verify", dir / "a.img", drive}}) {
         ToolResult r = RunTool(args);
         EXPECT_EQ(r.exitCode, 2) << args[0];
-        EXPECT_EQ(r.err, "Drive Error: Device or resource busy\n") << args[0];
+        EXPECT_EQ(r.err, "Drive Error: Device or resource busy: " + drive +
+                             " is held by another program (close it, or wait for it to end)\n")
+            << args[0];
     }
     EXPECT_FALSE(FileExists(dir / "b.img"));
 }

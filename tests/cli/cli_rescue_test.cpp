@@ -496,7 +496,7 @@ TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {
     const std::string why = RunUnprivileged([&] {
         ToolResult r = RunTool({"rescue", disk, old});
         EXPECT_EQ(r.exitCode, 2) << r.err;
-        EXPECT_EQ(r.err, "File Open Error: " + std::string(std::strerror(EACCES)) + "\n");
+        EXPECT_EQ(r.err, "File Open Error: " + old + ": " + std::strerror(EACCES) + "\n");
         EXPECT_EQ(ReadFileBytes(old), imageBytes);
         EXPECT_EQ(ReadFileBytes(oldMap), "0x0 + 1\n0x0 0x200 -\n0x200 0x167E00 +\n");
         EXPECT_EQ(Listing(folder), (std::vector<std::string>{"old.img", "old.img.map"}));

@@ -130,7 +130,7 @@ TEST_F(CliUsage, AReadOnlyImageIsNotReplacedEvenWithForce) {
     const std::string why = RunUnprivileged([&] {
         ToolResult r = RunTool({"compress", "--force", original, image}, Env());
         EXPECT_EQ(r.exitCode, 2) << r.err;
-        EXPECT_EQ(r.err, "File Open Error: " + std::string(std::strerror(EACCES)) + "\n");
+        EXPECT_EQ(r.err, "File Open Error: " + image + ": " + std::strerror(EACCES) + "\n");
         EXPECT_EQ(ReadFileBytes(image), "a read-only image");
         EXPECT_EQ(Listing(folder), std::vector<std::string>{"old.img"});
     });

@@ -25,8 +25,10 @@ target_compile_definitions(cli_tests PRIVATE
   FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
 add_dependencies(cli_tests tavrel-cli tavrel-practice-drive)
 
-# rescue over a drive with real read errors, beside GNU ddrescue on the same faults.
+# rescue over a drive with real read errors, beside GNU ddrescue on the same faults; and what
+# every failed job names on the console, on such a drive among others.
 tavrel_test(rescue_tests LABELS cli SOURCES
+  cli/cli_messages_test.cpp
   cli/cli_rescue_peer_test.cpp
   cli/cli_rescue_test.cpp
   cli/faulty_drive.cpp

@@ -123,10 +123,12 @@ TEST_F(CliHardening, SecondJobOnABusyImageDriveChangesNothing) {
 
     ToolResult second = RunTool({"compress", slow.file(), out + "/second.tvl"});
     EXPECT_EQ(second.exitCode, 2);
-    EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
+    EXPECT_EQ(second.err, "Drive Error: Device or resource busy: " + slow.file() +
+                              " is held by another program (close it, or wait for it to end)\n");
     ToolResult expand = RunTool({"expand", dir / "disk.tvl", slow.file()});
     EXPECT_EQ(expand.exitCode, 2);
-    EXPECT_EQ(expand.err, "Drive Error: Device or resource busy\n");
+    EXPECT_EQ(expand.err, "Drive Error: Device or resource busy: " + slow.file() +
+                              " is held by another program (close it, or wait for it to end)\n");
 
     ToolResult done = first.Wait();
     EXPECT_EQ(done.exitCode, 0) << done.err;
@@ -152,7 +154,8 @@ TEST_F(CliHardening, SecondJobOnABusyLoopDeviceChangesNothing) {
     }));
     ToolResult second = RunTool({"expand", out + "/disk.tvl", loop.path()});
     EXPECT_EQ(second.exitCode, 2);
-    EXPECT_EQ(second.err, "Drive Error: Device or resource busy\n");
+    EXPECT_EQ(second.err, "Drive Error: Device or resource busy: " + loop.path() +
+                              " is held by another program (close it, or wait for it to end)\n");
     ToolResult done = first.Wait();
     EXPECT_EQ(done.exitCode, 0) << done.err;
     EXPECT_TRUE(ReadFileBytes(disk) == before) << "the refused expand wrote to the diskette";

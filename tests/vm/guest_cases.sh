@@ -146,6 +146,8 @@ if want 6 && [ -n "$usb" ]; then
   run -q compress "$usb" $tmp/bad.img
   says "6 compress of bad sectors"
   check "6 compress of bad sectors fails" [ $rc = 2 ]
+  # Sector 100 is on the sixth track side of 18 sectors: cylinder 2, head 1.
+  check "6 compress names the side that did not read" has "at cylinder 2 head 1 of $usb (tavrel-cli rescue"
   check "6 compress of bad sectors leaves nothing" [ -z "$(ls $tmp | grep '^bad\.img')" ]
   run -q rescue "$usb" $tmp/bad.img
   check "6 rescue of bad sectors ends with unreadable sectors" [ $rc = 4 ]
