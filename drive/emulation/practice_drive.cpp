@@ -317,16 +317,16 @@ int main(int argc, char** argv) {
         }
         plan << "bad " << first << ' ' << count << '\n';
     }
-    for (const std::string& spec : weak) {
-        size_t colon = spec.rfind(':');
+    for (const std::string& entry : weak) {
+        size_t colon = entry.rfind(':');
         long long first = 0, count = 0;
         char* end = nullptr;
         long long tries =
-            colon == std::string::npos ? -1 : std::strtoll(spec.c_str() + colon + 1, &end, 10);
-        if (colon == std::string::npos || !SectorRange(spec.substr(0, colon), &first, &count) ||
+            colon == std::string::npos ? -1 : std::strtoll(entry.c_str() + colon + 1, &end, 10);
+        if (colon == std::string::npos || !SectorRange(entry.substr(0, colon), &first, &count) ||
             *end || tries < 1) {
             std::fprintf(stderr, "tavrel-practice-drive: --weak %s: not SECTORS:TRIES\n",
-                         spec.c_str());
+                         entry.c_str());
             return kUsage;
         }
         for (long long s = first; s < first + count; ++s)
