@@ -691,11 +691,7 @@ bool ResolveDrive(const std::string& argument, DriveTarget& drive, Console& cons
     struct stat st {};
     if (drive.path().rfind("\\\\.\\", 0) != 0 &&
         platform::SysLstat(drive.path().c_str(), &st) != 0 && errno == ENOENT) {
-        console.Error("tavrel-cli: " +
-                      (drive.path() == argument
-                           ? argument + ": no such drive or file"
-                           : drive.label() + " is " + drive.path() + ", which does not exist") +
-                      " (tavrel-cli drives lists the drives)");
+        console.Error("tavrel-cli: " + MissingDriveReason(drive.label(), drive.letter()));
         *exitCode = kExitUsage;
         return false;
     }

@@ -63,8 +63,9 @@ int RunReport(const std::string& folder, Console& console) {
         return kExitFailed;
     }
     console.Summary(batchFolder.PayloadPath("report.html") + ": " +
-                    std::to_string(box.diskettes.size()) + " diskettes, " +
-                    std::to_string(pictures) + " pictures");
+                    std::to_string(box.diskettes.size()) +
+                    (box.diskettes.size() == 1 ? " diskette, " : " diskettes, ") +
+                    std::to_string(pictures) + (pictures == 1 ? " picture" : " pictures"));
     return kExitDone;
 }
 

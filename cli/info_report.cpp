@@ -94,9 +94,11 @@ std::string InfoText(const std::string& path, const ImageReport& r, bool withMap
     if (marks) {
         int sides = 0;
         for (bool damaged : marks->damagedSides) sides += damaged;
-        out += Line("Unreadable:", WithThousands(marks->unreadSectors) + " sectors on " +
-                                       std::to_string(sides) + " track sides (" + marks->mapPath +
-                                       ")");
+        out += Line("Unreadable:",
+                    WithThousands(marks->unreadSectors) +
+                        (marks->unreadSectors == 1 ? " sector on " : " sectors on ") +
+                        std::to_string(sides) + (sides == 1 ? " track side (" : " track sides (") +
+                        marks->mapPath + ")");
     }
     if (withMap) {
         out += "\n  Track map (" + MapLegend(marks) + ")\n";

@@ -108,7 +108,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
         std::string refusal = platform::UdisksLastRefusal();
         if (!refusal.empty())
             console.Error("tavrel-cli: UDisks2 did not open the drive: " + refusal +
-                          " (see \"Drive permissions\" in the README)");
+                          " (see DRIVE PERMISSIONS in tavrel-cli(1))");
     }
     outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
     outcome.diffCylinder = job->m_diffCylinder;

@@ -58,6 +58,14 @@ TEST_F(CliMessages, AMissingDriveIsNamedWithWhatTheDriveMapSays) {
     ASSERT_EQ(RunTool({"compress", raw, image}).exitCode, 0);
     EXPECT_EQ(Failure({"verify", image, dir / "typo.raw"}),
               missing + (dir / "typo.raw") + " does not exist" + kLetters);
+    // A batch looks for its drives before it starts, and words them alike.
+    for (const auto& [drive, said] : std::vector<std::pair<std::string, std::string>>{
+             {"a", "A: is /nowhere/missing.img, which does not exist" + kLetters},
+             {"/dev/tavrel-no-such-drive", "/dev/tavrel-no-such-drive does not exist" + kScan}}) {
+        ToolResult r = RunTool({"batch", drive, dir / "box"}, {{"XDG_CONFIG_HOME", config}});
+        EXPECT_EQ(r.exitCode, 64) << drive;
+        EXPECT_EQ(r.err, "tavrel-cli: " + said);
+    }
 }
 
 TEST_F(CliMessages, ADeviceNodeWithoutItsDeviceIsToldFromAMissingOne) {

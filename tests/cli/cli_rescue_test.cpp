@@ -91,7 +91,7 @@ TEST_F(CliRescue, OneBadSectorInTheMiddleOfATrackIsAllThatIsLost) {
     // info marks the side.
     r = RunTool({"info", image, "--bad", map});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("  Unreadable:   1 sectors on 1 track sides (" + map + ")\n"),
+    EXPECT_NE(r.out.find("  Unreadable:   1 sector on 1 track side (" + map + ")\n"),
               std::string::npos)
         << r.out;
     std::string head1 = r.out.substr(r.out.find("    head 1  ") + 12, 80);
