@@ -1,6 +1,6 @@
 // A drive that fails reads as a worn diskette does: a raw image served by the faulty FUSE file
-// system (drive/emulation/practice_drive.cpp), under a loop device that reads it with O_DIRECT, so the
-// tool's reads reach the file system sector-exact and fail with the kernel's own EIO.
+// system (drive/emulation/practice_drive.cpp), under a loop device that reads it with O_DIRECT, so
+// the tool's reads reach the file system sector-exact and fail with the kernel's own EIO.
 #pragma once
 
 #include <sys/types.h>
@@ -20,7 +20,8 @@ struct FaultyStats {
 
 class FaultyDrive {
   public:
-    // Serves rawImage with the faults of plan (see drive/emulation/practice_drive.cpp), mounted under dir.
+    // Serves rawImage with the faults of plan (see drive/emulation/practice_drive.cpp), mounted
+    // under dir.
     FaultyDrive(const std::string& rawImage, const std::string& dir, const std::string& plan);
     ~FaultyDrive();
     FaultyDrive(const FaultyDrive&) = delete;
