@@ -1,6 +1,4 @@
 // The command line: what each option presets, and what the application does with it.
-#include <regex>
-
 #include "app/command_line_help.h"
 #include "platform/version.h"
 #include "tests/app/app_fixture.h"
@@ -81,23 +79,6 @@ TEST(CommandLine, HelpAndVersionAreWholeArgumentsAndTheFirstCounts) {
     EXPECT_EQ(both.m_nSaveSettings, 0);
 }
 
-TEST(CommandLine, UsageNamesTheProgramEveryOptionAndExitCode) {
-    const std::string usage = CommandLineUsage("C:\\Tools\\floppy2.exe");
-    EXPECT_EQ(usage.rfind("Usage: floppy2 [/O:COMPRESS|EXPAND|VERIFY] [/D:letter] [/F:path] "
-                          "[/A] [/U] [/N]\n",
-                          0),
-              0u)
-        << usage;
-    for (const char* option : {"/O:COMPRESS ", "/O:EXPAND ", "/O:VERIFY ", "/D:letter ", "/F:path ",
-                               "/A ", "/U ", "/N ", "-h, --help, /? ", "--version "})
-        EXPECT_NE(usage.find(std::string("\n  ") + option), std::string::npos) << option;
-    EXPECT_NE(usage.find("  0  done, or no job started\n  1  cancelled\n  2  failed\n"
-                         "  3  verify found a difference\n"),
-              std::string::npos);
-    EXPECT_TRUE(std::regex_match(VersionLine(), std::regex("tavrel [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << VersionLine();
-}
-
 // A face that records what the application asks of it.
 class RecordingApp : public CTavrelApp {
   public:
@@ -131,13 +112,6 @@ TEST_F(Platform, HelpAndVersionPrintOnlyTheirTextAndEndWithZero) {
     EXPECT_EQ(version.texts, std::vector<std::string>{VersionLine()});
     EXPECT_EQ(version.refusals + version.dialogs, 0);
     EXPECT_FALSE(FileExists(Profile())) << "printing a text touches no settings";
-
-    // Without them, the same face is asked for the dialog (here refused) and no text.
-    RecordingApp dialog;
-    dialog.InitInstance({"/usr/bin/tavrel", "/O:COMPRESS", "-help"});
-    EXPECT_EQ(dialog.ExitInstance(), 2);
-    EXPECT_TRUE(dialog.texts.empty());
-    EXPECT_EQ(dialog.refusals, 1);
 }
 
 TEST_F(Platform, OnlyTheTwoSupportedPlatformFamiliesStart) {
