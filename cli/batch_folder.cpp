@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "cli/atomic_output.h"
@@ -26,6 +27,8 @@ namespace {
 
 constexpr FixityAlgorithm kAlgorithms[3] = {FixityMd5, FixitySha1, FixitySha256};
 constexpr const char* kLockName = ".batch.lock";
+// No diskette's name begins with a dot: this one is the report's.
+constexpr const char* kRelisting = "..report.filing";
 constexpr const char* kPartExtensions[] = {"tvl", "img", "map", "dfxml", "svg", "info", "begun"};
 
 bool Exists(const std::string& path) {
@@ -80,6 +83,26 @@ std::string ManifestPath(const std::string& folder, FixityAlgorithm algorithm) {
     return folder + "/manifest-" + FixityName(algorithm) + ".txt";
 }
 
+// An info written before its diskette was listed, with the listing's line where InfoText puts
+// it: before the message and what --each came to. The rest stays as written, to the byte.
+std::string WithListing(const std::string& info, const BatchRecord& record) {
+    const std::string listed = InfoText(record);
+    const size_t at = listed.find("\nfiles: ");
+    if (at == std::string::npos) return info;
+    const std::string line = listed.substr(at + 1, listed.find('\n', at + 1) - at);
+    std::string text;
+    bool placed = false;
+    for (const std::string& kept : Lines(info)) {
+        if (kept.rfind("files: ", 0) == 0) continue;
+        if (!placed && (kept.rfind("message: ", 0) == 0 || kept.rfind("each: ", 0) == 0)) {
+            text += line;
+            placed = true;
+        }
+        text += kept;
+    }
+    return placed ? text : text + line;
+}
+
 }  // namespace
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
@@ -109,6 +132,14 @@ std::vector<std::string> UnfinishedDiskettes(const std::string& folder) {
 
 std::vector<std::string> DiskettesAtWork(const std::string& folder) {
     return Reservations(folder, false);
+}
+
+std::vector<std::string> InterruptedFilings(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& file : FolderEntries(folder))
+        if (file.size() > 8 && file[0] == '.' && EndsWith(file, ".filing"))
+            names.push_back(file.substr(1, file.size() - 8));
+    return names;
 }
 
 bool BatchFolder::Open(const std::string& folder, std::string* error) {
@@ -265,28 +296,46 @@ std::string BatchFolder::SameContent(const BatchRecord& record) const {
     return {};
 }
 
+bool BatchFolder::Prepare(BatchRecord& record, const std::function<bool()>& cancelled,
+                          std::string* error) {
+    const std::string infoPath = PartPath(record.name, "info");
+    if (!WriteWhole(infoPath, InfoText(record), error) ||
+        !WriteListing(record.name, record, cancelled, error) ||
+        !WriteWhole(infoPath, InfoText(record), error))
+        return false;
+    return DrawPicture(record.name, error);
+}
+
 bool BatchFolder::File(BatchRecord& record, unsigned hashes, Reservation* reservation,
                        std::string* error) {
     if (record.sameAs.empty()) record.sameAs = SameContent(record);
-    if (!FileNamed(record.name, record, nullptr, hashes, error)) return false;
+    if (!FileNamed(record.name, record, InfoText(record), hashes, error)) return false;
     Release(reservation);
     return true;
 }
 
 bool BatchFolder::Amend(BatchRecord& record, unsigned hashes, std::string* error) {
-    const std::string info = InfoText(record);
-    return WriteWhole(PartPath(record.name, "info"), info, error) &&
-           FileNamed(record.name, record, &info, hashes, error);
+    return FileNamed(record.name, record, InfoText(record), hashes, error);
 }
 
-bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record, std::string* error) {
+bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record,
+                               const std::function<bool()>& cancelled, std::string* error) {
     const std::string ext =
         record.image.size() > 4 ? record.image.substr(record.image.size() - 3) : std::string();
     if (ext != "tvl" && ext != "img") return true;  // no image filed: nothing to list
     const std::string image = PartPath(name, ext), map = PartPath(name, "map");
     DisketteListing listing;
     std::string why;
-    if (!ListImage(image, Exists(map) ? map : std::string(), &listing, &why)) {
+    const bool listed = ListImage(image, Exists(map) ? map : std::string(), &listing, &why);
+    if (cancelled && cancelled()) {
+        // The image that was read is kept; only its listing is missing.
+        record.files = -1;
+        record.noListing = "cancelled before its files were listed";
+        record.result = "cancelled";
+        record.message = "cancelled while its files were listed; the image is kept";
+        return true;
+    }
+    if (!listed) {
         // An image the listing cannot read is still filed; its info says why there is no list.
         record.files = -1;
         if (why.rfind("tavrel-cli: ", 0) == 0) why.erase(0, 12);
@@ -304,16 +353,33 @@ bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record, std
     return WriteWhole(PartPath(name, "dfxml"), ListingDfxml(listing, record.image), error);
 }
 
-// infoText: the info already written (by a batch that stopped before it was filed), or null to
-// write record's.
+bool BatchFolder::DrawPicture(const std::string& name, std::string* error) const {
+    const std::string infoPath =
+        Exists(PartPath(name, "info")) ? PartPath(name, "info") : PayloadPath(name + ".info");
+    const std::string mapPath = Exists(PartPath(name, "map"))        ? PartPath(name, "map")
+                                : Exists(PayloadPath(name + ".map")) ? PayloadPath(name + ".map")
+                                                                     : "";
+    bool drawn = false;
+    if (!WriteDiskettePicture(infoPath, mapPath, PartPath(name, "svg"), &drawn, error))
+        return false;
+    // Drawn nothing (no format known), it keeps no picture from before.
+    if (!drawn) platform::SysUnlink(PartPath(name, "svg").c_str());
+    return true;
+}
+
+// infoText: the info to file, written hidden first. What a stop anywhere in here leaves is told
+// by .NAME.filing, and the next batch to take the folder files it again from the start.
 bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
-                            const std::string* infoText, unsigned hashes, std::string* error) {
-    if (!infoText && !WriteListing(name, record, error)) return false;
-    const std::string info = infoText ? *infoText : InfoText(record);
-    if (!infoText && !WriteWhole(PartPath(name, "info"), info, error)) return false;
-    // The image, map and listing first, the info last: an info file in its place says the rest
-    // is.
-    for (const char* ext : {"tvl", "img", "map", "dfxml"}) {
+                            const std::string& infoText, unsigned hashes, std::string* error) {
+    const std::string filing = Path("." + name + ".filing");
+    if (!WriteWhole(filing, "", error)) return false;
+    if (!WriteWhole(PartPath(name, "info"), infoText, error)) return false;
+    // A diskette filed again (after --each, or by a recovery) draws its picture anew.
+    if (!Exists(PartPath(name, "svg")) && !DrawPicture(name, error)) return false;
+    const bool drawn = Exists(PartPath(name, "svg"));
+    // The image, map, listing and picture first, the info last: an info file in its place says
+    // the rest is.
+    for (const char* ext : {"tvl", "img", "map", "dfxml", "svg"}) {
         const std::string part = PartPath(name, ext), filed = PayloadPath(name + "." + ext);
         if (Exists(part) && !Rename(part, filed, error)) return false;
     }
@@ -323,29 +389,20 @@ bool BatchFolder::FileNamed(const std::string& name, BatchRecord& record,
         if (!record.image.empty() && file != record.image && Exists(PayloadPath(file)))
             platform::SysUnlink(PayloadPath(file).c_str());
     }
-    // The surface picture, from the info and the map as filed; it too takes its name before
-    // the info.
-    const std::string infoPath =
-        Exists(PartPath(name, "info")) ? PartPath(name, "info") : PayloadPath(name + ".info");
-    const std::string mapPath =
-        Exists(PayloadPath(name + ".map")) ? PayloadPath(name + ".map") : "";
-    bool drawn = false;
-    if (!WriteDiskettePicture(infoPath, mapPath, PartPath(name, "svg"), &drawn, error))
-        return false;
-    if (drawn && !Rename(PartPath(name, "svg"), PayloadPath(name + ".svg"), error)) return false;
     // Filed again without a picture, it keeps none from before.
     if (!drawn) platform::SysUnlink(PayloadPath(name + ".svg").c_str());
-    if (Exists(PartPath(name, "info")) &&
-        !Rename(PartPath(name, "info"), PayloadPath(name + ".info"), error))
-        return false;
+    if (!Rename(PartPath(name, "info"), PayloadPath(name + ".info"), error)) return false;
     platform::SysUnlink(PartPath(name, "begun").c_str());
-    // In a bag batch.csv and report.html are payload: written before the manifests list them,
-    // and the tag files follow the manifests.
-    return RewriteLog(record, error) &&
-           WriteBoxReport(PayloadFolder(), FolderTitle(m_folder), PayloadPath("report.html"),
-                          error) &&
-           RewriteManifests(name, record, info, hashes, error) &&
-           (m_payload.empty() || WriteBagTags(m_folder, m_bagFields, error));
+    // batch.csv and report.html are written before the manifests list them, and a bag's tag
+    // files follow the manifests.
+    if (!RewriteLog(record, error) ||
+        !WriteBoxReport(PayloadFolder(), FolderTitle(m_folder), PayloadPath("report.html"),
+                        error) ||
+        !RewriteManifests(name, record, infoText, hashes, error) ||
+        (!m_payload.empty() && !WriteBagTags(m_folder, m_bagFields, error)))
+        return false;
+    platform::SysUnlink(filing.c_str());
+    return true;
 }
 
 bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& record,
@@ -391,9 +448,10 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
     std::set<std::string> own;
     for (const char* ext : {".tvl", ".img", ".map", ".dfxml", ".svg", ".info"})
         own.insert(Listed(name + ext));
-    // The bag lists batch.csv, with the row just written, and the report just written.
+    // batch.csv, with the row just written, and the report just written: the record of what
+    // was read is under fixity like what was read.
     for (const char* file : {"batch.csv", "report.html"}) {
-        if (m_payload.empty() || !Exists(PayloadPath(file))) continue;
+        if (!Exists(PayloadPath(file))) continue;
         HashSet sums;
         if (!FileHashes(PayloadPath(file), wanted, &sums)) {
             *error = "tavrel-cli: cannot read " + PayloadPath(file);
@@ -468,6 +526,16 @@ bool BatchFolder::Relist(const std::vector<std::string>& files, std::string* err
     return m_payload.empty() || WriteBagTags(m_folder, m_bagFields, error);
 }
 
+bool BatchFolder::BeginRelisting(std::string* error) {
+    return WriteWhole(Path(kRelisting), "", error);
+}
+
+bool BatchFolder::EndRelisting(std::string* error) {
+    if (platform::SysUnlink(Path(kRelisting).c_str()) == 0 || errno == ENOENT) return true;
+    *error = "tavrel-cli: cannot remove " + Path(kRelisting) + ": " + Reason(errno);
+    return false;
+}
+
 bool BatchFolder::RewriteLog(const BatchRecord& record, std::string* error) {
     const std::string path = PayloadPath("batch.csv");
     std::string text, kept;
@@ -483,10 +551,19 @@ bool BatchFolder::Recover(unsigned hashes, std::vector<std::string>* said, std::
     for (const std::string& file : FolderEntries(m_folder)) {
         if (file.size() < 2 || file[0] != '.') continue;
         if (EndsWith(file, ".batch")) names.insert(file.substr(1, file.size() - 7));
+        if (EndsWith(file, ".filing")) names.insert(file.substr(1, file.size() - 8));
         const size_t part = file.rfind(".part.");
         if (part != std::string::npos && part > 1) names.insert(file.substr(1, part - 1));
     }
+    // A report stopped before its manifests: what it made is listed as it is now.
+    if (Exists(Path(kRelisting))) {
+        std::vector<std::string> made{Listed("report.html")};
+        for (const std::string& file : FolderEntries(PayloadFolder()))
+            if (file[0] != '.' && EndsWith(file, ".svg")) made.push_back(Listed(file));
+        if (!Relist(made, error) || !EndRelisting(error)) return false;
+    }
     for (const std::string& name : names) {
+        if (name[0] == '.') continue;
         std::string line;
         if (!RecoverOne(name, hashes, &line, error)) return false;
         if (!line.empty()) said->push_back(line);
@@ -510,12 +587,17 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
     BatchRecord begun = RecordFromInfo(ReadKeyValues(PartPath(name, "begun"), &found));
     if (!found) begun = RecordFromInfo(ReadKeyValues(PayloadPath(name + ".info"), &found));
     if (Exists(PartPath(name, "info"))) {
-        // Stopped while filing: the diskette is done; only its names and lines are missing.
+        // Stopped once the diskette was read: it is filed, listed first when the listing was
+        // not reached.
         std::string info;
         if (!ReadTextFile(PartPath(name, "info"), &info, error)) return false;
         bool read = false;
         BatchRecord record = RecordFromInfo(ReadKeyValues(PartPath(name, "info"), &read));
-        if (!FileNamed(name, record, &info, hashes, error)) return false;
+        if (record.files < 0 && record.noListing.empty()) {
+            if (!WriteListing(name, record, nullptr, error)) return false;
+            info = WithListing(info, record);
+        }
+        if (!FileNamed(name, record, info, hashes, error)) return false;
         *said = name + ": filed (the batch that imaged it stopped while filing it)";
     } else if (Exists(PartPath(name, "tvl")) && Exists(PartPath(name, "map"))) {
         // A rescue stopped: image and map agree, the map never being ahead of the image.
@@ -544,7 +626,9 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
         record.message = "the batch was stopped during the rescue; go on with: tavrel-cli batch " +
                          (begun.drive.label.empty() ? std::string("DRIVE") : begun.drive.label) +
                          " " + m_folder + " --rescue --resume " + name;
-        if (!FileNamed(name, record, nullptr, hashes, error)) return false;
+        if (!WriteListing(name, record, nullptr, error) ||
+            !FileNamed(name, record, InfoText(record), hashes, error))
+            return false;
         *said = name + ": filed as interrupted with the sectors its rescue read (" +
                 std::to_string(record.untried) + " not tried)";
     } else if (Exists(PayloadPath(name + ".info"))) {
@@ -554,7 +638,7 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
         if (!ReadTextFile(PayloadPath(name + ".info"), &info, error)) return false;
         bool read = false;
         BatchRecord record = RecordFromInfo(ReadKeyValues(PayloadPath(name + ".info"), &read));
-        if (!FileNamed(name, record, &info, hashes, error)) return false;
+        if (!FileNamed(name, record, info, hashes, error)) return false;
         *said = name + ": its manifest lines and batch.csv row made whole";
     } else {
         const bool had = Exists(PartPath(name, "tvl")) || Exists(PartPath(name, "img"));
@@ -563,6 +647,7 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
                           "is free again"
                     : "";
     }
+    platform::SysUnlink(Path("." + name + ".filing").c_str());
     Release(&reservation);
     return true;
 }

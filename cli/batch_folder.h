@@ -9,16 +9,23 @@
 //   the folder's visible files as they were.
 // - Filing, reserving and recovering happen under the folder's lock (.batch.lock), so the
 //   manifests, batch.csv and report.html, each replaced whole, take one diskette at a time, and
-//   check never sees a diskette half filed.
-// A batch that starts finishes what a stopped one left: a diskette whose info was written is
-// filed; an interrupted rescue is filed with what it read (to be finished with --resume); the
-// unfinished image of a compress is removed and its name is free again.
+//   check never sees a diskette half filed. Listing a diskette's files and drawing its picture
+//   come before, outside the lock: a hostile diskette keeps no other drive or check waiting.
+// - The moment a diskette's image is whole, its hidden info (.NAME.part.info) says so: from then
+//   on whatever stops the batch, the image is filed, never removed.
+// - While a diskette is filed, .NAME.filing says so; a batch stopped then leaves the folder's
+//   files and manifests disagreeing, and check reports that one line instead of each mismatch.
+// A batch (or report, or bag) that takes the folder finishes what a stopped one left: a diskette
+// whose info was written is listed and filed; an interrupted rescue is filed with what it read
+// (to be finished with --resume); the unfinished image of a compress is removed and its name is
+// free again.
 // A folder may be a BagIt bag (see bagit.h): then the filed files, batch.csv and report.html
 // lie under data/ and the manifests name them there, while the hidden files above stay at the
 // top. Whether it is one is looked at each time the folder's lock is taken, so a batch that
 // began before the folder was made a bag files into the bag.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +101,12 @@ class BatchFolder {
     // Gives the name up, removing its hidden files: nothing was filed under it.
     void Release(Reservation* reservation);
 
+    // Needs no lock: the diskette's name is reserved. Marks the diskette read (its hidden info),
+    // then lists its files and draws its picture into its hidden files, noting the counts in
+    // record. A listing that cancelled() stops leaves the diskette unlisted and cancelled, its
+    // image kept. False with a reason when a file cannot be written.
+    bool Prepare(BatchRecord& record, const std::function<bool()>& cancelled, std::string* error);
+
     // Files the diskette: sets record.sameAs where another diskette has its content, writes
     // its info, gives its hidden files their names, replaces its lines in every manifest (hashes
     // and those already in the folder) and its row in batch.csv, and lets the name go.
@@ -106,12 +119,19 @@ class BatchFolder {
     // folder has, a file that is gone losing its lines; in a bag the tag files follow. For the
     // files made again from the others: the pictures and the report.
     bool Relist(const std::vector<std::string>& files, std::string* error);
+    // Around remaking the pictures and the report and relisting them: a stop in between is
+    // told by check and finished by the next Recover.
+    bool BeginRelisting(std::string* error);
+    bool EndRelisting(std::string* error);
 
   private:
     // Lists the diskette's files into .NAME.part.dfxml beside its image and notes the counts,
     // or why there is no listing, in record; false only when the listing cannot be written.
-    bool WriteListing(const std::string& name, BatchRecord& record, std::string* error);
-    bool FileNamed(const std::string& name, BatchRecord& record, const std::string* infoText,
+    bool WriteListing(const std::string& name, BatchRecord& record,
+                      const std::function<bool()>& cancelled, std::string* error);
+    // The picture from the diskette's info and map, hidden or filed, into .NAME.part.svg.
+    bool DrawPicture(const std::string& name, std::string* error) const;
+    bool FileNamed(const std::string& name, BatchRecord& record, const std::string& infoText,
                    unsigned hashes, std::string* error);
     bool RewriteManifests(const std::string& name, const BatchRecord& record,
                           const std::string& infoText, unsigned hashes, std::string* error);
@@ -132,6 +152,10 @@ class BatchFolder {
 std::vector<std::string> UnfinishedDiskettes(const std::string& folder);
 // The diskettes running batches are at work on in folder: reservations whose lock is held.
 std::vector<std::string> DiskettesAtWork(const std::string& folder);
+// The diskettes whose filing a batch that stopped left half done (.NAME.filing), and ".report"
+// for a report stopped before it relisted what it made; to be asked under the folder's lock,
+// which every filing holds.
+std::vector<std::string> InterruptedFilings(const std::string& folder);
 
 // The folder's files, hidden ones included, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);

@@ -365,6 +365,12 @@ void Batch::MakeRaw(BatchRecord& d) {
 bool Batch::FileAndSay(BatchRecord& d, Reservation* reservation) {
     d.ended = UtcNow();
     std::string error;
+    // A second request cancels the listing as it cancels a read; the image is kept.
+    const auto cancelled = [this] { return m_signals.Count() > 1 || m_signals.SessionEnded(); };
+    if (!m_folder.Prepare(d, cancelled, &error)) {
+        m_console.Error(error);
+        return false;
+    }
     {
         BatchFolder::Held held(m_folder);
         if (!held.ok() || !m_folder.File(d, m_options.hashes, reservation, &error)) {

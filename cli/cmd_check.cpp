@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/fixity_files.h"
+#include "cli/shown_argument.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
 #include "platform/folder_list.h"
@@ -93,10 +94,20 @@ class FolderCheck {
         for (const std::string& name : m_listed) CheckListedFile(name);
     }
 
-    void CheckUnlistedFiles() {
-        for (const std::string& name : m_present)
-            if ((!m_payload.empty() || !IsBatchRecord(name)) && !m_listed.count(name))
-                Report(name + ": not in any manifest");
+    // A plain folder filed by an older version lists neither batch.csv nor report.html: said,
+    // not counted, until the next diskette filed (or report) lists them.
+    void CheckUnlistedFiles(Console& console) {
+        for (const std::string& name : m_present) {
+            if (m_listed.count(name)) continue;
+            if (m_payload.empty() && IsBatchRecord(name)) {
+                if (name == "batch.csv" || name == "report.html")
+                    console.Warning("Note: " + name +
+                                    " is in no manifest (a folder filed by an older version): "
+                                    "tavrel-cli report lists it");
+                continue;
+            }
+            Report(name + ": not in any manifest");
+        }
     }
 
     void CheckContent() {
@@ -205,6 +216,15 @@ int RunCheck(const std::string& folder, Console& console) {
     // half filed. A folder without the lock file (or that cannot be opened) is checked as it is.
     platform::LockFile lock;
     if (lock.Open(folder + "/.batch.lock", platform::LockFile::Existing)) lock.Lock(false, true);
+    // Half filed, a diskette's files and the manifests disagree in ways that say nothing of the
+    // folder's health: that is said alone, and the next command to take the folder finishes it.
+    const std::vector<std::string> interrupted = InterruptedFilings(folder);
+    for (const std::string& name : interrupted)
+        WriteOut(
+            (name == ".report" ? std::string("the remaking of the report") : "filing of " + name) +
+            " was interrupted: run tavrel-cli report " + ShownArgument(folder) +
+            " (or any batch on the folder) to finish it\n");
+    if (!interrupted.empty()) return kExitUnfinished;
     for (const std::string& name : UnfinishedDiskettes(folder))
         console.Warning("Note: " + name +
                         " was left unfinished by a batch that stopped; a batch "
@@ -218,7 +238,7 @@ int RunCheck(const std::string& folder, Console& console) {
         return kExitFailed;
     }
     check.CheckListedFiles();
-    check.CheckUnlistedFiles();
+    check.CheckUnlistedFiles(console);
     check.CheckContent();
     const int tagFiles = bag ? check.CheckBag() : 0;
     if (const int problems = check.problems()) {

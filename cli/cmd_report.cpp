@@ -29,11 +29,25 @@ int RunReport(const std::string& folder, Console& console) {
         console.Error("tavrel-cli: cannot lock " + folder);
         return kExitFailed;
     }
+    // What stopped batches left is filed first, so the report has every diskette read.
+    std::vector<std::string> said;
+    const bool recovered = batchFolder.Recover(0, &said, &error);
+    for (const std::string& line : said) console.Warning(line);
+    if (!recovered) {
+        console.Error(error);
+        return kExitFailed;
+    }
     const BoxReport box = ReadBoxReport(batchFolder.PayloadFolder(), FolderTitle(folder));
     struct stat csv {};
     if (box.diskettes.empty() &&
         platform::SysStat(batchFolder.PayloadPath("batch.csv").c_str(), &csv) != 0) {
         console.Error("tavrel-cli: " + folder + ": no diskette is filed in it: not a batch folder");
+        return kExitFailed;
+    }
+    // Stopped between the files and the manifests, the folder is told unfinished, and finished
+    // by the next command to take it.
+    if (!batchFolder.BeginRelisting(&error)) {
+        console.Error(error);
         return kExitFailed;
     }
     std::vector<std::string> made;
@@ -56,9 +70,8 @@ int RunReport(const std::string& folder, Console& console) {
         console.Error(error);
         return kExitFailed;
     }
-    // A plain folder keeps its report beside batch.csv, unlisted as that is; a bag lists both.
-    if (IsBag(folder)) made.push_back(batchFolder.Listed("report.html"));
-    if (!batchFolder.Relist(made, &error)) {
+    made.push_back(batchFolder.Listed("report.html"));
+    if (!batchFolder.Relist(made, &error) || !batchFolder.EndRelisting(&error)) {
         console.Error(error);
         return kExitFailed;
     }

@@ -10,6 +10,7 @@ enum ExitCode : int {
     kExitFailed = 2,
     kExitDifferent = 3,
     kExitUnreadable = 4,  // rescue: the image is complete, but some sectors could not be read
+    kExitUnfinished = 5,  // check: a batch stopped while it filed a diskette, which is unchecked
     kExitUsage = 64,      // sysexits' EX_USAGE
 };
 

@@ -108,3 +108,15 @@ target_compile_definitions(report_tests PRIVATE
   FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>"
   TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_dependencies(report_tests tavrel-cli tavrel-practice-drive)
+
+# Filing stopped at each of its system calls in turn, in a child process, then checked, finished
+# and checked again with the real tool.
+tavrel_test(filing_stop_tests LABELS cli SOURCES
+  cli/filing_stop_test.cpp
+  cli/tool_runner.cpp
+)
+target_link_libraries(filing_stop_tests PRIVATE tavrel_cli)
+target_compile_definitions(filing_stop_tests PRIVATE
+  TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  TAVREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_dependencies(filing_stop_tests tavrel-cli)
