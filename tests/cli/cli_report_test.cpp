@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "tests/cli/batch_fixture.h"
 #include "tests/cli/slow_mount.h"
@@ -302,6 +304,69 @@ TEST_F(CliReport, ABatchFilesPicturesAndAPageOfItsOwnThatReportMakesAgain) {
     EXPECT_EQ(Rows().size(), 2u);
 
     EXPECT_EQ(RunTool({"report", dir / "nothing"}).exitCode, 2);
+}
+
+// The sectors a ddrescue map marks finished ('+'): what the page counts as read.
+long long FinishedSectors(const std::string& map) {
+    std::istringstream lines(map);
+    std::string line;
+    bool status = false;  // the status line, before the blocks
+    long long sectors = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (!status) {
+            status = true;
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string position, size, state;
+        if (fields >> position >> size >> state && state == "+")
+            sectors += std::stoll(size, nullptr, 16) / 512;
+    }
+    return sectors;
+}
+
+// A box as rescues leave it: two diskettes with unreadable sectors and one cancelled between
+// them. Every diskette's sectors are added up, and a cancelled one counts as failed, as the
+// batch itself counts it.
+TEST_F(CliReport, TheTotalsAddUpEveryDisketteAndCountACancelledOneAsFailed) {
+    const std::string plan = dir / "plan";
+    auto setPlan = [&](const std::string& text) {
+        // Under a new inode, so the drive reads it again.
+        WriteFileBytes(plan + ".new", text);
+        ASSERT_EQ(std::rename((plan + ".new").c_str(), plan.c_str()), 0);
+    };
+    setPlan("bad 100 2\n");
+    SlowMount drive(Disk(0), dir / "mnt", plan);
+    if (!drive.mounted()) SKIP_OR_FAIL("FUSE is not usable here");
+    const std::vector<std::string> rescue = {"batch", drive.file(), box, "--count=1", "--rescue"};
+    ASSERT_EQ(RunTool(rescue).exitCode, 0);
+    setPlan("delay 15\n");
+    {
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start(rescue));
+        ASSERT_TRUE(
+            WaitWhileRunning(tool, [&] { return SizeOf(box + "/.disk-002.part.tvl") > 0; }));
+        tool.Signal(SIGINT);
+        tool.Signal(SIGTERM);
+        ASSERT_EQ(tool.Wait().exitCode, 2);
+    }
+    setPlan("bad 1000 3\n");
+    ASSERT_EQ(RunTool(rescue).exitCode, 0);
+    ASSERT_NE(ReadFileBytes(box + "/disk-002.info").find("result: cancelled\n"), std::string::npos);
+
+    long long read = 0;
+    for (const char* name : {"disk-001", "disk-002", "disk-003"})
+        read += FinishedSectors(ReadFileBytes(box + "/" + name + ".map"));
+    ASSERT_EQ(read - FinishedSectors(ReadFileBytes(box + "/disk-002.map")), 2 * 2880 - 5);
+    std::string bytes = std::to_string(read * 512);
+    for (int at = static_cast<int>(bytes.size()) - 3; at > 0; at -= 3) bytes.insert(at, ",");
+    const std::string page = ReadFileBytes(box + "/report.html");
+    EXPECT_EQ(Totals(page),
+              "3 diskettes, 2 done, 1 failed, 5 unreadable sectors, " + bytes + " bytes read");
+    ASSERT_EQ(::unlink((box + "/report.html").c_str()), 0);
+    ASSERT_EQ(RunTool({"report", box}).exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(box + "/report.html"), page);
 }
 
 TEST_F(CliReport, ABagListsThePageAndPicturesAndStaysValidWhenReportMakesThemAgain) {

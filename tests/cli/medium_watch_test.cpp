@@ -43,6 +43,14 @@ TEST(MediumWatch, EachDisketteIsImagedOnce) {
     // A swap during the job, or quicker than a look.
     EXPECT_EQ(Images({Count(7), Changed(), Count(8), Count(8)}), 2);
     EXPECT_EQ(Images({Count(7), Count(7), Count(9), Count(9)}), 2);
+    // The look after the job gives no count: the diskette imaged keeps the count that found
+    // it, so the next count is another diskette, not the first one's count read at last.
+    EXPECT_EQ(Images({Count(7), In(""), Count(8), Count(8)}), 2);
+    // The count moved during the job with no change seen: the look after the job names the
+    // diskette imaged.
+    EXPECT_EQ(Images({Count(7), Count(8), Count(8), Count(8)}), 1);
+    // An answer without a count between two of the same is the same diskette.
+    EXPECT_EQ(Images({Count(7), Count(7), In(""), Count(7), Count(7)}), 1);
     // Linux: an image file replaced, a loop device given another file, an empty drive, the
     // floppy driver's change flag.
     EXPECT_EQ(Images({In("12:1"), In("12:1"), In("12:1"), In("13:2"), In("13:2")}), 2);
@@ -50,6 +58,8 @@ TEST(MediumWatch, EachDisketteIsImagedOnce) {
     EXPECT_EQ(Images({In(""), In(""), In(""), Empty(), In(""), In(""), In("")}), 2);
     EXPECT_EQ(Images({In(""), In(""), In(""), Changed(), In(""), In("")}), 2);
     EXPECT_EQ(Images({In(""), Changed(), In(""), In("")}), 2);  // swapped during the job
+    // A drive that names no medium, seen empty right after the job: the next diskette is new.
+    EXPECT_EQ(Images({In(""), Empty(), In(""), In("")}), 2);
     EXPECT_EQ(Images({Empty(), Empty()}), 0);
 }
 

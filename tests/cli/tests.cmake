@@ -6,6 +6,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_bad_input_test.cpp
   cli/cli_batch_test.cpp
   cli/cli_batch_drives_test.cpp
+  cli/cli_batch_next_test.cpp
   cli/cli_batch_folder_test.cpp
   cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
