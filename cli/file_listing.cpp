@@ -277,14 +277,29 @@ std::string LongName(const std::string& bytes, const std::vector<long long>& slo
     return Utf16Name(units);
 }
 
-// "README.TXT" from the 11 bytes of a short entry, its bytes as they are.
+// "README.TXT" from the 11 bytes of a short entry, its bytes as they are, in lower case where
+// its flags say so (as Windows and mtools mark "readme.txt").
 std::string ShortName(const unsigned char* entry) {
     std::string base(reinterpret_cast<const char*>(entry), 8),
         ext(reinterpret_cast<const char*>(entry) + 8, 3);
     if (base[0] == 0x05) base[0] = static_cast<char>(0xE5);  // DOS's stand-in for a leading E5
     while (!base.empty() && base.back() == ' ') base.pop_back();
     while (!ext.empty() && ext.back() == ' ') ext.pop_back();
+    const auto lower = [](std::string& part) {
+        for (char& c : part)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    };
+    if (entry[12] & 0x08) lower(base);
+    if (entry[12] & 0x10) lower(ext);
     return ext.empty() ? base : base + "." + ext;
+}
+
+// A short name The Sleuth Kit would not give as it is: it puts '^' for each byte outside
+// printable ASCII, so two names could list alike.
+bool HasOddByte(const unsigned char* entry) {
+    for (int k = 0; k < 11; ++k)
+        if (entry[k] < 0x20 || entry[k] > 0x7E) return true;
+    return false;
 }
 
 struct Walk {
@@ -436,6 +451,10 @@ TSK_WALK_RET_ENUM VisitEntry(TSK_FS_FILE* file, const char* parent, void* contex
     if (folder && dentry >= 0) {
         auto slot = folder->index.find(dentry);
         if (slot != folder->index.end()) name = LongName(*walk->bytes, folder->slots, slot->second);
+    }
+    if (name.empty() && dentry >= 0 && (file->name->flags & TSK_FS_NAME_FLAG_ALLOC)) {
+        const auto* short83 = reinterpret_cast<const unsigned char*>(walk->bytes->data()) + dentry;
+        if (short83[11] != 0x0F && HasOddByte(short83)) name = ShortName(short83);
     }
     if (name.empty()) name = file->name->name;
     ListedFile entry;
