@@ -4,13 +4,22 @@
 #include "cli/file_listing.h"
 #include "cli/listing_report.h"
 #include "engine/exit_codes.h"
+#include "platform/cancel_signals.h"
 
 namespace cli {
 
 int RunFiles(const FilesOptions& options, Console& console) {
+    // Ctrl+C, SIGTERM and SIGHUP end even a hostile diskette's listing within moments: it asks
+    // between entries and reads.
+    platform::CancelSignals signals;
     DisketteListing listing;
     std::string error;
-    if (!ListImage(options.image, options.map, &listing, &error)) {
+    if (!ListImage(options.image, options.map, &listing, &error,
+                   [&] { return signals.Requested(); })) {
+        if (listing.cancelled) {
+            console.Warning("Cancelled: nothing was listed");
+            return kExitCancelled;
+        }
         console.Error(error);
         return kExitFailed;
     }

@@ -96,6 +96,7 @@ const std::vector<CommandHelp>& Commands() {
          "tavrel-cli batch A: B: box-01 --rescue"},
         {"files",
          {{kExitDone, "listed (a diskette without a FAT file system too)"},
+          {kExitCancelled, "cancelled (Ctrl+C, SIGTERM or SIGHUP): nothing was listed"},
           {kExitFailed,
            "failed: the image or the map cannot be read; always in the Windows build, "
            "which is without files"},
@@ -140,8 +141,8 @@ const std::vector<ExitLine>& ToolCodes() {
          "done (batch: every diskette filed, with --rescue also one with unreadable sectors; "
          "check: everything matches)"},
         {kExitCancelled,
-         "cancelled (Ctrl+C, SIGTERM or SIGHUP): compress, expand, verify, rescue, convert, batch "
-         "--resume; a rescue keeps what it read, to go on later"},
+         "cancelled (Ctrl+C, SIGTERM or SIGHUP): compress, expand, verify, rescue, convert, files, "
+         "batch --resume; a rescue keeps what it read, to go on later"},
         {kExitFailed,
          "failed: the job, the drive or a file failed, or the input is not usable (batch: a "
          "diskette failed or was cancelled; check: FOLDER has no manifest)"},

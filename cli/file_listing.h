@@ -4,6 +4,7 @@
 // sectors were (boot sector, FAT, a folder, free space).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,10 @@ struct ByteRun {
 };
 
 struct ListedFile {
-    std::string path;  // from the root folder, '/' between names: "Sub/Report 1999.doc"
+    // From the root folder, '/' between names: "Sub/Report 1999.doc". Any bytes the diskette
+    // holds: a long name's half UTF-16 pair in its three-byte form, a short name's bytes as they
+    // are (listing_names.h makes them fit each output).
+    std::string path;
     bool folder = false;
     // The volume label's entry: listed (the file walker lists it too), but not counted as a file.
     bool volumeLabel = false;
@@ -35,6 +39,15 @@ struct ListedFile {
     bool hashed = false;  // false when the content could not be read
     std::string md5, sha1, sha256;
     long long damagedBytes = 0;  // of its runs, the bytes in unreadable sectors
+};
+
+// What the listing did not give in full, and why: an entry The Sleuth Kit refuses, a file whose
+// content was not read, a folder not walked again, or all that came after the work ran out.
+struct LeftOut {
+    enum Kind { Entry, Content, Folder, Rest };
+    Kind kind = Entry;
+    std::string path;  // as ListedFile::path; for Rest the folder it stopped in
+    std::string why;   // one line, no name in it
 };
 
 // Unreadable sectors that belong to no file: "boot sector", "FAT", "second FAT",
@@ -57,14 +70,24 @@ struct DisketteListing {
     int mendedFat = 0;              // unreadable sectors of the first FAT read from the second copy
     std::vector<ListedFile> files;  // folders before their content, as the walk met them
     std::vector<DamagedArea> damagedAreas;
+    std::vector<LeftOut> leftOut;
+    int leftOutEntries = 0;  // of leftOut, the entries on the diskette that are not listed
+    bool cancelled = false;  // ListImage was asked to stop: false is returned, error empty
 };
 
 // Lists the file system of an image (.tvl or raw, told by content). mapPath "" looks beside
 // the image: IMAGE.map or, for NAME.tvl / NAME.img, NAME.map; none there is no damage known.
 // A diskette without a FAT file system is no error: true with hasFileSystem false and why.
 // False with a one-line reason when the image or the map cannot be read or do not fit.
+// Any diskette lists in bounded time: no file is read past the diskette's size, content met
+// before is not hashed again, and past a limit of work the rest is left out, in leftOut.
+// cancelled is asked between entries and reads (at least every few milliseconds of work); when it
+// says yes, false is returned with listing->cancelled set.
 bool ListImage(const std::string& imagePath, const std::string& mapPath, DisketteListing* listing,
-               std::string* error);
+               std::string* error, const std::function<bool()>& cancelled = {});
+
+// How the outputs name a kind of LeftOut: "entry", "content", "folder", "rest".
+const char* LeftOutKindName(LeftOut::Kind kind);
 
 // The whole Digital Forensics XML document, fileobjects as the common file walker writes them.
 std::string ListingDfxml(const DisketteListing& listing, const std::string& imageName);

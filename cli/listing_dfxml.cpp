@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cli/file_listing.h"
+#include "cli/listing_names.h"
 #include "cli/xml_writer.h"
 
 namespace cli {
@@ -19,9 +20,20 @@ constexpr const char* kTavrelNamespace = "urn:x-tavrel:dfxml:1";
 
 using Writer = XmlWriter;
 
+// A name as XML 1.0 can carry it: one with characters it cannot (ESC, BEL, bytes that are no
+// UTF-8, half a UTF-16 pair) readable instead (\x1b), with its exact bytes in an attribute of
+// Tavrel's namespace, which the readers of the walker's output pass over.
+void WriteName(Writer& out, const char* element, const std::string& name) {
+    const std::string visible = VisibleName(name);
+    out.Start(element);
+    if (visible != name) out.Attribute("tavrel:bytes", HexBytes(name));
+    out.Text(visible);
+    out.End();
+}
+
 void WriteFile(Writer& out, const ListedFile& file) {
     out.Start("fileobject");
-    out.Element("filename", file.path);
+    WriteName(out, "filename", file.path);
     out.Element("name_type", file.folder ? "d" : "r");
     out.Element("filesize", file.size);
     out.Element(file.allocated ? "alloc" : "unalloc", "1");
@@ -84,7 +96,7 @@ std::string ListingDfxml(const DisketteListing& listing, const std::string& imag
     out.End();
     out.End();
     out.Start("source");
-    out.Element("image_filename", imageName);
+    WriteName(out, "image_filename", imageName);
     out.End();
     if (listing.hasFileSystem) {
         out.Start("volume");
@@ -97,9 +109,16 @@ std::string ListingDfxml(const DisketteListing& listing, const std::string& imag
         out.Element("ftype_str", type);
         out.Element("block_count", listing.imageBytes / 512);
         for (const ListedFile& file : listing.files) WriteFile(out, file);
+        for (const LeftOut& left : listing.leftOut) {
+            out.Start("tavrel:left_out");
+            out.Attribute("what", LeftOutKindName(left.kind));
+            out.Attribute("why", left.why);
+            WriteName(out, "tavrel:path", left.path);
+            out.End();
+        }
         out.End();
     } else {
-        out.Element("tavrel:no_file_system", listing.why);
+        out.Element("tavrel:no_file_system", VisibleName(listing.why));
     }
     out.End();
     return out.Finish();

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_output.h"
+#include "cli/listing_names.h"
 
 namespace cli {
 
@@ -16,6 +17,12 @@ std::string Plural(long long n, const char* one, const char* many) {
 std::string Kind(const ListedFile& file) {
     std::string kind = file.folder ? "folder" : file.volumeLabel ? "volume label" : "file";
     return file.allocated ? kind : "deleted " + kind;
+}
+
+// A path as JSON carries it: exactly when it is UTF-8, else readable with its bytes beside it.
+void JsonPath(nlohmann::ordered_json& entry, const std::string& path) {
+    entry["path"] = IsUtf8(path) ? path : VisibleName(path);
+    if (!IsUtf8(path)) entry["pathBytes"] = HexBytes(path);
 }
 
 std::string Padded(const std::string& text, size_t width, bool right = false) {
@@ -40,17 +47,17 @@ std::string AttributeLetters(int attributes) {
 std::string DamageLine(const DisketteListing& listing) {
     if (listing.mapPath.empty()) return "No rescue map beside the image: damage not known.";
     if (listing.unreadableSectors == 0)
-        return "No damage: the map " + listing.mapPath + " has no unreadable sectors.";
+        return "No damage: the map " + VisibleName(listing.mapPath) + " has no unreadable sectors.";
     std::string files;
     for (const ListedFile& file : listing.files) {
         if (file.folder || file.damagedBytes == 0) continue;
-        files += (files.empty() ? "" : ", ") + file.path + " (" +
+        files += (files.empty() ? "" : ", ") + VisibleName(file.path) + " (" +
                  std::to_string(file.damagedBytes) + " of " + std::to_string(file.size) + " bytes" +
                  (file.allocated ? "" : ", deleted") + ")";
     }
     std::string areas;
     for (const DamagedArea& area : listing.damagedAreas)
-        areas += (areas.empty() ? "" : ", ") + area.what + " (" +
+        areas += (areas.empty() ? "" : ", ") + VisibleName(area.what) + " (" +
                  Plural(area.sectors, "sector", "sectors") +
                  (area.what == "FAT" && listing.mendedFat ? ", read from the second FAT" : "") +
                  ")";
@@ -63,16 +70,32 @@ std::string DamageLine(const DisketteListing& listing) {
     return line + ".";
 }
 
+std::string LeftOutText(const DisketteListing& listing) {
+    std::string text;
+    for (const LeftOut& left : listing.leftOut) {
+        const std::string where =
+            left.kind == LeftOut::Rest
+                ? (left.path.empty() ? "the root folder" : "folder " + VisibleName(left.path))
+                : VisibleName(left.path);
+        text += "Left out: " + where + ": " + left.why + "\n";
+    }
+    return text;
+}
+
 std::string ListingText(const DisketteListing& listing, bool wide) {
     std::string text;
-    if (!listing.hasFileSystem) return "No listing: " + listing.why + "\n";
+    if (!listing.hasFileSystem) return "No listing: " + VisibleName(listing.why) + "\n";
     int folders = 0, deleted = 0;
     for (const ListedFile& file : listing.files) {
         folders += file.folder;
         deleted += !file.folder && !file.volumeLabel && !file.allocated;
     }
     text += listing.fileSystem + ", " + Plural(listing.fileCount, "file", "files") + " (" +
-            std::to_string(deleted) + " deleted), " + Plural(folders, "folder", "folders") + "\n";
+            std::to_string(deleted) + " deleted), " + Plural(folders, "folder", "folders") +
+            (listing.leftOutEntries
+                 ? ", " + Plural(listing.leftOutEntries, "entry", "entries") + " not listed"
+                 : "") +
+            "\n";
     text += "     Size  Entry           Unreadable  SHA-256           ";
     if (wide) text += "Written              Accessed    Created              Attr  ";
     text += "Name\n";
@@ -85,9 +108,9 @@ std::string ListingText(const DisketteListing& listing, bool wide) {
             line += Padded(file.written, 21) + Padded(file.accessed, 12) +
                     Padded(file.created, 21) + Padded(AttributeLetters(file.attributes), 6);
         }
-        text += line + file.path + (file.folder ? "/" : "") + "\n";
+        text += line + VisibleName(file.path) + (file.folder ? "/" : "") + "\n";
     }
-    return text + DamageLine(listing) + "\n";
+    return text + LeftOutText(listing) + DamageLine(listing) + "\n";
 }
 
 std::string ListingJson(const DisketteListing& listing) {
@@ -102,10 +125,11 @@ std::string ListingJson(const DisketteListing& listing) {
     json["damagedFiles"] = listing.damagedFiles;
     json["unreadableSectors"] = listing.unreadableSectors;
     json["fatSectorsFromSecondCopy"] = listing.mendedFat;
+    json["leftOutEntries"] = listing.leftOutEntries;
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     for (const ListedFile& file : listing.files) {
         nlohmann::ordered_json entry;
-        entry["path"] = file.path;
+        JsonPath(entry, file.path);
         entry["type"] = file.folder ? "folder" : file.volumeLabel ? "volume label" : "file";
         entry["allocated"] = file.allocated;
         entry["size"] = file.size;
@@ -133,6 +157,15 @@ std::string ListingJson(const DisketteListing& listing) {
     for (const DamagedArea& area : listing.damagedAreas)
         areas.push_back({{"what", area.what}, {"sectors", area.sectors}});
     json["unreadableOutsideFiles"] = areas;
+    nlohmann::ordered_json left = nlohmann::ordered_json::array();
+    for (const LeftOut& item : listing.leftOut) {
+        nlohmann::ordered_json entry;
+        entry["what"] = LeftOutKindName(item.kind);
+        JsonPath(entry, item.path);
+        entry["why"] = item.why;
+        left.push_back(entry);
+    }
+    json["leftOut"] = left;
     return PrettyJson(json);
 }
 

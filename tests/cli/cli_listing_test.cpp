@@ -6,11 +6,14 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "tests/cli/hostile_fat.h"
 #include "tests/cli/rescue_fixtures.h"
+#include "tests/cli/slow_mount.h"
 
 namespace {
 
@@ -144,6 +147,16 @@ TEST_P(CliListing, ListsWhatTheFileWalkerFindsInAnImageAndItsRawContent) {
         const auto listing = nlohmann::json::parse(json.out);
         EXPECT_EQ(listing["fileCount"], 6);  // README, PROGRAM, the report, EMPTY, FILL, gone
         EXPECT_EQ(listing["map"], nullptr);
+        // Each digest under its own name, file by file, as the walker hashed it.
+        int compared = 0;
+        for (const auto& file : listing["files"]) {
+            const auto found = walked.find(file["path"].get<std::string>());
+            if (found == walked.end() || found->second.md5.empty()) continue;
+            EXPECT_EQ(file["md5"], found->second.md5) << file["path"];
+            EXPECT_EQ(file["sha1"], found->second.sha1) << file["path"];
+            ++compared;
+        }
+        EXPECT_GE(compared, 5) << json.out;
     }
     // A name that is not UTF-8 (any bytes are a name here) still makes a valid document.
     const std::string odd = dir / "disk\xff\xfe.tvl";
@@ -212,6 +225,161 @@ TEST(CliListingDamage, ADisketteWithoutAFileSystemIsListedAsSuchAndAMissingMapFa
     r = RunTool({"files", "--map", dir / "none.map", blank});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("none.map"), std::string::npos) << r.err;
+}
+
+// The text for a person holds no control character but its line ends.
+void ExpectPrintable(const std::string& text) {
+    for (unsigned char c : text)
+        ASSERT_TRUE(c >= 0x20 ? c != 0x7F : c == '\n') << "byte " << int(c) << " in:\n" << text;
+}
+
+std::string ListedName(const nlohmann::json& file) {
+    return file.value("pathBytes", std::string()).empty()
+               ? file["path"].get<std::string>()
+               : "bytes:" + file["pathBytes"].get<std::string>();
+}
+
+// Names with every control character, DEL, bytes that are no UTF-8 and half UTF-16 pairs, and
+// entries DOS lists that The Sleuth Kit refuses.
+HostileFat OddNames() {
+    HostileFat fat;
+    fat.Write(HostileFat::Cluster(2), "hello");
+    fat.SetFat(2, 0xFFF);
+    std::string root;
+    auto add = [&](const std::vector<std::uint16_t>& units, const std::string& name11) {
+        if (!units.empty()) root += HostileFat::LongParts(units, name11);
+        root += HostileFat::Entry(name11, 0x20, 2, 5);
+    };
+    for (int c = 1; c <= 0x20; ++c) {
+        const int byte = c == 0x20 ? 0x7F : c;
+        char name[12];
+        std::snprintf(name, sizeof name, "C%02X     TXT", byte);
+        add({'c', static_cast<std::uint16_t>(byte), 'x'}, name);
+    }
+    add({'a', 0xD800, 'b'}, "HALF1   TXT");
+    add({'a', 0xD800, 'c'}, "HALF2   TXT");
+    add({'a', 0xDC00}, "HALF3   TXT");
+    add({}, std::string("HI\xff\xfe    TXT", 11));  // short name bytes that are no UTF-8
+    add({'e', 0x1B, ']', '0', ';', 'T', 7}, "TITLE   TXT");
+    add({}, "NL\nX    TXT");
+    add({}, "ES\x1bX    TXT");
+    root += HostileFat::Entry("FAR     TXT", 0x20, 3000, 5);
+    fat.Write(HostileFat::kRoot, root);
+    return fat;
+}
+
+TEST(CliListingHostile, EveryNameIsListedApartAndPrintableAndTheRefusedOnesAreNamed) {
+    TempDir dir;
+    const std::string image = dir / "odd.img";
+    WriteFileBytes(image, OddNames().bytes());
+
+    ToolResult json = RunTool({"files", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out.find('\x7f'), std::string::npos) << "DEL not escaped";
+    const auto listing = nlohmann::json::parse(json.out);
+    std::set<std::string> names;
+    for (const auto& file : listing["files"]) names.insert(ListedName(file));
+    EXPECT_EQ(names.size(), listing["files"].size()) << json.out;
+    EXPECT_EQ(listing["fileCount"], 37);
+    EXPECT_TRUE(names.count(std::string("c\x1bx"))) << json.out;
+    EXPECT_TRUE(names.count("bytes:61eda08062")) << json.out;  // a, D800 as ED A0 80, b
+    EXPECT_TRUE(names.count("bytes:61eda08063")) << json.out;
+    EXPECT_EQ(listing["leftOutEntries"], 3);
+    std::set<std::string> left;
+    for (const auto& item : listing["leftOut"])
+        left.insert(item["path"].get<std::string>() + ": " + item["why"].get<std::string>());
+    EXPECT_TRUE(
+        left.count("NL\nX.TXT: not listed: its short name holds the control character 0x0A, which "
+                   "The Sleuth Kit refuses"))
+        << json.out;
+    EXPECT_TRUE(
+        left.count("ES\x1bX.TXT: not listed: its short name holds the control character 0x1B, "
+                   "which The Sleuth Kit refuses"))
+        << json.out;
+    EXPECT_TRUE(
+        left.count("FAR.TXT: not listed: its first cluster 3000 lies past the diskette's last "
+                   "cluster 2848, which The Sleuth Kit refuses"))
+        << json.out;
+
+    ToolResult text = RunTool({"files", "--long", image});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    ExpectPrintable(text.out);
+    EXPECT_NE(text.out.find("FAT12, 37 files (0 deleted), 0 folders, 3 entries not listed\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("  e\\x1b]0;T\\x07\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  a\\uD800b\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  HI\\xff\\xfe.TXT\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Left out: NL\\x0aX.TXT: not listed"), std::string::npos) << text.out;
+
+    ToolResult xml = RunTool({"files", "--dfxml", image});
+    ASSERT_EQ(xml.exitCode, 0) << xml.err;
+    WriteFileBytes(dir / "odd.xml", xml.out);
+    EXPECT_EQ(Shell("xmllint --noout '" + dir / "odd.xml" + "'"), 0) << xml.out;
+    const auto files = DfxmlFiles(xml.out);
+    EXPECT_EQ(files.size(), 37u);
+    EXPECT_NE(xml.out.find("<filename tavrel:bytes=\"630178\">c\\x01x</filename>"),
+              std::string::npos)
+        << xml.out;
+    EXPECT_NE(xml.out.find("<filename tavrel:bytes=\"637f78\">c\\x7fx</filename>"),
+              std::string::npos)
+        << xml.out;
+    EXPECT_NE(xml.out.find("<tavrel:left_out what=\"entry\""), std::string::npos) << xml.out;
+}
+
+TEST(CliListingHostile, AFolderWhoseEntriesAllClaimTheDisketteListsEachChainOnce) {
+    TempDir dir;
+    const std::string image = dir / "hostile.img";
+    const HostileFat fat = OneChainFolder(1 << 20);
+    WriteFileBytes(image, fat.bytes());
+    ToolResult r = RunTool({"files", "--json", image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto listing = nlohmann::json::parse(r.out);
+    EXPECT_EQ(listing["fileCount"], 45552);
+    // The chain's content is the folder itself: every entry hashes to it.
+    WriteFileBytes(dir / "chain", fat.bytes().substr(HostileFat::kData, 2847 * 512));
+    TempDir scratch;
+    const std::string chain = Sha256Sum(dir / "chain", scratch);
+    int same = 0;
+    for (const auto& file : listing["files"]) same += file.value("sha256", "") == chain;
+    EXPECT_EQ(same, 45552 + 1);  // and the folder BIG
+    EXPECT_EQ(listing["leftOut"].size(), 0u);
+
+    // Each entry its own chain: more than the listing reads for one diskette; the rest is named.
+    WriteFileBytes(image, OneChainFolder(1 << 20, true).bytes());
+    r = RunTool({"files", "--json", image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto limited = nlohmann::json::parse(r.out);
+    EXPECT_EQ(limited["fileCount"], 2847);
+    int notRead = 0;
+    for (const auto& item : limited["leftOut"])
+        notRead +=
+            item["what"] == "content" &&
+            item["why"].get<std::string>().find("its limit for a diskette") != std::string::npos;
+    EXPECT_GT(notRead, 2000) << r.out.substr(r.out.size() - 2000);
+    ToolResult text = RunTool({"files", image});
+    EXPECT_NE(text.out.find("Left out: BIG/F02846.BIN: content not read"), std::string::npos);
+}
+
+TEST(CliListingHostile, SigtermAndCtrlCEndTheListingAndSaySo) {
+    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+    for (int signal : {SIGTERM, SIGINT}) {
+        TempDir dir;
+        ASSERT_TRUE(MakeFloppyImage(dir / "disk.raw", kFloppyFormats[4]));
+        // Every read waits: the raw image takes seconds to load, time to be interrupted.
+        SlowMount slow(dir / "disk.raw", dir / "mnt", 400);
+        if (!slow.mounted())
+            SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+        ToolProcess tool;
+        ASSERT_TRUE(tool.Start({"files", "--json", slow.file()}));
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return tool.DescriptorsOn(slow.file()) > 0; }));
+        tool.Signal(signal);
+        ToolResult r = tool.Wait();
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.err, "Cancelled: nothing was listed\n");
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 }  // namespace
