@@ -27,9 +27,11 @@ struct EachOutcome {
     std::string failure;
 };
 
-// Runs command through the system's shell (/bin/sh -c; cmd.exe /c on Windows) with standard
-// input from the null device, in this process's environment with environment added, and waits
-// for the shell to end. Any number of threads may run commands at once.
+// Runs command through the system's shell (/bin/sh -c; cmd.exe /d /v:on /s /c on Windows) with
+// standard input from the null device, in this process's environment with environment added,
+// and waits for the shell to end. The values are never read as part of the command: on Windows
+// a %NAME% of them is read as !NAME! (see platform/process_run.h). Any number of threads may run
+// commands at once.
 EachOutcome RunEachCommand(const std::string& command, const EachEnvironment& environment);
 
 // What the command is told of a filed diskette; folder is where its files lie (the bag's data

@@ -22,7 +22,12 @@ struct ShellOutcome {
 };
 
 // Runs command with standard input from the null device, its output and error captured, in
-// this process's environment with variables added (or replaced where the name is taken).
+// this process's environment with variables added (or replaced where the name is taken; a
+// value ends at a zero byte). Their values are never read as part of the command line: sh puts
+// a "$NAME" in after it has read the line; cmd.exe, which puts a %NAME% in before, runs with
+// delayed expansion (/v:on), and each %NAME% or %NAME:...% of an added variable in command is
+// made !NAME! or !NAME:...!, put in after the line is read. So on Windows a ! in command is
+// read as in a batch file after "setlocal EnableDelayedExpansion".
 // Returns when the shell has ended; what it left running in the background is not waited for.
 ShellOutcome RunShell(const std::string& command,
                       const std::vector<std::pair<std::string, std::string>>& variables,

@@ -1,6 +1,11 @@
 // The command through cmd.exe, its output through a pipe. Only the pipe's end and the null
 // device are handed to it (a handle list), so a command another thread starts at the same time
 // gets neither, and a pipe never stays open through a stranger.
+//
+// cmd.exe puts each %NAME% into the line before it reads the line's & | < > ^ and quotes, so a
+// value named that way would be read as part of the command: an identifier "X&calc" would start
+// calc. A !NAME! of delayed expansion (/v:on) is put in after the line is read and never read
+// again, so the added variables are named only that way.
 #include <algorithm>
 #include <cwchar>
 #include <memory>
@@ -30,6 +35,12 @@ bool SameName(const std::wstring& entry, const std::wstring& name) {
                                 static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
 }
 
+// A value ends at a zero byte, as a C string does on Linux: in the block a zero ends an entry,
+// and what followed would be a variable of its own.
+std::wstring Value(const std::string& value) {
+    return Widen(value.substr(0, value.find('\0')));
+}
+
 // This process's environment with the variables added, sorted as CreateProcess wants it.
 std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& variables) {
     std::vector<std::wstring> entries;
@@ -44,7 +55,7 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::stri
             std::remove_if(entries.begin(), entries.end(),
                            [&](const std::wstring& entry) { return SameName(entry, wideName); }),
             entries.end());
-        entries.push_back(wideName + L"=" + Widen(value));
+        entries.push_back(wideName + L"=" + Value(value));
     }
     std::sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
         return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -54,6 +65,35 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::stri
     for (const std::wstring& entry : entries) block += entry + L'\0';
     block += L'\0';
     return block;
+}
+
+// The command with every %NAME% and %NAME:...% (a part or a replacement) of an added variable,
+// in any case, made !NAME! and !NAME:...!. Every percent sign is tried as an opening one, so no
+// pairing cmd.exe may make of those left names an added variable.
+std::string DelayedReferences(const std::string& command,
+                              const std::vector<std::pair<std::string, std::string>>& variables) {
+    auto added = [&](const std::string& name) {
+        const std::wstring wide = Widen(name);
+        return std::any_of(variables.begin(), variables.end(), [&](const auto& variable) {
+            const std::wstring other = Widen(variable.first);
+            return CompareStringOrdinal(wide.c_str(), static_cast<int>(wide.size()), other.c_str(),
+                                        static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+        });
+    };
+    std::string line;
+    for (size_t at = 0; at < command.size();) {
+        const size_t close = command[at] == '%' ? command.find('%', at + 1) : std::string::npos;
+        if (close != std::string::npos) {
+            const std::string inside = command.substr(at + 1, close - at - 1);
+            if (added(inside.substr(0, inside.find(':')))) {
+                line += '!' + inside + '!';
+                at = close + 1;
+                continue;
+            }
+        }
+        line += command[at++];
+    }
+    return line;
 }
 
 std::wstring CommandInterpreter() {
@@ -125,9 +165,10 @@ ShellOutcome RunShell(const std::string& command,
     start.StartupInfo.hStdOutput = writing.get();
     start.StartupInfo.hStdError = writing.get();
     start.lpAttributeList = list;
-    // /d: no AutoRun commands from the registry; /s: the quotes around the command are taken
-    // off and the rest is run as it stands.
-    std::wstring line = L"\"" + interpreter + L"\" /d /s /c \"" + Widen(command) + L"\"";
+    // /d: no AutoRun commands from the registry; /v:on: delayed expansion; /s: the quotes
+    // around the command are taken off and the rest is run as it stands.
+    std::wstring line = L"\"" + interpreter + L"\" /d /v:on /s /c \"" +
+                        Widen(DelayedReferences(command, variables)) + L"\"";
     std::wstring environment = EnvironmentBlock(variables);
     PROCESS_INFORMATION process{};
     const BOOL created =

@@ -86,6 +86,42 @@ TEST(EachCommand, EveryDisketteVariableReachesTheCommandFromEachThreadItsOwn) {
     EXPECT_EQ(variables.count("TAVREL_MAP"), 1u);
 }
 
+// What an identifier and a label text may say, each trying to end the command and start one of
+// its own (in sh's words and cmd.exe's), to leave its quotes, and to be expanded again. The
+// shell sees a value only where the command names it, never as part of the command.
+TEST(EachCommand, AHostileIdentifierAndLabelTextRunNothingAndArriveAsTheyAre) {
+    TempDir dir;
+    const std::string box = dir / "box & 50% ^ $(1) !";
+    ASSERT_EQ(Shell("mkdir -p '" + box + "' && printf 'image bytes' > '" + box + "/disk-001.tvl'"),
+              0);
+    cli::BatchRecord record = Filed("disk-001");
+    record.identifier = "X&echo PWNED>pwned.txt;touch pwned-sh";
+    record.labelText =
+        "Lohn & Gehalt | 50% ^ <1991> %TAVREL_NAME% !\" & echo PWNED>label.txt & \" "
+        "'$(touch pwned-sub)' `touch pwned-tick` $TAVREL_NAME";
+    const cli::EachEnvironment told = cli::EachCommandEnvironment(record, box);
+    auto run = [&](const std::string& command) {
+        const cli::EachOutcome each =
+            cli::RunEachCommand("cd '" + dir.path() + "' && " + command, told);
+        EXPECT_EQ(each.failure, "") << command;
+        return each.output;
+    };
+    EXPECT_EQ(run("printf '[%s] [%s]\\n' \"$TAVREL_IDENTIFIER\" \"$TAVREL_LABEL_TEXT\""),
+              "[" + record.identifier + "] [" + record.labelText + "]\n");
+    // Unquoted, a value is split into words, and nothing more.
+    EXPECT_EQ(run("echo $TAVREL_IDENTIFIER"), record.identifier + "\n");
+    EXPECT_EQ(run("cp \"$TAVREL_IMAGE\" copied.tvl && cat copied.tvl && rm copied.tvl"),
+              "image bytes");
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"box & 50% ^ $(1) !"});
+
+    // A zero byte ends a value: what follows it is no variable of its own.
+    record.labelText = std::string("before\0TAVREL_INJECTED=yes", 26);
+    cli::RunEachCommand("env -0 > '" + dir / "env" + "'", cli::EachCommandEnvironment(record, box));
+    std::map<std::string, std::string> seen = ReadEnvironment(dir / "env");
+    EXPECT_EQ(seen["TAVREL_LABEL_TEXT"], "before");
+    EXPECT_EQ(seen.count("TAVREL_INJECTED"), 0u);
+}
+
 // Standard input made a pipe with a line in it, for as long as the object lives.
 class TypedInput {
   public:
