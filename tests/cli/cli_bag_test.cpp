@@ -192,10 +192,17 @@ TEST_F(CliBag, APercentInANameKeepsTheBagValidAndTypedFormulasStayText) {
 
     WriteFileBytes(ids, "ACC%1\n=1+1\n");
     for (int i : {0, 1}) {
-        r = RunTool({"batch", Disk(i), folder, "--count", "1", "--bag", "--ids", ids, "--operator",
-                     "=cmd|' /C calc'!A0", "--note", "\t@shelf\t2"});
+        r = RunTool({"batch", Disk(i), folder, "--count", "1", "--bag", "--hash", "sha256", "--ids",
+                     ids, "--operator", "=cmd|' /C calc'!A0", "--note", "\t@shelf\t2"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
+    // A file put in data/ whose name holds a line end, listed as a bag lists it: kept when the
+    // next diskette is filed, and read back by check as by the validator.
+    WriteFileBytes(dir / "notes.txt", "box 7\n");
+    WriteFileBytes(folder + "/data/notes\n1.txt", "box 7\n");
+    WriteFileBytes(folder + "/manifest-sha256.txt", ReadFileBytes(folder + "/manifest-sha256.txt") +
+                                                        Sha256Of(dir / "notes.txt") +
+                                                        "  data/notes%0A1.txt\n");
     // A batch that stopped once =1+1 was filed left its reservation: the next one makes its
     // lines and its row whole, the row in place of the one there.
     WriteFileBytes(folder + "/.=1+1.batch", "");
@@ -212,8 +219,11 @@ TEST_F(CliBag, APercentInANameKeepsTheBagValidAndTypedFormulasStayText) {
     EXPECT_EQ(LineCount(cells), 4) << cells;
     EXPECT_EQ(cells.rfind("name|time|format|result|unreadable sectors|", 0), 0u) << cells;
     for (const std::string& row : std::vector<std::string>{
-             "\nACC%1|", "\n'=1+1|", "\ndisk-001|",
-             "|0|" + Sha256Of(Disk(1)) + "||'=1+1||'=cmd|' /C calc'!A0|' @shelf 2|image file|\n"})
+             "\nACC%1|",
+             "|0|" + Sha256Of(Disk(0)) + "||ACC%1||'=cmd|' /C calc'!A0|' @shelf 2|image file|\n",
+             "\n'=1+1|",
+             "|0|" + Sha256Of(Disk(1)) + "||'=1+1||'=cmd|' /C calc'!A0|' @shelf 2|image file|\n",
+             "\ndisk-001|"})
         EXPECT_NE(cells.find(row), std::string::npos) << row << " in " << cells;
 
     // A changed byte in the %-named image: both fail, naming it.
@@ -224,6 +234,12 @@ TEST_F(CliBag, APercentInANameKeepsTheBagValidAndTypedFormulasStayText) {
     r = RunTool({"check", folder});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_NE(r.out.find("data/ACC%1.tvl: sha256 differs from manifest-sha256.txt\n"),
+              std::string::npos)
+        << r.out;
+    // The file with a line end in its name gone: named on one line, as the manifest names it.
+    ASSERT_EQ(::unlink((folder + "/data/notes\n1.txt").c_str()), 0);
+    r = RunTool({"check", folder});
+    EXPECT_NE(r.out.find("\ndata/notes%0A1.txt: missing (listed in manifest-sha256.txt)\n"),
               std::string::npos)
         << r.out;
 }
