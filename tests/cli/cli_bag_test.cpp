@@ -189,6 +189,12 @@ TEST_F(CliBag, APercentInANameKeepsTheBagValidAndTypedFormulasStayText) {
                          "hexadecimal digits"),
               std::string::npos)
         << r.err;
+    // A pattern whose number would complete one: ACC%10.
+    r = RunTool({"batch", Disk(0), folder, "--count", "1", "--bag", "--name", "ACC%{n}"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_NE(r.err.find("a name may not hold a % before two hexadecimal digits"),
+              std::string::npos)
+        << r.err;
 
     WriteFileBytes(ids, "ACC%1\n=1+1\n");
     for (int i : {0, 1}) {
