@@ -33,8 +33,8 @@ bool LooksLikeFormula(const std::string& text) {
 
 // A text cell. Every control character becomes a space, as on an info line, so a row is one
 // line; a cell that could run as a formula is neutralised as injection guidance advises: a quote
-// before it, so a spreadsheet shows it as text, and the cell quoted. The quote is added to a
-// cell of quotes before a formula's first character too, so CsvRowName can take exactly one away.
+// before it, so a spreadsheet shows it as text, and the cell quoted. One that begins with quotes
+// before such a character gets one more all the same, so CsvRowName can always take one away.
 std::string Csv(const std::string& field) {
     std::string text = field;
     for (char& c : text)

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -105,10 +104,6 @@ std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* 
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 std::string EncodeBagName(const std::string& name) {
     std::string text;
     for (size_t i = 0; i < name.size(); ++i) {
@@ -116,8 +111,9 @@ std::string EncodeBagName(const std::string& name) {
             text += "%0A";
         else if (name[i] == '\r')
             text += "%0D";
-        else if (name[i] == '%' && i + 2 < name.size() && IsHexDigit(name[i + 1]) &&
-                 IsHexDigit(name[i + 2]))
+        else if (name[i] == '%' && i + 2 < name.size() &&
+                 std::isxdigit(static_cast<unsigned char>(name[i + 1])) &&
+                 std::isxdigit(static_cast<unsigned char>(name[i + 2])))
             text += "%25";
         else
             text += name[i];
@@ -132,14 +128,12 @@ std::string DecodeBagName(const std::string& name) {
     for (size_t i = 0; i < name.size(); ++i) {
         std::string code = name[i] == '%' ? name.substr(i + 1, 2) : std::string();
         for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const char* codes[][2] = {{"25", "%"}, {"0A", "\n"}, {"0D", "\r"}};
-        auto match = std::find_if(std::begin(codes), std::end(codes),
-                                  [&](const auto& pair) { return code == pair[0]; });
-        if (match == std::end(codes)) {
-            decoded += name[i];
-        } else {
-            decoded += (*match)[1];
+        const char meant = code == "25" ? '%' : code == "0A" ? '\n' : code == "0D" ? '\r' : 0;
+        if (meant) {
+            decoded += meant;
             i += 2;
+        } else {
+            decoded += name[i];
         }
     }
     return decoded;
@@ -155,7 +149,8 @@ bool ParseManifestLine(const std::string& line, NameCoding coding, ManifestLine*
     // A line end, a Windows one too; in a bag, blanks after the name, which its readers drop.
     while (end > 0 && std::strchr(bag ? "\r\n \t" : "\r\n", line[end - 1])) --end;
     const size_t blank = line.find_first_of(bag ? " \t" : " ");
-    if (end == 0 || line[0] == '#' || blank == 0 || blank + 1 >= end) return false;
+    if (end == 0 || line[0] == '#' || blank == 0 || blank == std::string::npos || blank + 1 >= end)
+        return false;
     // sha256sum's "HASH  NAME", or "HASH *NAME" in binary mode; a bag's "HASH NAME" with any
     // blanks between, as its readers take it.
     size_t name = blank + 2;

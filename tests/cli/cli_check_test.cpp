@@ -57,6 +57,11 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
     };
     const Case cases[] = {
         {"untouched", [](const std::string&) {}, ""},
+        {"manifests with lines that list no file",
+         [](const std::string& box) {
+             Shell("cd '" + box + "' && printf '\\nbroken\\n# a note\\n' >> manifest-sha256.txt");
+         },
+         ""},
         {"an image no manifest lists",
          [](const std::string& box) {
              Remanifest(box, "disk-001.dfxml disk-001.svg disk-001.info");
