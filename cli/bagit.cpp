@@ -174,7 +174,7 @@ bool WriteBagTags(const std::string& folder, const BagFields& fields, std::strin
                 *error = "tavrel-cli: cannot read " + Join(folder, file);
                 return false;
             }
-            manifest += sums[FixityName(algorithm)] + "  " + file + "\n";
+            manifest += ManifestLineText(sums[FixityName(algorithm)], file, NameCoding::Bag);
         }
         if (!WriteWholeFile(Join(folder, TagManifestName(algorithm)), manifest, error, false))
             return false;
@@ -200,9 +200,10 @@ bool MakeBag(const std::string& folder, unsigned hashes, const BagFields& fields
         std::string why;
         for (const ManifestLine& line :
              ReadManifest(Join(folder, ManifestName(algorithm)), &found, &why)) {
-            // A folder made into a bag half-way names some files under data/ already.
+            // A folder made into a bag half-way names some files under data/ already, as a bag
+            // names them; the others are named as a plain folder names them.
             const std::string name =
-                line.name.rfind(payload, 0) == 0 ? line.name : payload + line.name;
+                line.name.rfind(payload, 0) == 0 ? DecodeBagName(line.name) : payload + line.name;
             if (std::find(listed.begin(), listed.end(), name) == listed.end())
                 listed.push_back(name);
             known[algorithm][name] = line.hash;
@@ -259,7 +260,7 @@ bool MakeBag(const std::string& folder, unsigned hashes, const BagFields& fields
                 }
                 hex = sums[FixityName(algorithm)];
             }
-            text += hex + "  " + name + "\n";
+            text += ManifestLineText(hex, name, NameCoding::Bag);
         }
         if (!WriteWholeFile(Join(folder, ManifestName(algorithm)), text, error, false))
             return false;
@@ -278,7 +279,8 @@ int CheckBagTags(const std::string& folder, const std::function<void(const std::
     bool anyTagManifest = false;
     for (FixityAlgorithm algorithm : kAlgorithms) {
         const std::string tagManifest = TagManifestName(algorithm);
-        const auto lines = ReadManifest(Join(folder, tagManifest), &found);
+        const auto lines =
+            ReadManifest(Join(folder, tagManifest), &found, nullptr, NameCoding::Bag);
         if (!found) continue;
         anyTagManifest = true;
         for (const ManifestLine& line : lines) {

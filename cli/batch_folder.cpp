@@ -72,13 +72,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// "HASH  NAME\n" or "HASH *NAME\n": the name.
-std::string ManifestName(const std::string& line) {
-    const size_t space = line.find(' ');
-    if (space == std::string::npos || space + 2 >= line.size()) return {};
-    return line.substr(space + 2, line.size() - space - 3);
-}
-
 std::string ManifestPath(const std::string& folder, FixityAlgorithm algorithm) {
     return folder + "/manifest-" + FixityName(algorithm) + ".txt";
 }
@@ -413,6 +406,7 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
     for (FixityAlgorithm algorithm : kAlgorithms)
         if (Exists(ManifestPath(m_folder, algorithm))) present |= algorithm;
     const unsigned wanted = hashes | present;
+    const NameCoding coding = m_payload.empty() ? NameCoding::Plain : NameCoding::Bag;
     // The diskette's files, in the order they are listed.
     // Named as the manifests list them: Path() of such a name is the file.
     std::vector<std::pair<std::string, HashSet>> files;
@@ -468,7 +462,7 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         std::string text;
         if (!ReadTextFile(ManifestPath(m_folder, algorithm), &text, error)) return false;
         for (const std::string& line : Lines(text)) {
-            const std::string file = ManifestName(line);
+            const std::string file = ManifestLineName(line, coding);
             if (!file.empty() && !own.count(file) &&
                 std::find(listed.begin(), listed.end(), file) == listed.end())
                 listed.push_back(file);
@@ -483,7 +477,7 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
         if (present & algorithm) {
             if (!ReadTextFile(path, &text, error)) return false;
             for (const std::string& line : Lines(text))
-                if (!own.count(ManifestName(line))) kept += line;
+                if (!own.count(ManifestLineName(line, coding))) kept += line;
         } else {
             for (const std::string& file : listed) {
                 HashSet sums;
@@ -491,12 +485,12 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
                     *error = "tavrel-cli: cannot read " + Path(file) + " for a new " + path;
                     return false;
                 }
-                kept += sums[hashName] + "  " + file + "\n";
+                kept += ManifestLineText(sums[hashName], file, coding);
             }
         }
         for (const auto& [file, sums] : files) {
             auto sum = sums.find(hashName);
-            if (sum != sums.end()) kept += sum->second + "  " + file + "\n";
+            if (sum != sums.end()) kept += ManifestLineText(sum->second, file, coding);
         }
         if (!WriteWhole(path, kept, error)) return false;
     }
@@ -505,13 +499,14 @@ bool BatchFolder::RewriteManifests(const std::string& name, const BatchRecord& r
 
 bool BatchFolder::Relist(const std::vector<std::string>& files, std::string* error) {
     const std::set<std::string> own(files.begin(), files.end());
+    const NameCoding coding = m_payload.empty() ? NameCoding::Plain : NameCoding::Bag;
     for (FixityAlgorithm algorithm : kAlgorithms) {
         const std::string path = ManifestPath(m_folder, algorithm);
         if (!Exists(path)) continue;
         std::string text, kept;
         if (!ReadTextFile(path, &text, error)) return false;
         for (const std::string& line : Lines(text))
-            if (!own.count(ManifestName(line))) kept += line;
+            if (!own.count(ManifestLineName(line, coding))) kept += line;
         for (const std::string& file : files) {
             HashSet sums;
             if (!Exists(Path(file))) continue;
@@ -519,7 +514,7 @@ bool BatchFolder::Relist(const std::vector<std::string>& files, std::string* err
                 *error = "tavrel-cli: cannot read " + Path(file);
                 return false;
             }
-            kept += sums[FixityName(algorithm)] + "  " + file + "\n";
+            kept += ManifestLineText(sums[FixityName(algorithm)], file, coding);
         }
         if (!WriteWhole(path, kept, error)) return false;
     }

@@ -1,5 +1,6 @@
 #include "cli/batch_name.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,20 @@ bool UnsafeCharacter(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
 }
+
+// A % before two hexadecimal digits: in a bag's manifest the name is written with the % encoded,
+// which most bag readers (the reference validator among them) do not decode, and a % left as
+// it is would read as the character it encodes.
+bool LooksEncoded(const std::string& name) {
+    for (size_t at = name.find('%'); at != std::string::npos; at = name.find('%', at + 1))
+        if (at + 2 < name.size() && std::isxdigit(static_cast<unsigned char>(name[at + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(name[at + 2])))
+            return true;
+    return false;
+}
+
+constexpr const char* kEncodedWhy =
+    "a % before two hexadecimal digits, which a bag's readers disagree on";
 
 bool Fixed(const std::string& text, std::string* why) {
     for (char c : text) {
@@ -58,6 +73,11 @@ bool CheckNamePattern(const std::string& pattern, std::string* why) {
         *why =
             "a name may not begin with a space or a dot (names beginning with a dot are the "
             "batch's own unfinished files)";
+        return false;
+    }
+    // Any number counts, so a number of two digits stands in for all of them.
+    if (LooksEncoded(before + "00" + after)) {
+        *why = std::string("a name may not hold ") + kEncodedWhy;
         return false;
     }
     if (before.size() + after.size() > kMaxNameLength) {
@@ -104,6 +124,10 @@ bool CheckDisketteName(const std::string& name, std::string* why) {
                 "< > | { }";
             return false;
         }
+    if (LooksEncoded(name)) {
+        *why = std::string("a diskette's name may not hold ") + kEncodedWhy;
+        return false;
+    }
     return true;
 }
 

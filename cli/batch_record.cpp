@@ -1,6 +1,7 @@
 #include "cli/batch_record.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -19,10 +20,31 @@ std::string Printable(const std::uint8_t* bytes, int count) {
     return text;
 }
 
+// What a spreadsheet opening batch.csv would take for a formula (or a command, as DDE): a cell
+// whose first character, past any spaces and quotes, is one of these, or that begins with a
+// tab or a carriage return, which some turn into one of them.
+constexpr const char* kFormulaStarts = "=+-@";
+constexpr const char* kPassedOver = " '";
+
+bool LooksLikeFormula(const std::string& text) {
+    const size_t first = text.find_first_not_of(kPassedOver);
+    return first != std::string::npos && std::strchr(kFormulaStarts, text[first]) != nullptr;
+}
+
+// A text cell. Every control character becomes a space, as on an info line, so a row is one
+// line; a cell that could run as a formula is neutralised as injection guidance advises: a quote
+// before it, so a spreadsheet shows it as text, and the cell quoted. One that begins with quotes
+// before such a character gets one more all the same, so CsvRowName can always take one away.
 std::string Csv(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string text = field;
+    for (char& c : text)
+        if ((c >= 0 && c < 0x20) || c == 0x7F) c = ' ';
+    const bool formula =
+        (!field.empty() && (field[0] == '\t' || field[0] == '\r')) || LooksLikeFormula(text);
+    if (formula) text = "'" + text;
+    if (!formula && text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
-    for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
 
@@ -165,8 +187,9 @@ const char* const kCsvHeader =
 
 std::string CsvRow(const BatchRecord& d) {
     auto sha256 = d.content.find("sha256");
-    return Csv(d.name) + "," + d.started + "," + Csv(d.format) + "," + Csv(d.result) + "," +
-           std::to_string(d.unread) + "," + (sha256 == d.content.end() ? "" : sha256->second) +
+    // The count is the one cell left as it is: a number, never a formula.
+    return Csv(d.name) + "," + Csv(d.started) + "," + Csv(d.format) + "," + Csv(d.result) + "," +
+           std::to_string(d.unread) + "," + Csv(sha256 == d.content.end() ? "" : sha256->second) +
            "," + Csv(d.message) + "," + Csv(d.identifier) + "," + Csv(d.labelText) + "," +
            Csv(d.operatorName) + "," + Csv(d.note) + "," + Csv(d.drive.kind) + "," +
            Csv(d.drive.serial) + "\n";
@@ -186,6 +209,8 @@ std::string CsvRowName(const std::string& line) {
             break;
         }
     }
+    // A name neutralised as a formula has the quote Csv put before it.
+    if (!name.empty() && name[0] == '\'' && LooksLikeFormula(name.substr(1))) name.erase(0, 1);
     return name;
 }
 

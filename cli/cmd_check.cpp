@@ -77,7 +77,9 @@ class FolderCheck {
         for (FixityAlgorithm algorithm : kStrongestFirst) {
             bool found = false;
             std::string error;
-            const auto lines = ReadManifest(Path(ManifestFile(algorithm)), &found, &error);
+            const auto lines =
+                ReadManifest(Path(ManifestFile(algorithm)), &found, &error,
+                             m_payload.empty() ? NameCoding::Plain : NameCoding::Bag);
             if (!found) continue;
             if (!error.empty()) Report(ManifestFile(algorithm) + ": " + error);
             Manifest manifest{algorithm, ManifestFile(algorithm), {}};
@@ -129,7 +131,17 @@ class FolderCheck {
 
     void Report(const std::string& line) {
         ++m_problems;
-        WriteOut(line + "\n");
+        // A name a bag's manifest decodes may hold a line end, and one on disk any control
+        // character: each is shown percent-encoded, as a bag writes a line end, so the problem
+        // stays one line and a terminal is not driven by it.
+        std::string shown;
+        for (char c : line) {
+            const auto byte = static_cast<unsigned char>(c);
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", byte);
+            shown += byte < 0x20 || byte == 0x7F ? std::string(code) : std::string(1, c);
+        }
+        WriteOut(shown + "\n");
     }
 
     void CheckListedFile(const std::string& name) {

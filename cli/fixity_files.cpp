@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cstring>
+
 #include "cli/image_scan.h"
 #include "cli/text_file.h"
 #include "engine/fixity.h"
@@ -99,13 +102,80 @@ std::map<std::string, std::string> ReadKeyValues(const std::string& path, bool* 
     return values;
 }
 
-std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found, std::string* error) {
+namespace {
+
+std::string EncodeBagName(const std::string& name) {
+    std::string text;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\n')
+            text += "%0A";
+        else if (name[i] == '\r')
+            text += "%0D";
+        else if (name[i] == '%' && i + 2 < name.size() &&
+                 std::isxdigit(static_cast<unsigned char>(name[i + 1])) &&
+                 std::isxdigit(static_cast<unsigned char>(name[i + 2])))
+            text += "%25";
+        else
+            text += name[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string DecodeBagName(const std::string& name) {
+    std::string decoded;
+    for (size_t i = 0; i < name.size(); ++i) {
+        std::string code = name[i] == '%' ? name.substr(i + 1, 2) : std::string();
+        for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const char meant = code == "25" ? '%' : code == "0A" ? '\n' : code == "0D" ? '\r' : 0;
+        if (meant) {
+            decoded += meant;
+            i += 2;
+        } else {
+            decoded += name[i];
+        }
+    }
+    return decoded;
+}
+
+std::string ManifestLineText(const std::string& hash, const std::string& name, NameCoding coding) {
+    return hash + "  " + (coding == NameCoding::Bag ? EncodeBagName(name) : name) + "\n";
+}
+
+bool ParseManifestLine(const std::string& line, NameCoding coding, ManifestLine* parsed) {
+    const bool bag = coding == NameCoding::Bag;
+    size_t end = line.size();
+    // A line end, a Windows one too; in a bag, blanks after the name, which its readers drop.
+    while (end > 0 && std::strchr(bag ? "\r\n \t" : "\r\n", line[end - 1])) --end;
+    const size_t blank = line.find_first_of(bag ? " \t" : " ");
+    if (end == 0 || line[0] == '#' || blank == 0 || blank == std::string::npos || blank + 1 >= end)
+        return false;
+    // sha256sum's "HASH  NAME", or "HASH *NAME" in binary mode; a bag's "HASH NAME" with any
+    // blanks between, as its readers take it.
+    size_t name = blank + 2;
+    if (bag) {
+        name = line.find_first_not_of(" \t", blank);
+        while (name < end && line[name] == '*') ++name;
+    }
+    if (name >= end) return false;
+    parsed->hash = line.substr(0, blank);
+    parsed->name = line.substr(name, end - name);
+    if (bag) parsed->name = DecodeBagName(parsed->name);
+    return true;
+}
+
+std::string ManifestLineName(const std::string& line, NameCoding coding) {
+    ManifestLine parsed;
+    return ParseManifestLine(line, coding, &parsed) ? parsed.name : std::string();
+}
+
+std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found, std::string* error,
+                                       NameCoding coding) {
     std::vector<ManifestLine> lines;
     for (const std::string& line : FileLines(path, found, error)) {
-        // "HASH  NAME" in text mode, "HASH *NAME" in binary mode.
-        size_t space = line.find(' ');
-        if (space == std::string::npos || space + 2 > line.size()) continue;
-        lines.push_back({line.substr(0, space), line.substr(space + 2)});
+        ManifestLine parsed;
+        if (ParseManifestLine(line, coding, &parsed)) lines.push_back(parsed);
     }
     return lines;
 }

@@ -1,5 +1,6 @@
 // The files that keep a batch's fixity: key: value info files, manifests in the format of
-// sha256sum -c, and the hashes of the diskette content an image decodes to.
+// sha256sum -c (a bag's with some characters of its names encoded), and the hashes of the diskette
+// content an image decodes to.
 #pragma once
 
 #include <map>
@@ -31,7 +32,21 @@ struct ManifestLine {
     std::string hash;
     std::string name;
 };
+// How a manifest writes a name. A plain folder's are read by sha256sum -c, which takes a name
+// as it stands (a batch's names hold none of what it escapes: no backslash, no line end). A
+// bag's percent-encode a line end, and a % that would read as an encoded character (one before
+// two hexadecimal digits): a % before anything else stays itself, which every bag reader reads
+// as itself, while %25 only some decode.
+enum class NameCoding { Plain, Bag };
+std::string ManifestLineText(const std::string& hash, const std::string& name, NameCoding coding);
+// A line's hash and name ("HASH  NAME", "HASH *NAME", its line end or none); false for a line
+// that lists no file (blank, a comment, no name).
+bool ParseManifestLine(const std::string& line, NameCoding coding, ManifestLine* parsed);
+// The name a line lists, "" for none.
+std::string ManifestLineName(const std::string& line, NameCoding coding);
+std::string DecodeBagName(const std::string& name);
 std::vector<ManifestLine> ReadManifest(const std::string& path, bool* found,
-                                       std::string* error = nullptr);
+                                       std::string* error = nullptr,
+                                       NameCoding coding = NameCoding::Plain);
 
 }  // namespace cli

@@ -57,6 +57,11 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
     };
     const Case cases[] = {
         {"untouched", [](const std::string&) {}, ""},
+        {"manifests with lines that list no file",
+         [](const std::string& box) {
+             Shell("cd '" + box + "' && printf '\\nbroken\\n# a note\\n' >> manifest-sha256.txt");
+         },
+         ""},
         {"an image no manifest lists",
          [](const std::string& box) {
              Remanifest(box, "disk-001.dfxml disk-001.svg disk-001.info");
@@ -67,6 +72,15 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
              Shell("cp '" + box + "/disk-001.info' '" + box + "/disk-002.info'");
          },
          "disk-002.info: not in any manifest\n"},
+        // Unlisted, the info is still read: the image it names is decoded against it.
+        {"an info file no manifest lists, naming an image of other content",
+         [&](const std::string& box) {
+             ASSERT_EQ(RunTool({"compress", other, box + "/disk-002.tvl"}).exitCode, 0);
+             Shell("sed 's/^image: .*/image: disk-002.tvl/' '" + box + "/disk-001.info' > '" + box +
+                   "/disk-002.info'");
+         },
+         "disk-002.info: not in any manifest\ndisk-002.tvl: not in any manifest\n"
+         "disk-002.tvl: content sha256, md5 differ from disk-002.info\n"},
         {"a map and a note no manifest lists",
          [](const std::string& box) {
              WriteFileBytes(box + "/disk-001.map", "0x00000000  +  1\n");

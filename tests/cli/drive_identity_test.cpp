@@ -134,7 +134,9 @@ TEST(DriveRecord, TypedFieldsStayOnTheirLineAndReadBack) {
     EXPECT_EQ(std::string(cli::kCsvHeader)
                   .rfind("name,time,format,result,unreadable sectors,content sha256,message,", 0),
               0u);
-    EXPECT_NE(cli::CsvRow(record).find(",ACC-2026/17,\"Payroll 1991\nresult: done\",M. Weber,"),
+    // In batch.csv too: the row is one line.
+    EXPECT_NE(cli::CsvRow(record).find(",ACC-2026/17,Payroll 1991 result: done,M. Weber,sticky "
+                                       "label ,USB,A1B2C3\n"),
               std::string::npos)
         << cli::CsvRow(record);
 }
