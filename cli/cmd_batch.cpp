@@ -98,8 +98,8 @@ class BatchShared {
     std::atomic<int> done{0}, failed{0}, unread{0};
     // The drives with a diskette in hand: from the moment it is seen until it is filed.
     std::atomic<int> atWork{0};
-    // A line of the whole batch's on standard error, beside the progress line or above the
-    // drives' board; set before any drive starts.
+    // Says a line for the whole batch, not for one drive, on standard error: beside the progress
+    // line, or above the drives' board. Set before any drive starts.
     std::function<void(const std::string&)> say;
 
     // With --ask standard input holds the answers: only the end typed at a question ends the
@@ -851,6 +851,7 @@ int RunBatch(const BatchOptions& options, Console& console) {
     platform::BrokenPipeSurvived brokenPipe;
     if (!options.resume.empty()) {
         const int result = RunOne(shared, console, *drives[0]);
+        shared.SayIfOutputGone();
         return result == kExitDone && OutIsGone() ? kExitFailed : result;
     }
     const int result = drives.size() == 1 ? RunOne(shared, console, *drives[0])
