@@ -217,6 +217,9 @@ TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
         const std::string info = ReadFileBytes(box + "/disk-001.info");
         if (signals == 1) {
             EXPECT_EQ(r.exitCode, 0) << r.err;
+            // Off a terminal too the first is answered.
+            EXPECT_EQ(r.err,
+                      kFirstCtrlC + "\nBatch ended: 1 done, 0 failed, 0 unreadable sectors\n");
             EXPECT_EQ(RunTool({"verify", box + "/disk-001.tvl", Disk(0)}).exitCode, 0);
             EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
         } else {
