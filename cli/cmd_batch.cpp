@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -47,6 +48,8 @@ namespace {
 
 // The longest a batch waiting for a diskette takes to see a Ctrl+C.
 constexpr int kCancelWaitMs = 500;
+
+constexpr const char* kFirstCtrlC = "Ending after this diskette; Ctrl+C again cancels it.";
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -93,6 +96,11 @@ class BatchShared {
     DriveBoard* board = nullptr;
     IdentifierList ids;
     std::atomic<int> done{0}, failed{0}, unread{0};
+    // The drives with a diskette in hand: from the moment it is seen until it is filed.
+    std::atomic<int> atWork{0};
+    // Says a line for the whole batch, not for one drive, on standard error: beside the progress
+    // line, or above the drives' board. Set before any drive starts.
+    std::function<void(const std::string&)> say;
 
     // With --ask standard input holds the answers: only the end typed at a question ends the
     // batch, and nothing is read from it between questions.
@@ -120,17 +128,68 @@ class BatchShared {
     }
     bool CountReached() const { return m_options.count > 0 && m_taken >= m_options.count; }
 
-    // A drive found that the batch cannot go on (an identifier refused): the others end too,
-    // each once its diskette is filed.
+    // A drive found that the batch cannot go on (an identifier refused), or standard output
+    // went away: the others end too, each once its diskette is filed.
     void Stop() { m_stopped = true; }
-    bool Stopped() const { return m_stopped; }
+    bool Stopped() const { return m_stopped || OutIsGone(); }
+    // Nobody reads the filed lines any more (`batch ... | head -1`): said once, on standard
+    // error, which may still be read.
+    void SayIfOutputGone() {
+        if (OutIsGone() && !m_outputGoneSaid.exchange(true))
+            say("tavrel-cli: standard output is closed: the batch ends once the diskettes being "
+                "imaged are filed (batch.csv lists every one)");
+    }
 
   private:
     const BatchOptions& m_options;
     BatchInput m_input;
     std::mutex m_inputMutex;
-    std::atomic<bool> m_ended{false}, m_stopped{false};
+    std::atomic<bool> m_ended{false}, m_stopped{false}, m_outputGoneSaid{false};
     std::atomic<int> m_taken{0};
+};
+
+// A diskette in a drive's hands, counted while the object lives.
+class AtWork {
+  public:
+    explicit AtWork(BatchShared& shared) : m_shared(shared) { ++m_shared.atWork; }
+    ~AtWork() { --m_shared.atWork; }
+    AtWork(const AtWork&) = delete;
+    AtWork& operator=(const AtWork&) = delete;
+
+  private:
+    BatchShared& m_shared;
+};
+
+// The first Ctrl+C lets the diskette in hand be finished, and its progress goes on: said at
+// once, or the operator presses again and cancels it. Once for the whole batch, on however many
+// drives; nothing is said when no diskette is in hand (the batch ends at once) or when two came
+// together or the terminal closed (it is cancelled at once).
+class FirstCtrlCNotice {
+  public:
+    explicit FirstCtrlCNotice(BatchShared& shared) : m_shared(shared) {
+        platform::SignalsBlocked blocked;
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~FirstCtrlCNotice() {
+        m_ended = true;
+        m_signals.Wake();
+        m_thread.join();
+    }
+    FirstCtrlCNotice(const FirstCtrlCNotice&) = delete;
+    FirstCtrlCNotice& operator=(const FirstCtrlCNotice&) = delete;
+
+  private:
+    void Watch() {
+        int count = 0;
+        while (!m_ended && count == 0) count = m_signals.WaitForRequest(1000);
+        if (count == 1 && !m_signals.SessionEnded() && m_shared.atWork > 0)
+            m_shared.say(kFirstCtrlC);
+    }
+
+    BatchShared& m_shared;
+    platform::CancelSignals m_signals;
+    std::atomic<bool> m_ended{false};
+    std::thread m_thread;
 };
 
 // How a diskette got its name: reserved, the batch ends here, or it cannot go on.
@@ -151,7 +210,7 @@ class Batch {
   private:
     bool OpenFolder();
     bool Recover();
-    bool WaitForDiskette();
+    bool WaitForDiskette(bool taken);
     bool InputEnded() { return m_shared.InputEnded(); }
     bool SeveralDrives() const { return m_shared.board != nullptr; }
     Naming Name(int* number, BatchRecord& begun, Reservation* reservation);
@@ -209,9 +268,12 @@ bool Batch::Recover() {
 
 // Waits until the drive holds a diskette still to image (see MediumWatch). False when the batch
 // is to end: at a Ctrl+C, or at the end of input once the drive holds nothing left to image.
-bool Batch::WaitForDiskette() {
+// taken: the diskette waited for is counted already (--ask took it for its question), so the
+// count reached is no reason to stop.
+bool Batch::WaitForDiskette(bool taken) {
     for (;;) {
-        if (m_signals.Count() > 0 || m_shared.CountReached() || m_shared.Stopped()) return false;
+        if (m_signals.Count() > 0 || (!taken && m_shared.CountReached()) || m_shared.Stopped())
+            return false;
         platform::MediumState medium = platform::PollMedium(m_drive.device);
         if (m_watch.IsNew(medium)) return true;
         if (InputEnded()) return false;
@@ -340,7 +402,12 @@ void Batch::VerifyImage(BatchRecord& d) {
                          std::to_string(verify.diffHead)
                : verify.result == JobCancelled ? "cancelled"
                                                : "failed: " + m_console.lastError();
-    if (verify.result != JobDone) {
+    // Cancelled, the image read whole is kept all the same: it is the diskette as read, only not
+    // compared again.
+    if (verify.result == JobCancelled) {
+        d.result = "cancelled";
+        d.message = "cancelled while verifying: the image is kept, not verified";
+    } else if (verify.result != JobDone) {
         d.result = "failed";
         d.message = "verify: " + d.verify;
     }
@@ -545,10 +612,11 @@ int Batch::Run() {
             break;
         if (naming == Naming::Failed) return kExitFailed;
         if (naming == Naming::Ended) break;
-        if (!WaitForDiskette()) {
+        if (!WaitForDiskette(m_options.ask)) {
             m_folder.Release(&reservation);
             break;
         }
+        AtWork atWork(m_shared);
         if (!m_options.ask) {
             if (!m_shared.TakeDiskette()) break;
             naming = Name(&number, begun, &reservation);
@@ -562,11 +630,13 @@ int Batch::Run() {
         ImageOne(d, false);
         m_watch.Imaged(platform::PollMedium(m_drive.device));
         if (!FileAndSay(d, &reservation)) return kExitFailed;
+        m_shared.SayIfOutputGone();
         if (!m_options.each.empty()) RunEach(d);
         // The next number is the first free one from here: an identifier takes none.
         ++imaged;
         stopped = d.result == "cancelled" || m_signals.Count() > 0;
     }
+    m_shared.SayIfOutputGone();
     m_console.EndProgress();
     if (SeveralDrives())
         m_console.Progress("ended: " + std::to_string(m_done) + " done, " +
@@ -615,10 +685,11 @@ int Batch::Resume() {
         m_folder.Release(&reservation);
         return kExitFailed;
     }
-    if (!WaitForDiskette()) {
+    if (!WaitForDiskette(true)) {
         m_folder.Release(&reservation);
         return kExitCancelled;
     }
+    AtWork atWork(m_shared);
     m_console.EndProgress();
     BatchRecord d = Begin(name);
     d.started = filed.started.empty() ? d.started : filed.started;
@@ -704,6 +775,20 @@ bool ResolveDrive(const std::string& argument, DriveTarget& drive, Console& cons
     return true;
 }
 
+// One drive, on this thread: the batch's own lines go beside its progress line.
+int RunOne(BatchShared& shared, Console& console, const DriveTarget& drive) {
+    shared.say = [&console](const std::string& line) {
+        const size_t columns = static_cast<size_t>(ErrColumns());
+        WriteErr((console.interactive()
+                      ? ProgressRedraw(line, columns > 1 ? columns - 1 : 1, ErrTakesEscapes())
+                      : line) +
+                 "\n");
+    };
+    FirstCtrlCNotice notice(shared);
+    Batch batch(shared, console, drive);
+    return shared.options().resume.empty() ? batch.Run() : batch.Resume();
+}
+
 // Every drive at once, each on its own thread; this thread only hears the Ctrl+C.
 int RunSeveral(BatchShared& shared, const std::vector<std::unique_ptr<DriveTarget>>& drives,
                Console& console) {
@@ -716,6 +801,8 @@ int RunSeveral(BatchShared& shared, const std::vector<std::unique_ptr<DriveTarge
         consoles.push_back(std::make_unique<Console>(console.quiet(), &board.SinkFor(i)));
     std::vector<int> results(drives.size(), kExitDone);
     platform::CancelSignals signals;
+    shared.say = [&board](const std::string& line) { board.Scroll(line, true); };
+    FirstCtrlCNotice notice(shared);
     std::vector<std::thread> threads;
     {
         platform::SignalsBlocked blocked;
@@ -765,13 +852,20 @@ int RunBatch(const BatchOptions& options, Console& console) {
             return kExitFailed;
         }
     }
-    if (!options.resume.empty()) return Batch(shared, console, *drives[0]).Resume();
-    const int result = drives.size() == 1 ? Batch(shared, console, *drives[0]).Run()
+    // A closed standard output ends the batch as the first Ctrl+C does, and the code says the
+    // lines were lost.
+    platform::BrokenPipeSurvived brokenPipe;
+    if (!options.resume.empty()) {
+        const int result = RunOne(shared, console, *drives[0]);
+        shared.SayIfOutputGone();
+        return result == kExitDone && OutIsGone() ? kExitFailed : result;
+    }
+    const int result = drives.size() == 1 ? RunOne(shared, console, *drives[0])
                                           : RunSeveral(shared, drives, console);
     console.Warning("Batch ended: " + std::to_string(shared.done) + " done, " +
                     std::to_string(shared.failed) + " failed, " + std::to_string(shared.unread) +
                     " unreadable sectors");
-    return shared.failed > 0 ? kExitFailed : result;
+    return shared.failed > 0 || OutIsGone() ? kExitFailed : result;
 }
 
 }  // namespace cli

@@ -87,7 +87,8 @@ const std::vector<CommandHelp>& Commands() {
           {kExitCancelled, "--resume: the rescue was cancelled"},
           {kExitFailed,
            "a diskette failed or was cancelled (a second Ctrl+C, a closed terminal), FOLDER "
-           "cannot be used or written, or --ids has no identifier left for a diskette"},
+           "cannot be used or written, --ids has no identifier left for a diskette, or "
+           "standard output was closed"},
           {kExitUnreadable,
            "--resume: the image is complete, but some sectors could not be read (see the map)"},
           {kExitUsage,

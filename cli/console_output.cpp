@@ -3,20 +3,31 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 namespace cli {
 namespace {
 
-void Write(FILE* stream, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+std::atomic<bool> g_outGone{false};
+
+// False when the stream's pipe has no reader any more.
+bool Write(FILE* stream, const std::string& text) {
+    errno = 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    return written || errno != EPIPE;
 }
 
 }  // namespace
 
 void WriteOut(const std::string& utf8) {
-    Write(stdout, utf8);
+    if (!Write(stdout, utf8)) g_outGone = true;
+}
+
+bool OutIsGone() {
+    return g_outGone;
 }
 
 void WriteErr(const std::string& utf8) {

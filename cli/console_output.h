@@ -10,6 +10,9 @@ namespace cli {
 // UTF-8 bytes, a console the characters.
 void WriteOut(const std::string& utf8);
 void WriteErr(const std::string& utf8);
+// Standard output went away: a write to it found the pipe's reader gone (`batch ... | head -1`;
+// see BrokenPipeSurvived). What is written to it after is lost.
+bool OutIsGone();
 // Standard error is a terminal, where a progress line is worth redrawing.
 bool ErrIsTerminal();
 // That terminal erases to the end of the line on ESC [ K; asked once, it may switch it on.

@@ -23,6 +23,27 @@ class CancelSignals {
     // for, since nobody is left to ask again and the system may end the process soon (Windows
     // does, seconds after a console window is closed). It counts as a request too.
     bool SessionEnded() const;
+    // Waits until a request comes, Wake() is called or ms pass, and gives Count(): a thread can
+    // answer a request the moment it comes instead of looking again and again.
+    int WaitForRequest(int ms) const;
+    // Ends a WaitForRequest on another thread.
+    void Wake() const;
+
+  private:
+    struct Saved;
+    std::unique_ptr<Saved> m_saved;
+};
+
+// While it lives, a write to a pipe whose reader has gone fails with EPIPE instead of ending the
+// process (SIGPIPE; Windows has no such signal, the write fails there as it is), so a batch can
+// finish the diskette in hand and say why it stops. Programs started meanwhile get the signal's
+// default back (see process_run.cpp).
+class BrokenPipeSurvived {
+  public:
+    BrokenPipeSurvived();
+    ~BrokenPipeSurvived();
+    BrokenPipeSurvived(const BrokenPipeSurvived&) = delete;
+    BrokenPipeSurvived& operator=(const BrokenPipeSurvived&) = delete;
 
   private:
     struct Saved;

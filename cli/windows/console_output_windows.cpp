@@ -1,6 +1,8 @@
 // A console takes UTF-16 through WriteConsoleW, whatever its code page: written as bytes, UTF-8
 // would be read in the console's OEM code page ("BÃ¼ro"). A pipe or a file gets the UTF-8 bytes
 // through the C runtime as before (which ends lines with CR LF there).
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "cli/console_output.h"
@@ -14,7 +16,11 @@ bool IsConsole(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-void Write(DWORD which, FILE* stream, const std::string& text) {
+std::atomic<bool> g_outGone{false};
+
+// False when the stream's pipe has no reader any more: WriteFile said ERROR_NO_DATA (the pipe is
+// being closed) or ERROR_BROKEN_PIPE, which the runtime reports as EPIPE.
+bool Write(DWORD which, FILE* stream, const std::string& text) {
     const HANDLE handle = GetStdHandle(which);
     if (IsConsole(handle)) {
         std::fflush(stream);  // nothing may overtake what the runtime still holds
@@ -25,13 +31,17 @@ void Write(DWORD which, FILE* stream, const std::string& text) {
             if (!WriteConsoleW(handle, wide.data() + done, static_cast<DWORD>(wide.size() - done),
                                &written, nullptr) ||
                 written == 0)
-                return;
+                return true;
             done += written;
         }
-        return;
+        return true;
     }
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+    errno = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0)
+        return true;
+    const DWORD error = GetLastError();
+    return errno != EPIPE && error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE;
 }
 
 // The console's mode as it was before the tool switched escapes on, put back at exit: the
@@ -47,7 +57,11 @@ struct ConsoleModeRestore {
 }  // namespace
 
 void WriteOut(const std::string& utf8) {
-    Write(STD_OUTPUT_HANDLE, stdout, utf8);
+    if (!Write(STD_OUTPUT_HANDLE, stdout, utf8)) g_outGone = true;
+}
+
+bool OutIsGone() {
+    return g_outGone;
 }
 
 void WriteErr(const std::string& utf8) {

@@ -17,6 +17,12 @@ HANDLE CleanedUp() {
     return event;
 }
 
+// Set by every request, for whoever waits in WaitForRequest; an auto-reset event wakes one.
+HANDLE Arrived() {
+    static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
 // Runs on a thread the system starts for the event. The system ends the process once the
 // handler of a close, logoff or shutdown returns, or when its time is up (a few seconds): the
 // job is cancelled at once, and the handler waits for its clean-up, and no longer.
@@ -25,12 +31,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
             ++g_requested;
+            SetEvent(Arrived());
             return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
             g_ended = true;
             ++g_requested;
+            SetEvent(Arrived());
             WaitForSingleObject(CleanedUp(), INFINITE);
             return TRUE;
     }
@@ -42,6 +50,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 struct CancelSignals::Saved {};
 
 CancelSignals::CancelSignals() {
+    Arrived();
     if (g_depth++ > 0) return;
     g_requested = 0;
     g_ended = false;
@@ -68,6 +77,26 @@ int CancelSignals::Count() const {
 bool CancelSignals::SessionEnded() const {
     return g_ended.load();
 }
+
+int CancelSignals::WaitForRequest(int ms) const {
+    const HANDLE arrived = Arrived();
+    if (arrived)
+        WaitForSingleObject(arrived, static_cast<DWORD>(ms));
+    else
+        Sleep(static_cast<DWORD>(ms));
+    return g_requested.load();
+}
+
+void CancelSignals::Wake() const {
+    if (const HANDLE arrived = Arrived()) SetEvent(arrived);
+}
+
+// A write to a pipe whose reader has gone fails with ERROR_NO_DATA: there is no signal to keep
+// away.
+struct BrokenPipeSurvived::Saved {};
+
+BrokenPipeSurvived::BrokenPipeSurvived() = default;
+BrokenPipeSurvived::~BrokenPipeSurvived() = default;
 
 struct SignalsBlocked::Saved {};
 

@@ -2,15 +2,27 @@
 // images its own diskettes, the count is over all of them, and the diskettes are named by a
 // list of identifiers or by the answers typed at the terminal.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cctype>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "tests/cli/batch_fixture.h"
+#include "tests/cli/faulty_drive.h"
 #include "tests/cli/pty_tool.h"
+#include "tests/cli/slow_mount.h"
 
 namespace {
+
+// Whether text ends with line, a whole line of its own.
+bool EndsWithLine(const std::string& text, const std::string& line) {
+    const std::string whole = line + "\n";
+    return text.size() >= whole.size() &&
+           text.compare(text.size() - whole.size(), whole.size(), whole) == 0 &&
+           (text.size() == whole.size() || text[text.size() - whole.size() - 1] == '\n');
+}
 
 class CliBatchDrives : public BatchFixture {
   protected:
@@ -44,6 +56,16 @@ class CliBatchDrives : public BatchFixture {
                 names.push_back(file.substr(0, file.size() - ext.size()));
         }
         return names;
+    }
+    // A drive whose diskette, d, has the faults of plan; nullptr (and why in *problem) where
+    // the machine cannot offer one.
+    std::unique_ptr<FaultyDrive> Faulty(int i, int d, const std::string& plan,
+                                        std::string* problem) {
+        const std::string where = dir / ("faulty" + std::to_string(i));
+        Shell("mkdir -p '" + where + "'");
+        auto drive = std::make_unique<FaultyDrive>(Disk(d), where, plan);
+        *problem = drive->problem();
+        return problem->empty() ? std::move(drive) : nullptr;
     }
 };
 
@@ -154,6 +176,8 @@ TEST_F(CliBatchDrives, TheScreenKeepsALineForEachDriveAndCtrlCEndsThemAll) {
     tool.Type("\x03");
     EXPECT_EQ(tool.Wait(), 0) << tool.screen();
     EXPECT_NE(tool.screen().find("Batch ended: 2 done"), std::string::npos) << tool.screen();
+    // With no diskette in hand there is nothing to end after: the batch just ends.
+    EXPECT_EQ(tool.screen().find("Ending after this diskette"), std::string::npos) << tool.screen();
     // A drive's line is drawn within the terminal's width (the escapes that move the cursor
     // take no room).
     std::string shown;
@@ -179,6 +203,73 @@ TEST_F(CliBatchDrives, TheScreenKeepsALineForEachDriveAndCtrlCEndsThemAll) {
             EXPECT_LT(line.size(), 50u) << line;
         }
     }
+}
+
+// With -q and off a terminal, the first Ctrl+C is answered all the same, on standard error, and
+// once for all the drives.
+TEST_F(CliBatchDrives, TheFirstCtrlCIsAnsweredOnceForAllTheDrives) {
+    SlowMount slow0(Disk(0), dir / "mnt0", 20), slow1(Disk(1), dir / "mnt1", 20);
+    if (!slow0.mounted() || !slow1.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"-q", "batch", slow0.file(), slow1.file(), folder}));
+    // Each drive is locked by the job reading it.
+    ASSERT_TRUE(WaitWhileRunning(
+        tool, [&] { return tool.HoldsLockOn(slow0.file()) && tool.HoldsLockOn(slow1.file()); }));
+    tool.Signal(SIGINT);
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "Ending after this diskette; Ctrl+C again cancels it.\n");
+    EXPECT_EQ(LineCount(r.out), 2) << r.out;
+    EXPECT_EQ(Filed().size(), 2u);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
+// Two diskettes rescued with sectors lost: the last line adds up every drive's.
+TEST_F(CliBatchDrives, TheBatchEndedLineCountsTheSectorsLostOnEveryDrive) {
+    std::string problem;
+    auto first = Faulty(0, 0, "bad 100 3\n", &problem);
+    if (!first) SKIP_OR_FAIL(problem);
+    auto second = Faulty(1, 2, "bad 2000\n", &problem);
+    if (!second) SKIP_OR_FAIL(problem);
+    ToolResult r = RunTool({"batch", "--rescue", first->path(), second->path(), folder});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(EndsWithLine(r.err, "Batch ended: 2 done, 0 failed, 4 unreadable sectors"))
+        << r.err;
+    EXPECT_NE(r.out.find(first->path() + "  disk-00"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": unreadable sectors, 1.44 MB (F0), 3 unreadable sectors"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(": unreadable sectors, 1.44 MB (F0), 1 unreadable sector"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
+
+// A diskette that fails on one drive is filed as failed, and the other drives go on until the
+// count is reached.
+TEST_F(CliBatchDrives, OneDrivesFailureLeavesTheOthersToGoOnToTheEnd) {
+    std::string problem;
+    auto faulty = Faulty(0, 0, "bad 100\n", &problem);
+    if (!faulty) SKIP_OR_FAIL(problem);
+    Insert(1, 1);
+    Insert(2, 2);
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", faulty->path(), Drive(1), Drive(2), folder, "--count", "4"}));
+    ASSERT_TRUE(WaitWhileRunning(tool, [&] { return LineCount(tool.OutputSoFar()) == 3; }))
+        << tool.OutputSoFar();
+    EXPECT_NE(tool.OutputSoFar().find(faulty->path() + "  disk-00"), std::string::npos);
+    Insert(1, 0);
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(EndsWithLine(r.err, "Batch ended: 3 done, 1 failed, 0 unreadable sectors"))
+        << r.err;
+    std::multiset<std::string> filed, expected;
+    for (const auto& [name, sha] : Filed()) filed.insert(sha);
+    for (int d : {1, 2, 0}) expected.insert(Sha256Of(Disk(d)));
+    expected.insert("");  // the failed one: no content
+    EXPECT_EQ(filed, expected);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 }
 
 }  // namespace

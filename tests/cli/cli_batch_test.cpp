@@ -1,17 +1,92 @@
 // A box of diskettes through batch: an image file stands in for the drive, and putting another
 // file in its place is putting in the next diskette. What is filed is checked by the system's
 // own sha256sum and md5sum as well as by the tool's check.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 
 #include "tests/cli/batch_fixture.h"
 #include "tests/cli/loop_device.h"
+#include "tests/cli/pty_tool.h"
 #include "tests/cli/slow_mount.h"
+#include "tests/support/child_exit.h"
 #include "tests/support/facility.h"
 
 namespace {
+
+const std::string kFirstCtrlC = "Ending after this diskette; Ctrl+C again cancels it.";
+
+// The tool with its standard output into a pipe that the test reads and then closes, as
+// `batch ... | head -1` has it; standard error goes to errFile.
+class PipedTool {
+  public:
+    ~PipedTool() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        CloseOutput();
+    }
+    bool Start(const std::vector<std::string>& args, const std::string& errFile) {
+        m_errFile = errFile;
+        std::vector<std::string> strings = {TAVREL_CLI};
+        strings.insert(strings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : strings) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int out[2];
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (err < 0 || pipe2(out, O_CLOEXEC) != 0) return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
+            signal(SIGPIPE, SIG_DFL);  // as a shell starts a pipeline
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err);
+        m_out = out[0];
+        return m_pid > 0;
+    }
+    // The next line written, without its end; "" when the output ends first or a minute passes.
+    std::string ReadLine() {
+        std::string line;
+        char c = 0;
+        pollfd in{m_out, POLLIN, 0};
+        while (poll(&in, 1, 60000) == 1 && read(m_out, &c, 1) == 1 && c != '\n') line += c;
+        return c == '\n' ? line : "";
+    }
+    void CloseOutput() {
+        if (m_out >= 0) close(m_out);
+        m_out = -1;
+    }
+    // The end, or after a minute the tool killed: a batch that goes on waits for ever.
+    ToolResult Wait() {
+        if (!ChildExit(m_pid).Wait(60000)) kill(m_pid, SIGKILL);
+        ToolResult result;
+        int status = 0;
+        if (waitpid(m_pid, &status, 0) == m_pid) {
+            if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+        }
+        m_pid = -1;
+        result.err = ReadFileBytes(m_errFile);
+        return result;
+    }
+
+  private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_errFile;
+};
 
 class CliBatch : public BatchFixture {
   protected:
@@ -142,6 +217,9 @@ TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
         const std::string info = ReadFileBytes(box + "/disk-001.info");
         if (signals == 1) {
             EXPECT_EQ(r.exitCode, 0) << r.err;
+            // Off a terminal too the first is answered.
+            EXPECT_EQ(r.err,
+                      kFirstCtrlC + "\nBatch ended: 1 done, 0 failed, 0 unreadable sectors\n");
             EXPECT_EQ(RunTool({"verify", box + "/disk-001.tvl", Disk(0)}).exitCode, 0);
             EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
         } else {
@@ -152,6 +230,88 @@ TEST_F(CliBatch, CtrlCEndsTheBatchAfterTheDisketteAndASecondCancelsIt) {
         EXPECT_EQ(LineCount(r.out), 1) << r.out;
         EXPECT_EQ(RunTool({"check", box}).exitCode, 0);
     }
+}
+
+// On a terminal the first Ctrl+C is answered at once, while the diskette is still read, and the
+// diskette is finished all the same.
+TEST_F(CliBatch, TheFirstCtrlCIsAnsweredAtOnce) {
+    // 160 track sides at 20 ms a read, and as many to verify: far longer than an answer takes.
+    SlowMount slow(Disk(0), dir / "mnt", 20);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    PtyTool tool;
+    ASSERT_TRUE(tool.Start({"batch", slow.file(), folder}));
+    size_t at = 0;
+    ASSERT_TRUE(tool.WaitFor("cylinder", 0, &at)) << tool.screen();
+    tool.Type("\x03");
+    ASSERT_TRUE(tool.WaitFor(kFirstCtrlC, at, &at)) << tool.screen();
+    EXPECT_FALSE(FileExists(folder + "/disk-001.info")) << "answered only once it was filed";
+    EXPECT_EQ(tool.Wait(), 0) << tool.screen();
+    EXPECT_EQ(tool.screen().find(kFirstCtrlC, at + 1), std::string::npos) << tool.screen();
+    const std::string info = ReadFileBytes(folder + "/disk-001.info");
+    EXPECT_NE(info.find("result: done\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+}
+
+// --ask takes a diskette of --count at its question: the diskette asked for is imaged all the
+// same, as many as the count says.
+TEST_F(CliBatch, AskImagesAsManyDiskettesAsTheCountSays) {
+    for (int count : {1, 2}) {
+        const std::string box = folder + std::to_string(count);
+        Insert(0);
+        PtyTool tool;
+        ASSERT_TRUE(tool.Start({"batch", drive, box, "--ask", "--count", std::to_string(count)}));
+        size_t at = 0;
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(tool.WaitFor("Identifier of the next diskette in ", at, &at))
+                << tool.screen();
+            tool.Type("\n");
+            ASSERT_TRUE(tool.WaitFor("Text on its label", at, &at)) << tool.screen();
+            tool.Type("label " + std::to_string(i + 1) + "\n");
+            if (i > 0) Insert(i);
+        }
+        EXPECT_EQ(tool.Wait(), 0) << tool.screen();
+        for (int i = 0; i < count; ++i) {
+            const std::string info =
+                ReadFileBytes(box + "/disk-00" + std::to_string(i + 1) + ".info");
+            EXPECT_NE(info.find("label-text: label " + std::to_string(i + 1) + "\n"),
+                      std::string::npos)
+                << count << ": " << info;
+            EXPECT_NE(info.find("content-sha256: " + Sha256Of(Disk(i))), std::string::npos);
+        }
+        EXPECT_EQ(LineCount(ReadFileBytes(box + "/batch.csv")), count + 1) << count;
+    }
+}
+
+// A closed standard output (`batch ... | head -1`) ends the batch as the first Ctrl+C does: the
+// diskettes in hand are finished and filed, standard error says why, and the exit code that
+// lines were lost. A second drive, slow, is in the middle of its diskette when it happens.
+TEST_F(CliBatch, AClosedOutputEndsTheBatchOnceTheDiskettesInHandAreFiled) {
+    SlowMount slow(Disk(2), dir / "mnt", 20);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    Insert(0);
+    PipedTool tool;
+    ASSERT_TRUE(tool.Start({"batch", drive, slow.file(), folder, "--count", "5"}, dir / "err"));
+    const std::string first = tool.ReadLine();
+    ASSERT_EQ(first.rfind(drive + "  disk-00", 0), 0u) << first;
+    tool.CloseOutput();
+    Insert(1);
+    ToolResult r = tool.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("tavrel-cli: standard output is closed: the batch ends once the "
+                         "diskettes being imaged are filed (batch.csv lists every one)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("\nBatch ended: 3 done, 0 failed, 0 unreadable sectors\n"),
+              std::string::npos)
+        << r.err;
+    const std::string csv = ReadFileBytes(folder + "/batch.csv");
+    EXPECT_EQ(LineCount(csv), 4) << csv;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(csv.find(Sha256Of(Disk(i))), std::string::npos) << i << ": " << csv;
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 }
 
 // A diskette whose boot sector names its format but whose file system is not FAT (no root

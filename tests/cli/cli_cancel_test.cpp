@@ -1,10 +1,21 @@
 // Ctrl+C and SIGTERM in the middle of a compress, expand, verify or convert, over a drive or
 // file that a FUSE file system makes slow: the work is cancelled cleanly and says so, no new
 // file is left and an older image is untouched. Each signal is sent once the work is seen
-// under way: its file created beside the target, or the drive locked.
+// under way: its file created beside the target, or the drive locked. In a batch, a second
+// Ctrl+C in each of a diskette's steps files it with what was read whole.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tests/cli/batch_fixture.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/cli/slow_mount.h"
 #include "tests/support/facility.h"
@@ -138,6 +149,98 @@ TEST_P(CliCancel, CancelledConvertLeavesTheOlderFileAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& info) {
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
+// The steps of a diskette in a batch: reading it, verifying the image, and listing and filing
+// it (listed before or after the folder's lock is had, filed under it).
+enum class Step { Reading, Verifying, Filing };
+
+class CliBatchCancel : public BatchFixture, public ::testing::WithParamInterface<Step> {
+  protected:
+    // Whether a process waits for the lock on path (a "->" line of /proc/locks).
+    static bool SomeoneWaitsForLockOn(const std::string& path) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0) return false;
+        char file[64];
+        std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                      static_cast<unsigned long long>(st.st_ino));
+        std::ifstream locks("/proc/locks");
+        std::string line;
+        while (std::getline(locks, line)) {
+            std::istringstream fields(line);
+            std::string number, arrow, kind, mode, access, pid, where;
+            fields >> number >> arrow >> kind >> mode >> access >> pid >> where;
+            if (arrow == "->" && where == file) return true;
+        }
+        return false;
+    }
+};
+
+TEST_P(CliBatchCancel, ASecondCtrlCFilesTheDisketteWithWhatWasReadWhole) {
+    // 160 track sides at 10 ms a read, and as many to verify.
+    SlowMount slow(Disk(0), dir / "mnt", 10);
+    if (!slow.mounted())
+        SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
+    ToolProcess tool;
+    ASSERT_TRUE(tool.Start({"batch", slow.file(), folder}));
+    const std::string part = folder + "/.disk-001.part.tvl";
+    int held = -1;
+    if (GetParam() == Step::Reading) {
+        ASSERT_TRUE(WaitWhileRunning(tool, [&] { return !tool.FileBeingWritten(folder).empty(); }));
+    } else {
+        // The image is in place once it is read whole; the verify locks the drive.
+        ASSERT_TRUE(WaitWhileRunning(
+            tool, [&] { return FileExists(part) && tool.HoldsLockOn(slow.file()); }));
+    }
+    if (GetParam() == Step::Filing) {
+        // The folder's lock, taken from the batch: it waits with the diskette verified.
+        held = open((folder + "/.batch.lock").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(flock(held, LOCK_EX), 0);
+        ASSERT_TRUE(
+            WaitWhileRunning(tool, [&] { return SomeoneWaitsForLockOn(folder + "/.batch.lock"); }));
+    }
+    tool.Signal(SIGINT);
+    tool.Signal(SIGTERM);
+    if (held >= 0) close(held);
+    ToolResult r = tool.Wait();
+    const std::string info = ReadFileBytes(folder + "/disk-001.info");
+    const std::string manifest = ReadFileBytes(folder + "/manifest-sha256.txt");
+    if (GetParam() == Step::Reading) {
+        // Part of a diskette is not the diskette: no image is kept.
+        EXPECT_NE(info.find("result: cancelled\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("verify: not run\n"), std::string::npos) << info;
+        EXPECT_FALSE(FileExists(folder + "/disk-001.tvl"));
+        EXPECT_EQ(manifest.find("disk-001.tvl"), std::string::npos) << manifest;
+    } else {
+        EXPECT_EQ(RunTool({"verify", folder + "/disk-001.tvl", Disk(0)}).exitCode, 0);
+        EXPECT_NE(manifest.find("  disk-001.tvl\n"), std::string::npos) << manifest;
+        EXPECT_NE(info.find("content-sha256: " + Sha256Of(Disk(0))), std::string::npos) << info;
+    }
+    if (GetParam() == Step::Verifying) {
+        EXPECT_NE(info.find("result: cancelled\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("verify: cancelled\n"), std::string::npos) << info;
+    }
+    if (GetParam() == Step::Filing) {
+        // Verified already: done, or cancelled in its listing.
+        EXPECT_NE(info.find("verify: same\n"), std::string::npos) << info;
+        const bool done = info.find("result: done\n") != std::string::npos;
+        EXPECT_TRUE(done || info.find("result: cancelled\n") != std::string::npos) << info;
+        EXPECT_EQ(r.exitCode, done ? 0 : 2) << r.err;
+    } else {
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+    }
+    EXPECT_EQ(LineCount(r.out), 1) << r.out;
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+    EXPECT_FALSE(FileExists(part));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, CliBatchCancel,
+                         ::testing::Values(Step::Reading, Step::Verifying, Step::Filing),
+                         [](const auto& info) {
+                             return std::string(info.param == Step::Reading     ? "Reading"
+                                                : info.param == Step::Verifying ? "Verifying"
+                                                                                : "Filing");
                          });
 
 TEST(CliSlowDrive, ACompressOverTheSlowDriveCompletes) {

@@ -15,6 +15,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_formats_test.cpp
   cli/cli_loop_test.cpp
   cli/cli_usage_test.cpp
+  cli/faulty_drive.cpp
   cli/loop_device.cpp
   cli/pty_tool.cpp
   cli/slow_mount.cpp
