@@ -319,8 +319,9 @@ bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record,
     const std::string image = PartPath(name, ext), map = PartPath(name, "map");
     DisketteListing listing;
     std::string why;
-    const bool listed = ListImage(image, Exists(map) ? map : std::string(), &listing, &why);
-    if (cancelled && cancelled()) {
+    const bool listed =
+        ListImage(image, Exists(map) ? map : std::string(), &listing, &why, cancelled);
+    if (listing.cancelled || (cancelled && cancelled())) {
         // The image that was read is kept; only its listing is missing.
         record.files = -1;
         record.noListing = "cancelled before its files were listed";

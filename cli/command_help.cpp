@@ -110,6 +110,9 @@ const std::vector<CommandHelp>& Commands() {
           {kExitDifferent,
            "something differs or is missing: a file, an image's content, a manifest line, or a "
            "bag's tag files or Payload-Oxum (a line for each problem)"},
+          {kExitUnfinished,
+           "a batch or report stopped while it filed a diskette: nothing else was checked; "
+           "tavrel-cli report FOLDER finishes it"},
           {kExitUsage, kUsage}},
          "tavrel-cli check box-01"},
         {"bag",
@@ -152,6 +155,9 @@ const std::vector<ExitLine>& ToolCodes() {
         {kExitUnreadable,
          "rescue, batch --resume: the image is complete, but some sectors could not be read (see "
          "the map); files: the listing is complete, but the map has unreadable sectors"},
+        {kExitUnfinished,
+         "check: a batch or report stopped while it filed a diskette; tavrel-cli report FOLDER "
+         "or any batch on the folder finishes it"},
         {kExitUsage,
          "usage error on the command line (batch: also a DRIVE that does not exist, an unsafe "
          "--name pattern or a refused --ids list)"},

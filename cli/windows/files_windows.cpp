@@ -11,7 +11,7 @@ constexpr const char* kWithoutTsk = "the Windows tool is built without The Sleut
 }  // namespace
 
 bool ListImage(const std::string& imagePath, const std::string&, DisketteListing* listing,
-               std::string*) {
+               std::string*, const std::function<bool()>&) {
     *listing = DisketteListing{};
     listing->imagePath = imagePath;
     listing->why = kWithoutTsk;

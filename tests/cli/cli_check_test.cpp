@@ -44,7 +44,7 @@ void Rename(const std::string& box, const std::string& from, const std::string& 
     ASSERT_EQ(Shell("cd '" + box + "' && mv " + from + " " + to +
                     " && sed -i 's/^image: .*/image: " + to + "/' disk-001.info"),
               0);
-    Remanifest(box, to + " disk-001.dfxml disk-001.svg disk-001.info");
+    Remanifest(box, to + " disk-001.dfxml disk-001.svg disk-001.info batch.csv report.html");
 }
 
 TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
@@ -64,9 +64,25 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
          ""},
         {"an image no manifest lists",
          [](const std::string& box) {
-             Remanifest(box, "disk-001.dfxml disk-001.svg disk-001.info");
+             Remanifest(box, "disk-001.dfxml disk-001.svg disk-001.info batch.csv report.html");
          },
          "disk-001.tvl: not in any manifest\n"},
+        // The record of what was read is under fixity like what was read.
+        {"a changed row in batch.csv",
+         [](const std::string& box) {
+             Shell("sed -i 's/,done,/,failed,/' '" + box + "/batch.csv'");
+         },
+         "batch.csv: sha256 differs from manifest-sha256.txt, md5 differs from manifest-md5.txt\n"},
+        {"a changed report.html",
+         [](const std::string& box) { Shell("sed -i 's/done/failed/' '" + box + "/report.html'"); },
+         "report.html: sha256 differs from manifest-sha256.txt, md5 differs from "
+         "manifest-md5.txt\n"},
+        // An older folder, which listed neither, is noted, not failed.
+        {"batch.csv and report.html in no manifest",
+         [](const std::string& box) {
+             Remanifest(box, "disk-001.tvl disk-001.dfxml disk-001.svg disk-001.info");
+         },
+         ""},
         {"an info file no manifest lists",
          [](const std::string& box) {
              Shell("cp '" + box + "/disk-001.info' '" + box + "/disk-002.info'");
@@ -93,14 +109,17 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
         {"manifests that disagree, as a kill between two rewrites leaves them",
          [](const std::string& box) {
              Shell("cd '" + box +
-                   "' && md5sum disk-001.tvl disk-001.dfxml disk-001.svg > manifest-md5.txt");
+                   "' && md5sum disk-001.tvl disk-001.dfxml disk-001.svg batch.csv report.html "
+                   "> manifest-md5.txt");
          },
          "disk-001.info: in manifest-sha256.txt but not in manifest-md5.txt\n"},
         // File bytes and manifests agree; only decoding the image shows another diskette.
         {"an image of another diskette with manifests made to fit",
          [&](const std::string& box) {
              ASSERT_EQ(RunTool({"compress", "--force", other, box + "/disk-001.tvl"}).exitCode, 0);
-             Remanifest(box, "disk-001.tvl disk-001.dfxml disk-001.svg disk-001.info");
+             Remanifest(box,
+                        "disk-001.tvl disk-001.dfxml disk-001.svg disk-001.info batch.csv "
+                        "report.html");
          },
          "disk-001.tvl: content sha256, md5 differ from disk-001.info\n"},
         {"a compressed image named .img",
@@ -114,7 +133,11 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
         ToolResult r = RunTool({"check", box});
         if (c.problems.empty()) {
             EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-            EXPECT_EQ(r.out, box + " (folder): 4 files and their content match\n");
+            const bool older = std::string(c.what) == "batch.csv and report.html in no manifest";
+            EXPECT_EQ(r.err.find("Note: batch.csv is in no manifest") != std::string::npos, older)
+                << r.err;
+            EXPECT_EQ(r.out, box + " (folder): " + (older ? "4" : "6") +
+                                 " files and their content match\n");
         } else {
             EXPECT_EQ(r.exitCode, 3) << r.err;
             EXPECT_EQ(r.out, c.problems);

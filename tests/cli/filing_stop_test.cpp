@@ -24,28 +24,35 @@ class FilingStop : public BatchFixture {
   protected:
     // Files tvl as the next diskette of folder in a child process that ends at the stopAt-th
     // system call of filing; true when it ended there, false when it filed to the end.
+    // The next diskette of folder reserved in box, read and verified as tvl: what a batch has
+    // when it files it.
+    bool ReadAndVerified(cli::BatchFolder& box, const std::string& tvl, const cli::HashSet& content,
+                         cli::Reservation* reservation, cli::BatchRecord* record) {
+        std::string error;
+        int number = 1;
+        if (!box.Open(folder, &error)) return false;
+        {
+            cli::BatchFolder::Held held(box);
+            if (!box.Reserve("disk-{n:03}", &number, cli::BatchRecord{}, reservation, &error))
+                return false;
+        }
+        record->name = reservation->name;
+        record->result = "done";
+        record->verify = "same";
+        record->format = "1.44 MB";
+        record->image = record->name + ".tvl";
+        record->content = content;
+        return Shell("cp '" + tvl + "' '" + box.PartPath(record->name, "tvl") + "'") == 0;
+    }
+
     bool FileStoppingAt(const std::string& tvl, const cli::HashSet& content, int stopAt) {
         const pid_t child = ::fork();
         if (child == 0) {
             cli::BatchFolder box;
-            std::string error;
-            if (!box.Open(folder, &error)) ::_exit(2);
             cli::Reservation reservation;
-            int number = 1;
-            {
-                cli::BatchFolder::Held held(box);
-                if (!box.Reserve("disk-{n:03}", &number, cli::BatchRecord{}, &reservation, &error))
-                    ::_exit(3);
-            }
-            const std::string name = reservation.name;
-            if (Shell("cp '" + tvl + "' '" + box.PartPath(name, "tvl") + "'") != 0) ::_exit(4);
             cli::BatchRecord record;
-            record.name = name;
-            record.result = "done";
-            record.verify = "same";
-            record.format = "1.44 MB";
-            record.image = name + ".tvl";
-            record.content = content;
+            std::string error;
+            if (!ReadAndVerified(box, tvl, content, &reservation, &record)) ::_exit(3);
             int calls = 0;
             // A stop between two reads is the same as one at the next change: only the calls
             // that change the folder are steps.
@@ -139,6 +146,37 @@ class FilingStop : public BatchFixture {
         EXPECT_LE(lost, 6);
     }
 };
+
+// A second Ctrl+C while the files are listed: the image read and verified is filed all the
+// same, unlisted and marked cancelled, and the folder checks.
+TEST_F(FilingStop, ACancelWhileListingKeepsTheImageMarkedCancelled) {
+    ASSERT_EQ(RunTool({"batch", Disk(1), folder, "--count", "1"}).exitCode, 0);
+    const std::string tvl = dir / "read.tvl";
+    ASSERT_EQ(RunTool({"compress", Disk(0), tvl}).exitCode, 0);
+    cli::HashSet content;
+    std::string error;
+    ASSERT_TRUE(cli::ImageContentHashes(tvl, FixitySha256, &content, &error)) << error;
+    cli::BatchFolder box;
+    cli::Reservation reservation;
+    cli::BatchRecord record;
+    ASSERT_TRUE(ReadAndVerified(box, tvl, content, &reservation, &record));
+    ASSERT_TRUE(box.Prepare(
+        record, [] { return true; }, &error))
+        << error;
+    {
+        cli::BatchFolder::Held held(box);
+        ASSERT_TRUE(box.File(record, FixitySha256, &reservation, &error)) << error;
+    }
+    bool found = false;
+    auto info = cli::ReadKeyValues(folder + "/disk-002.info", &found);
+    EXPECT_EQ(info["result"], "cancelled");
+    EXPECT_EQ(info["verify"], "same");
+    EXPECT_EQ(info["files"], "none (cancelled before its files were listed)");
+    EXPECT_TRUE(SameBytes(folder + "/disk-002.tvl", tvl));
+    EXPECT_LT(SizeOf(folder + "/disk-002.dfxml"), 0);
+    ToolResult r = RunTool({"check", folder});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
 
 TEST_F(FilingStop, AStopAtAnyStepLosesNoReadImageAndTheNextCommandFinishesIt) {
     StopAtEveryStep(false);
