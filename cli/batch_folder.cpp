@@ -319,14 +319,18 @@ bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record,
     const std::string image = PartPath(name, ext), map = PartPath(name, "map");
     DisketteListing listing;
     std::string why;
+    const bool asked = cancelled && cancelled();
     const bool listed =
-        ListImage(image, Exists(map) ? map : std::string(), &listing, &why, cancelled);
-    if (listing.cancelled || (cancelled && cancelled())) {
-        // The image that was read is kept; only its listing is missing.
+        !asked && ListImage(image, Exists(map) ? map : std::string(), &listing, &why, cancelled);
+    if (asked || listing.cancelled) {
+        // The image that was read is kept; only its listing is missing. A diskette cancelled
+        // before (in its verify, in a rescue) keeps what it says of that.
         record.files = -1;
         record.noListing = "cancelled before its files were listed";
-        record.result = "cancelled";
-        record.message = "cancelled while its files were listed; the image is kept";
+        if (record.result != "cancelled") {
+            record.result = "cancelled";
+            record.message = "cancelled while its files were listed; the image is kept";
+        }
         return true;
     }
     if (!listed) {

@@ -432,8 +432,13 @@ void Batch::MakeRaw(BatchRecord& d) {
 bool Batch::FileAndSay(BatchRecord& d, Reservation* reservation) {
     d.ended = UtcNow();
     std::string error;
-    // A second request cancels the listing as it cancels a read; the image is kept.
-    const auto cancelled = [this] { return m_signals.Count() > 1 || m_signals.SessionEnded(); };
+    // A request that comes while the files are listed cancels the listing as a second one
+    // cancels a read (the first only ends the batch); the image is kept. Those the read or the
+    // verify already answered are not heard again.
+    const int answered = std::max(m_signals.Count(), 1);
+    const auto cancelled = [this, answered] {
+        return m_signals.Count() > answered || m_signals.SessionEnded();
+    };
     if (!m_folder.Prepare(d, cancelled, &error)) {
         m_console.Error(error);
         return false;

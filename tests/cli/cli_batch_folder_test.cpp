@@ -192,7 +192,8 @@ TEST_F(CliBatchFolder, SeveralBatchesFileIntoOneFolderAtOnce) {
     }
     EXPECT_EQ(contents,
               (std::set<std::string>{Sha256Of(Disk(0)), Sha256Of(Disk(1)), Sha256Of(Disk(2))}));
-    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 36);
+    // Four files a diskette, and batch.csv and report.html.
+    EXPECT_EQ(LineCount(ReadFileBytes(folder + "/manifest-sha256.txt")), 38);
     EXPECT_EQ(LineCount(ReadFileBytes(folder + "/batch.csv")), 10);
     // The page, written whole after each diskette, has every one of them.
     const std::string page = ReadFileBytes(folder + "/report.html");
