@@ -151,30 +151,11 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliCancel, ::testing::Values(SIGINT, SIGTERM),
                              return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
                          });
 
-// The steps of a diskette in a batch: reading it, verifying the image, and listing and filing
-// it (listed before or after the folder's lock is had, filed under it).
+// The steps of a diskette in a batch: reading it, verifying the image, and filing it under the
+// folder's lock (its listing, before the lock, is cancelled in the filing tests).
 enum class Step { Reading, Verifying, Filing };
 
-class CliBatchCancel : public BatchFixture, public ::testing::WithParamInterface<Step> {
-  protected:
-    // Whether a process waits for the lock on path (a "->" line of /proc/locks).
-    static bool SomeoneWaitsForLockOn(const std::string& path) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) != 0) return false;
-        char file[64];
-        std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
-                      static_cast<unsigned long long>(st.st_ino));
-        std::ifstream locks("/proc/locks");
-        std::string line;
-        while (std::getline(locks, line)) {
-            std::istringstream fields(line);
-            std::string number, arrow, kind, mode, access, pid, where;
-            fields >> number >> arrow >> kind >> mode >> access >> pid >> where;
-            if (arrow == "->" && where == file) return true;
-        }
-        return false;
-    }
-};
+class CliBatchCancel : public BatchFixture, public ::testing::WithParamInterface<Step> {};
 
 TEST_P(CliBatchCancel, ASecondCtrlCFilesTheDisketteWithWhatWasReadWhole) {
     // 160 track sides at 10 ms a read, and as many to verify.

@@ -146,22 +146,41 @@ std::string ToolProcess::FileBeingWritten(const std::string& folder) const {
     return found;
 }
 
-bool ToolProcess::HoldsLockOn(const std::string& path) const {
+namespace {
+
+// Whether a line of /proc/locks about the file at path matches: "1: FLOCK  ADVISORY  WRITE 4711
+// 00:2f:1234 0 EOF" for a holder, "1: -> FLOCK ..." for a process waiting for the lock.
+bool AnyLockOn(const std::string& path,
+               const std::function<bool(bool waits, const std::string& pid)>& match) {
     struct stat st;
-    if (m_pid <= 0 || stat(path.c_str(), &st) != 0) return false;
+    if (stat(path.c_str(), &st) != 0) return false;
     char file[64];
     std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
-    // "1: FLOCK  ADVISORY  WRITE 4711 00:2f:1234 0 EOF"; waiters are marked "->" and hold none.
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
         std::istringstream fields(line);
         std::string number, kind, mode, access, pid, where;
-        fields >> number >> kind >> mode >> access >> pid >> where;
-        if (kind != "->" && pid == std::to_string(m_pid) && where == file) return true;
+        fields >> number >> kind;
+        const bool waits = kind == "->";
+        if (waits) fields >> kind;
+        fields >> mode >> access >> pid >> where;
+        if (where == file && match(waits, pid)) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool ToolProcess::HoldsLockOn(const std::string& path) const {
+    return m_pid > 0 && AnyLockOn(path, [this](bool waits, const std::string& pid) {
+               return !waits && pid == std::to_string(m_pid);
+           });
+}
+
+bool SomeoneWaitsForLockOn(const std::string& path) {
+    return AnyLockOn(path, [](bool waits, const std::string&) { return waits; });
 }
 
 ToolResult ToolProcess::Wait() {

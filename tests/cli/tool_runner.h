@@ -60,5 +60,8 @@ bool WaitWhileRunning(const ToolProcess& tool, const std::function<bool()>& read
 
 ToolResult RunTool(const std::vector<std::string>& args, const ToolEnv& env = {});
 
+// Whether any process waits for the lock on the file at path (/proc/locks).
+bool SomeoneWaitsForLockOn(const std::string& path);
+
 // Lines in a text, not counting an empty last one.
 int LineCount(const std::string& text);
