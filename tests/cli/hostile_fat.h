@@ -107,8 +107,9 @@ inline HostileFat OneChainFolder(int count, bool distinct = false) {
     fat.Write(HostileFat::kRoot, HostileFat::Entry("BIG        ", 0x10, 2, 0));
     const int room = distinct ? HostileFat::kLastCluster - 1 : (HostileFat::kLastCluster - 1) * 16;
     for (int i = 0; i < count && i < room; ++i) {
-        char name[12];
-        std::snprintf(name, sizeof name, "F%05d  BIN", i);
+        // Five digits: room is under 100,000 entries.
+        char name[24];
+        std::snprintf(name, sizeof name, "F%05d  BIN", i % 100000);
         const int first = distinct ? 2 + i : 2;
         fat.Write(HostileFat::Cluster(2) + 32LL * i,
                   HostileFat::Entry(name, 0x20, first, whole - (first - 2) * 512U));
