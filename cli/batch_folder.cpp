@@ -16,6 +16,7 @@
 #include "cli/file_listing.h"
 #include "cli/image_scan.h"
 #include "cli/map_file.h"
+#include "cli/shown_argument.h"
 #include "cli/text_file.h"
 #include "drive/media_table.h"
 #include "engine/fixity.h"
@@ -623,9 +624,10 @@ bool BatchFolder::RecoverOne(const std::string& name, unsigned hashes, std::stri
         }
         error->clear();
         record.boot = ReadBootFields(PartPath(name, "tvl"));
-        record.message = "the batch was stopped during the rescue; go on with: tavrel-cli batch " +
-                         (begun.drive.label.empty() ? std::string("DRIVE") : begun.drive.label) +
-                         " " + m_folder + " --rescue --resume " + name;
+        record.message =
+            "the batch was stopped during the rescue; go on with: tavrel-cli batch " +
+            (begun.drive.label.empty() ? std::string("DRIVE") : ShownArgument(begun.drive.label)) +
+            " " + ShownArgument(m_folder) + " --rescue --resume " + name;
         if (!WriteListing(name, record, nullptr, error) ||
             !FileNamed(name, record, InfoText(record), hashes, error))
             return false;

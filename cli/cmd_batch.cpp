@@ -36,6 +36,7 @@
 #include "cli/map_file.h"
 #include "cli/medium_watch.h"
 #include "cli/raw_image.h"
+#include "cli/shown_argument.h"
 #include "cli/text_file.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
@@ -223,8 +224,10 @@ class Batch {
     void KeepUnfinishedRescue(BatchRecord& d);
     bool FileAndSay(BatchRecord& d, Reservation* reservation);
     std::string GoOn(const std::string& name) const {
-        return "go on with: tavrel-cli batch " + m_target.label() + " " + m_options.folder +
-               " --rescue --resume " + name + (m_options.raw ? " --raw" : "");
+        // Pasted into a shell, the folder and drive stay one word each.
+        return "go on with: tavrel-cli batch " + ShownArgument(m_target.label()) + " " +
+               ShownArgument(m_options.folder) + " --rescue --resume " + name +
+               (m_options.raw ? " --raw" : "");
     }
 
     const BatchOptions& m_options;
