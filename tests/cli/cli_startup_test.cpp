@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "platform/module_load.h"
+#include "platform/syscalls.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/support/facility.h"
 
@@ -115,6 +119,28 @@ TEST_F(CliStartup, ABrokenListingModuleIsNamedWithTheLoadersReason) {
     EXPECT_NE(ReadFileBytes(err).find("undefined symbol: tavrel_list_file_system_1"),
               std::string::npos)
         << ReadFileBytes(err);
+}
+
+// The loading itself, in this process: the module where the tool and the tests look for it (one
+// folder above their own), its entry found, and each way of failing as one line.
+TEST(ModuleLoad, FindsTheModuleBesideTheProgramAndSaysWhyNot) {
+    EXPECT_EQ(platform::ProgramPrefix() + "/lib/tavrel/tavrel-listing.so", TAVREL_LISTING_PATH);
+    std::string error;
+    EXPECT_NE(platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_1", &error),
+              nullptr)
+        << error;
+    EXPECT_EQ(platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_0", &error),
+              nullptr);
+    EXPECT_EQ(error, "undefined symbol: tavrel_list_file_system_0");
+    {
+        platform::ScopedFaultHook refuse([](platform::SysCall call, const char*) {
+            return call == platform::SysCall::Load ? EACCES : 0;
+        });
+        EXPECT_EQ(
+            platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_1", &error),
+            nullptr);
+        EXPECT_EQ(error, std::strerror(EACCES));
+    }
 }
 
 }  // namespace
