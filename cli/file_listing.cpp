@@ -2,11 +2,8 @@
 // handed to the listing module, loaded on this first use (cli/listing_module.h).
 #include "cli/file_listing.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <ctime>
-#include <memory>
+#include <functional>
 
 #include "cli/image_scan.h"
 #include "cli/listing_module.h"
