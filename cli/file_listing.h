@@ -73,6 +73,7 @@ struct DisketteListing {
     std::vector<LeftOut> leftOut;
     int leftOutEntries = 0;  // of leftOut, the entries on the diskette that are not listed
     bool cancelled = false;  // ListImage was asked to stop: false is returned, error empty
+    std::string tskVersion;  // of The Sleuth Kit that listed, for the DFXML's creator
 };
 
 // Lists the file system of an image (.tvl or raw, told by content). mapPath "" looks beside

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "cli/map_file.h"
-
 namespace cli {
 
 std::vector<Region> SystemRegions(TSK_FS_INFO* fs, long long blockSize) {
@@ -81,17 +79,6 @@ void MarkDamage(TSK_FS_INFO* fs, const SectorMap& map, const std::vector<Region>
     }
     for (const auto& [what, sectors] : folders) listing->damagedAreas.push_back({what, sectors});
     for (const auto& [what, sectors] : others) listing->damagedAreas.push_back({what, sectors});
-}
-
-bool LoadMap(const std::string& path, long long imageBytes, SectorMap* map, std::string* error) {
-    MapStatus status;
-    if (!LoadMapFile(path, map, &status, error)) return false;
-    if (map->sectors * kSector != imageBytes) {
-        *error = "tavrel-cli: " + path + " maps " + std::to_string(map->sectors) +
-                 " sectors, not the " + std::to_string(imageBytes / kSector) + " of the image";
-        return false;
-    }
-    return true;
 }
 
 bool MendFirstFat(const std::vector<Region>& system, const SectorMap& map, std::string* bytes,

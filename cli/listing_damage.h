@@ -24,8 +24,6 @@ std::vector<Region> SystemRegions(TSK_FS_INFO* fs, long long blockSize);
 void MarkDamage(TSK_FS_INFO* fs, const SectorMap& map, const std::vector<Region>& system,
                 DisketteListing* listing);
 
-bool LoadMap(const std::string& path, long long imageBytes, SectorMap* map, std::string* error);
-
 // Copies the second FAT's sector over each unreadable one of the first where the second's was
 // read; true when it copied any (their count in mended).
 bool MendFirstFat(const std::vector<Region>& system, const SectorMap& map, std::string* bytes,

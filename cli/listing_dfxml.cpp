@@ -1,8 +1,6 @@
 // The listing as Digital Forensics XML, element for element as the common file walker writes a
 // FAT volume, so the tools that read its output read this; the unreadable bytes of a file go
 // in an element of Tavrel's own namespace, which those tools pass over.
-#include <tsk/libtsk.h>
-
 #include <cctype>
 #include <utility>
 
@@ -91,7 +89,7 @@ std::string ListingDfxml(const DisketteListing& listing, const std::string& imag
     out.Start("build_environment");
     out.Start("library");
     out.Attribute("name", "libtsk");
-    out.Attribute("version", tsk_version_get_str());
+    out.Attribute("version", listing.tskVersion);
     out.End();
     out.End();
     out.End();

@@ -1,5 +1,6 @@
 #include "platform/syscalls.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace platform {
@@ -64,6 +66,8 @@ const char* SysCallName(SysCall call) {
             return "spawn";
         case SysCall::Wait:
             return "wait";
+        case SysCall::Load:
+            return "load";
     }
     return "?";
 }
@@ -286,6 +290,35 @@ int SysPoll(struct pollfd* fds, nfds_t count, int timeoutMs) {
 int SysSeekCheck(const char* path) {
     TAVREL_INJECT(SysCall::Seek, path);
     return 0;
+}
+
+namespace {
+// dlerror's text, which a later call of any dl function replaces.
+std::string LoaderError() {
+    const char* text = ::dlerror();
+    return text ? text : "unknown error";
+}
+}  // namespace
+
+void* SysLoadModule(const char* path, std::string* error) {
+    if (int injected = Injected(SysCall::Load, path)) {
+        *error = std::strerror(injected);
+        return nullptr;
+    }
+    void* module = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!module) *error = LoaderError();
+    return module;
+}
+
+void* SysModuleSymbol(void* module, const char* name, const char* path, std::string* error) {
+    if (int injected = Injected(SysCall::Load, path)) {
+        *error = std::strerror(injected);
+        return nullptr;
+    }
+    ::dlerror();
+    void* address = ::dlsym(module, name);
+    if (!address) *error = LoaderError();
+    return address;
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <string>
 
 namespace platform {
 
@@ -31,7 +32,9 @@ enum class SysCall {
     // Another program: a pipe to it, starting it, waiting for it to end.
     Pipe,
     Spawn,
-    Wait
+    Wait,
+    // Loading a part of the program (and the libraries it needs) when it is first used.
+    Load
 };
 
 const char* SysCallName(SysCall call);
@@ -102,5 +105,11 @@ pid_t SysWaitpid(pid_t pid, int* status, int options);
 int SysPoll(struct pollfd* fds, nfds_t count, int timeoutMs);
 // Not a system call of its own (positions live in the handle), but a point that can fail.
 int SysSeekCheck(const char* path);
+// dlopen with every symbol bound at once (RTLD_NOW | RTLD_LOCAL), so that a library missing or
+// too old is heard here rather than in the middle of its first use; nullptr with the loader's
+// one-line reason in error.
+void* SysLoadModule(const char* path, std::string* error);
+// dlsym: the address of name in a loaded module, nullptr with the reason in error.
+void* SysModuleSymbol(void* module, const char* name, const char* path, std::string* error);
 
 }  // namespace platform

@@ -35,7 +35,7 @@ echo "== A batch diskette's listing beside its compress: files walked and hashed
 "$bench" --benchmark_filter='^Listing/' --benchmark_min_time=0.5 --benchmark_counters_tabular=true "$@"
 echo
 
-echo "== Start-up: tavrel-cli --version, and a static trivial program as the floor (wall time per start; child_cpu: its CPU time)"
+echo "== Start-up: tavrel-cli --version, a compress and a files of a blank diskette (only files loads the listing module), and a static trivial program as the floor (wall time per start; child_cpu: its CPU time)"
 "$bench" --benchmark_filter='^Startup/' --benchmark_min_time=1 --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true "$@"
 echo

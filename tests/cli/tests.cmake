@@ -14,6 +14,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
   cli/cli_loop_test.cpp
+  cli/cli_startup_test.cpp
   cli/cli_usage_test.cpp
   cli/faulty_drive.cpp
   cli/loop_device.cpp
@@ -24,6 +25,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
 target_link_libraries(cli_tests PRIVATE util)
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
+  TAVREL_LISTING_PATH="$<TARGET_FILE:tavrel-listing>"
   FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
 add_dependencies(cli_tests tavrel-cli tavrel-practice-drive)
 

@@ -1,0 +1,146 @@
+// The console tool starts without The Sleuth Kit: only a listing loads it, through the listing
+// module beside the tool. It came into every start once, unnoticed, and cost each command
+// several times its start-up; and a tool whose module is missing or broken still images.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/module_load.h"
+#include "platform/syscalls.h"
+#include "tests/cli/cli_fixtures.h"
+#include "tests/support/facility.h"
+
+namespace {
+
+// What the dynamic loader reports loading (LD_DEBUG=libs) while the tool runs args.
+std::string LibrariesLoaded(const std::vector<std::string>& args) {
+    return RunTool(args, {{"LD_DEBUG", "libs"}}).err;
+}
+
+bool LoadsTsk(const std::string& loaded) {
+    return loaded.find("libtsk.so") != std::string::npos;
+}
+
+class CliStartup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
+        ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[0]));
+    }
+    // A copy of the tool in a folder of its own, where it finds no listing module (PREFIX/bin
+    // and PREFIX/lib/tavrel, as installed); runs it with args, its output in out and err.
+    int RunCopy(const std::string& args) {
+        return Shell("'" + copy + "' " + args + " >'" + out + "' 2>'" + err + "'");
+    }
+    void MakeCopy() {
+        ASSERT_EQ(Shell("mkdir -p '" + prefix + "/bin' && cp '" TAVREL_CLI "' '" + copy + "'"), 0);
+    }
+    TempDir dir;
+    const std::string disk = dir / "disk.raw";
+    const std::string prefix = dir / "usr";
+    const std::string copy = prefix + "/bin/tavrel-cli";
+    const std::string module = prefix + "/lib/tavrel/tavrel-listing.so";
+    const std::string out = dir / "out.txt", err = dir / "err.txt";
+};
+
+TEST_F(CliStartup, OnlyAListingLoadsTheSleuthKit) {
+    // The tool itself names no library of the listing's.
+    ASSERT_EQ(Shell("ldd '" TAVREL_CLI "' >'" + out + "' 2>&1"), 0) << ReadFileBytes(out);
+    EXPECT_FALSE(LoadsTsk(ReadFileBytes(out))) << ReadFileBytes(out);
+
+    const std::string image = dir / "disk.tvl";
+    const std::vector<std::vector<std::string>> imaging = {{"--version"},
+                                                           {"compress", disk, image},
+                                                           {"verify", image, disk},
+                                                           {"info", image},
+                                                           {"convert", image, dir / "back.raw"}};
+    for (const auto& args : imaging) {
+        const std::string loaded = LibrariesLoaded(args);
+        // The loader's report is there to be read: a run it says nothing of proves nothing.
+        ASSERT_NE(loaded.find("calling init"), std::string::npos) << args[0] << ": " << loaded;
+        EXPECT_FALSE(LoadsTsk(loaded)) << args[0] << " loaded The Sleuth Kit";
+        EXPECT_EQ(loaded.find("tavrel-listing.so"), std::string::npos) << args[0];
+    }
+    // The test can tell: a listing does load it.
+    EXPECT_TRUE(LoadsTsk(LibrariesLoaded({"files", image})));
+}
+
+TEST_F(CliStartup, WithoutItsListingModuleTheToolImagesAndSaysWhyItCannotList) {
+    MakeCopy();
+    const std::string missing = "tavrel-cli: the listing module " + module +
+                                " cannot be loaded: cannot open shared object file: No such "
+                                "file or directory\n";
+    EXPECT_EQ(RunCopy("files '" + disk + "'"), 2);
+    EXPECT_EQ(ReadFileBytes(err), missing);
+    EXPECT_EQ(ReadFileBytes(out), "");
+
+    const std::string image = dir / "disk.tvl";
+    EXPECT_EQ(RunCopy("-q compress '" + disk + "' '" + image + "'"), 0) << ReadFileBytes(err);
+    EXPECT_EQ(RunCopy("-q verify '" + image + "' '" + disk + "'"), 0) << ReadFileBytes(err);
+    const std::string drive = dir / "drive.raw";
+    ASSERT_EQ(Shell("cp '" + disk + "' '" + drive + "'"), 0);
+    EXPECT_EQ(RunCopy("-q expand '" + image + "' '" + drive + "'"), 0) << ReadFileBytes(err);
+    EXPECT_TRUE(SameBytes(drive, disk));
+    EXPECT_EQ(RunCopy("-q rescue '" + disk + "' '" + (dir / "rescued.tvl") + "'"), 0)
+        << ReadFileBytes(err);
+
+    // A batch files the diskette all the same; its info says why it has no listing.
+    const std::string box = dir / "box";
+    EXPECT_EQ(RunCopy("-q batch '" + disk + "' '" + box + "' --count 1"), 0) << ReadFileBytes(err);
+    const std::string info = ReadFileBytes(box + "/disk-001.info");
+    EXPECT_NE(info.find("result: done\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("files: none (the listing module " + module + " cannot be loaded: "),
+              std::string::npos)
+        << info;
+}
+
+TEST_F(CliStartup, ABrokenListingModuleIsNamedWithTheLoadersReason) {
+    MakeCopy();
+    ASSERT_EQ(
+        Shell("mkdir -p '" + prefix + "/lib/tavrel' && echo 'not a module' >'" + module + "'"), 0);
+    EXPECT_EQ(RunCopy("files '" + disk + "'"), 2);
+    const std::string text = ReadFileBytes(err);
+    EXPECT_EQ(text.rfind("tavrel-cli: the listing module " + module + " cannot be loaded: ", 0), 0U)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_EQ(RunCopy("-q compress '" + disk + "' '" + (dir / "disk.tvl") + "'"), 0)
+        << ReadFileBytes(err);
+
+    // A shared object of another build, without the entry this tool calls, is refused as well.
+    // zlib is one: the tool's own libraries bring it, so it is there wherever the tool runs.
+    ASSERT_EQ(
+        Shell("lib=$(ldd '" TAVREL_CLI "' | awk '/libz\\.so/ {print $3}') && [ -f \"$lib\" ] && "
+              "cp \"$lib\" '" +
+              module + "'"),
+        0);
+    EXPECT_EQ(RunCopy("files '" + disk + "'"), 2);
+    EXPECT_NE(ReadFileBytes(err).find("undefined symbol: tavrel_list_file_system_1"),
+              std::string::npos)
+        << ReadFileBytes(err);
+}
+
+// The loading itself, in this process: the module where the tool and the tests look for it (one
+// folder above their own), its entry found, and each way of failing as one line.
+TEST(ModuleLoad, FindsTheModuleBesideTheProgramAndSaysWhyNot) {
+    EXPECT_EQ(platform::ProgramPrefix() + "/lib/tavrel/tavrel-listing.so", TAVREL_LISTING_PATH);
+    std::string error;
+    EXPECT_NE(platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_1", &error),
+              nullptr)
+        << error;
+    EXPECT_EQ(platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_0", &error),
+              nullptr);
+    EXPECT_EQ(error, "undefined symbol: tavrel_list_file_system_0");
+    {
+        platform::ScopedFaultHook refuse([](platform::SysCall call, const char*) {
+            return call == platform::SysCall::Load ? EACCES : 0;
+        });
+        EXPECT_EQ(
+            platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_1", &error),
+            nullptr);
+        EXPECT_EQ(error, std::strerror(EACCES));
+    }
+}
+
+}  // namespace
