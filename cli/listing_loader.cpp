@@ -1,5 +1,5 @@
-// The listing module, found where the installation keeps it: PREFIX/lib/tavrel/ beside
-// PREFIX/bin/tavrel-cli, and the same place in a build folder (build/lib/tavrel/ for
+// The listing module, found where the installation keeps it: PREFIX/lib/ARCH/tavrel/ beside
+// PREFIX/bin/tavrel-cli, and the same place in a build folder (build/lib/ARCH/tavrel/ for
 // build/cli/tavrel-cli and for the tests and benchmarks one folder down from the build's top).
 #include "cli/listing_module.h"
 #include "platform/module_load.h"

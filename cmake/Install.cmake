@@ -59,7 +59,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/icons/hicolor
 install(FILES ${linux_dir}/tavrel-cli.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavrel-cli)
 
-# The listing module, where tavrel-cli looks for it: PREFIX/lib/tavrel beside PREFIX/bin. A
+# The listing module, where tavrel-cli looks for it: PREFIX/lib/ARCH/tavrel beside PREFIX/bin. A
 # shared object, so without the execute bit, as Debian's policy wants.
 if(TARGET tavrel-listing)
   install(TARGETS tavrel-listing LIBRARY DESTINATION ${TAVREL_LISTING_MODULE_DIR}

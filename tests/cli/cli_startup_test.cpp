@@ -30,7 +30,7 @@ class CliStartup : public ::testing::Test {
         ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[0]));
     }
     // A copy of the tool in a folder of its own, where it finds no listing module (PREFIX/bin
-    // and PREFIX/lib/tavrel, as installed); runs it with args, its output in out and err.
+    // and PREFIX/lib/ARCH/tavrel, as installed); runs it with args, its output in out and err.
     int RunCopy(const std::string& args) {
         return Shell("'" + copy + "' " + args + " >'" + out + "' 2>'" + err + "'");
     }
@@ -41,7 +41,7 @@ class CliStartup : public ::testing::Test {
     const std::string disk = dir / "disk.raw";
     const std::string prefix = dir / "usr";
     const std::string copy = prefix + "/bin/tavrel-cli";
-    const std::string module = prefix + "/lib/tavrel/tavrel-listing.so";
+    const std::string module = prefix + "/" TAVREL_LISTING_MODULE;
     const std::string out = dir / "out.txt", err = dir / "err.txt";
 };
 
@@ -99,7 +99,8 @@ TEST_F(CliStartup, WithoutItsListingModuleTheToolImagesAndSaysWhyItCannotList) {
 TEST_F(CliStartup, ABrokenListingModuleIsNamedWithTheLoadersReason) {
     MakeCopy();
     ASSERT_EQ(
-        Shell("mkdir -p '" + prefix + "/lib/tavrel' && echo 'not a module' >'" + module + "'"), 0);
+        Shell("mkdir -p \"$(dirname '" + module + "')\" && echo 'not a module' >'" + module + "'"),
+        0);
     EXPECT_EQ(RunCopy("files '" + disk + "'"), 2);
     const std::string text = ReadFileBytes(err);
     EXPECT_EQ(text.rfind("tavrel-cli: the listing module " + module + " cannot be loaded: ", 0), 0U)
@@ -124,7 +125,7 @@ TEST_F(CliStartup, ABrokenListingModuleIsNamedWithTheLoadersReason) {
 // The loading itself, in this process: the module where the tool and the tests look for it (one
 // folder above their own), its entry found, and each way of failing as one line.
 TEST(ModuleLoad, FindsTheModuleBesideTheProgramAndSaysWhyNot) {
-    EXPECT_EQ(platform::ProgramPrefix() + "/lib/tavrel/tavrel-listing.so", TAVREL_LISTING_PATH);
+    EXPECT_EQ(platform::ProgramPrefix() + "/" TAVREL_LISTING_MODULE, TAVREL_LISTING_PATH);
     std::string error;
     EXPECT_NE(platform::LoadModuleEntry(TAVREL_LISTING_PATH, "tavrel_list_file_system_1", &error),
               nullptr)

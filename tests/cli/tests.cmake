@@ -26,6 +26,7 @@ target_link_libraries(cli_tests PRIVATE util)
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   TAVREL_LISTING_PATH="$<TARGET_FILE:tavrel-listing>"
+  TAVREL_LISTING_MODULE="${TAVREL_LISTING_MODULE_DIR}/tavrel-listing.so"
   FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
 add_dependencies(cli_tests tavrel-cli tavrel-practice-drive)
 

@@ -49,9 +49,9 @@ seq 1 20000 >"$work/NUMBERS.TXT"
 MTOOLS_SKIP_CHECK=1 mcopy -i "$work/disk.raw" "$work/NUMBERS.TXT" ::/ || skip "mcopy failed"
 "$bin/tavrel-cli" -q compress "$work/disk.raw" "$work/disk.tvl" || fail "compress failed"
 "$bin/tavrel-cli" -q verify "$work/disk.tvl" "$work/disk.raw" || fail "verify failed ($?)"
-# The listing comes from the module the package puts in /usr/lib/tavrel, loaded only by a
+# The listing comes from the module the package puts in /usr/lib/ARCH/tavrel, loaded only by a
 # listing: the package depends on The Sleuth Kit's library for it, the tool itself does not.
-[ -f "$root/usr/lib/tavrel/tavrel-listing.so" ] || fail "the listing module is not installed"
+ls "$root"/usr/lib/*/tavrel/tavrel-listing.so >/dev/null 2>&1 || fail "the listing module is not installed"
 case $depends in
   *libtsk*) ;;
   *) fail "Depends does not name The Sleuth Kit's library the listing module links: '$depends'" ;;
