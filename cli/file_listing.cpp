@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 #include "cli/image_scan.h"
 #include "cli/listing_module.h"
@@ -119,6 +120,11 @@ bool ListImage(const std::string& imagePath, const std::string& mapPath, Diskett
     listing->unreadableSectors = listing->mapPath.empty() ? 0 : map.Unread();
     const ListingInput input{&imagePath, &bytes, listing->mapPath.empty() ? nullptr : &map,
                              &cancelled};
+    // One walk at a time in a process (the drives of a batch list on threads of their own):
+    // The Sleuth Kit keeps state of its own, and the FAT times go through the C library's time
+    // zone, which it does not guard. A walk is bounded, so a drive waits a second or two at most.
+    static std::mutex walking;
+    std::lock_guard<std::mutex> one(walking);
     return listFileSystem(input, listing, error);
 }
 

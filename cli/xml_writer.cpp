@@ -1,6 +1,9 @@
 #include "cli/xml_writer.h"
 
+#include <libxml/parser.h>
 #include <libxml/xmlwriter.h>
+
+#include <mutex>
 
 namespace cli {
 
@@ -18,6 +21,10 @@ struct XmlWriter::Handles {
 };
 
 XmlWriter::XmlWriter(bool indent) : m_handles(new Handles) {
+    // libxml2 sets up its globals on first use, unguarded: once, before any writer, since the
+    // drives of a batch write their listings and pictures on threads of their own.
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { xmlInitParser(); });
     m_handles->buffer = xmlBufferCreate();
     if (m_handles->buffer) m_handles->writer = xmlNewTextWriterMemory(m_handles->buffer, 0);
     m_ok = m_handles->writer != nullptr;
