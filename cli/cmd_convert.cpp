@@ -74,7 +74,8 @@ int RunConvert(const ConvertOptions& options, Console& console) {
         kind = fromImage ? OutputKind::Raw : OutputKind::Tvl;
     const bool toRaw = ChooseOutputKind(options.target, kind, console) == OutputKind::Raw;
     // The same kind again would be a copy: cp makes it, without a word on what changed.
-    if (toRaw != fromImage) {
+    // (A SRC that cannot be read says so below instead.)
+    if (toRaw != fromImage && FileSize(options.source) >= 0) {
         console.Error("tavrel-cli: " + options.source + " is " +
                       (fromImage ? "a .tvl image" : "no .tvl image (taken for a raw image)") +
                       " and " + options.target + " would be one too; name DST " +
