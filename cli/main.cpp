@@ -54,9 +54,7 @@ CLI::Validator AtLeast(int least) {
 // --raw and --tvl, of which one at most: what the output is, whatever its name says.
 void AddKindFlags(CLI::App* command, bool* raw, bool* tvl, const std::string& output) {
     CLI::Option* rawFlag = command->add_flag(
-        "--raw", *raw,
-        "Write a raw sector image, whatever " + output +
-            "'s name (without --raw or --tvl: raw for .img, .ima, .flp, .vfd, .dsk)");
+        "--raw", *raw, "Write a raw sector image, whatever " + output + "'s name");
     command->add_flag("--tvl", *tvl, "Write a .tvl image, whatever " + output + "'s name")
         ->excludes(rawFlag);
 }
