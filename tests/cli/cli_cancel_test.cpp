@@ -27,6 +27,7 @@ class CliCancel : public ::testing::TestWithParam<int> {};
 TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
+    // A raw name: the job writes its .tvl to a hidden file beside the image, which goes too.
     const std::string original = dir / "original.raw", image = dir / "out" + "/old.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
     Shell("mkdir -p '" + dir / "out" + "'");

@@ -105,24 +105,4 @@ TEST(CliOutputKind, TheNameOrTheFlagSaysWhatIsWritten) {
     }
 }
 
-// An output replaced only when the new one is whole: a compress that fails keeps the raw image
-// it was to replace, and leaves no hidden .tvl beside it.
-TEST(CliOutputKind, AFailedCompressKeepsTheOldRawImage) {
-    if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
-    TempDir dir;
-    const std::string disk = dir / "disk.raw", folder = dir / "out", out = folder + "/old.img";
-    ASSERT_TRUE(MakeFloppyImage(disk, kFloppyFormats[0]));
-    ASSERT_EQ(Shell("mkdir '" + folder + "'"), 0);
-    ASSERT_EQ(RunTool({"compress", disk, out}).exitCode, 0);
-    ASSERT_TRUE(SameBytes(out, disk));
-
-    // No diskette's boot sector: the job fails after the output was checked.
-    const std::string garbage = dir / "garbage.raw";
-    WriteFileBytes(garbage, std::string(737280, '\x5a'));
-    const ToolResult r = RunTool({"compress", "--force", garbage, out});
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(SameBytes(out, disk));
-    EXPECT_EQ(Listing(folder), std::vector<std::string>{"old.img"});
-}
-
 }  // namespace
