@@ -315,6 +315,7 @@ void Batch::ImageOne(BatchRecord& d, bool resume) {
         RescueOptions rescue;
         rescue.drive = m_target.label();
         rescue.image = tvl;
+        rescue.kind = OutputKind::Tvl;  // the raw image, if any, is made once it is filed
         rescue.map = m_folder.PartPath(d.name, "map");
         rescue.noCompression = m_options.noCompression;
         rescue.commandLine = "tavrel-cli batch " + m_target.label() + " " + m_options.folder;

@@ -1,5 +1,6 @@
-// convert SRC DST: an image to a raw sector image or back, without a drive. The output is
-// written beside DST and renamed over it only when complete.
+// convert SRC DST: an image to a raw sector image or back, without a drive. What DST becomes
+// its name says (or --raw, --tvl); a name that says neither makes the other kind than SRC. The
+// output is written beside DST and renamed over it only when complete.
 #include <chrono>
 
 #include "cli/atomic_output.h"
@@ -67,6 +68,20 @@ int RawToImage(const ConvertOptions& options, Console& console,
 
 int RunConvert(const ConvertOptions& options, Console& console) {
     if (!CheckOutputPath(options.target, options.force, console)) return kExitFailed;
+    const bool fromImage = LooksLikeImage(options.source);
+    OutputKind kind = options.kind;
+    if (kind == OutputKind::ByName && !RawByName(options.target) && !TvlByName(options.target))
+        kind = fromImage ? OutputKind::Raw : OutputKind::Tvl;
+    const bool toRaw = ChooseOutputKind(options.target, kind, console) == OutputKind::Raw;
+    // The same kind again would be a copy: cp makes it, without a word on what changed.
+    // (A SRC that cannot be read says so below instead.)
+    if (toRaw != fromImage && FileSize(options.source) >= 0) {
+        console.Error("tavrel-cli: " + options.source + " is " +
+                      (fromImage ? "a .tvl image" : "no .tvl image (taken for a raw image)") +
+                      " and " + options.target + " would be one too; name DST " +
+                      (fromImage ? ".img, or add --raw" : ".tvl, or add --tvl"));
+        return kExitFailed;
+    }
     auto start = std::chrono::steady_clock::now();
     platform::CancelSignals signals;
     AtomicOutput out;
@@ -79,9 +94,8 @@ int RunConvert(const ConvertOptions& options, Console& console) {
         console.Warning("tavrel-cli: cannot create a file beside " + options.target +
                         ": writing over it in place");
     std::string summary;
-    int code = LooksLikeImage(options.source)
-                   ? ImageToRaw(options, console, signals, out, &summary)
-                   : RawToImage(options, console, signals, out, &summary);
+    int code = fromImage ? ImageToRaw(options, console, signals, out, &summary)
+                         : RawToImage(options, console, signals, out, &summary);
     if (code == kExitCancelled)
         console.Warning("Cancelled: " + options.target + " was not written");
     if (code != kExitDone) return code;

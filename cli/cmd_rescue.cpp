@@ -14,10 +14,12 @@
 #include "cli/image_scan.h"
 #include "cli/job_runner.h"
 #include "cli/map_file.h"
+#include "cli/output_kind.h"
 #include "cli/output_path.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
+#include "platform/cancel_signals.h"
 #include "platform/replace_file.h"
 #include "platform/syscalls.h"
 
@@ -113,6 +115,15 @@ class MapKeeper final : public RescueMapKeeper {
     DisketteId m_diskette;
 };
 
+// A finished rescue's raw image, made from its .tvl, which then goes.
+int FinishRaw(const std::string& work, const std::string& image, Console& console) {
+    const int code = DecodeToRaw(work, image, {}, console);
+    if (code != kExitDone) return code;
+    platform::SysUnlink(work.c_str());
+    console.Summary("Nothing to read: the raw image " + image + " is made from " + work);
+    return kExitDone;
+}
+
 }  // namespace
 
 int RunRescue(const RescueOptions& options, Console& console) {
@@ -123,11 +134,17 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitFailed;
     }
     const std::string mapPath = options.map.empty() ? options.image + ".map" : options.map;
-    if (platform::Whereabouts(mapPath) == platform::Whereabouts(options.image)) {
+    const bool raw = ChooseOutputKind(options.image, options.kind, console) == OutputKind::Raw;
+    // A raw image cannot be patched where a sector reads at last: the rescue works on a .tvl
+    // beside it until it is finished, as a batch's does, and only that .tvl goes on.
+    const std::string work = raw ? options.image + ".tvl" : options.image;
+    if (platform::Whereabouts(mapPath) == platform::Whereabouts(options.image) ||
+        platform::Whereabouts(mapPath) == platform::Whereabouts(work)) {
         console.Error("tavrel-cli: the map cannot be the image itself");
         return kExitFailed;
     }
-    if (!CheckOutputPath(options.image, true, console) || !CheckOutputPath(mapPath, true, console))
+    if (!CheckOutputPath(options.image, true, console) || !CheckOutputPath(work, true, console) ||
+        !CheckOutputPath(mapPath, true, console))
         return kExitFailed;
     // Found out now rather than after a long rescue: the map's folder must be there.
     struct stat folder {};
@@ -137,7 +154,21 @@ int RunRescue(const RescueOptions& options, Console& console) {
                       std::strerror(found ? ENOTDIR : errno));
         return kExitFailed;
     }
-    const bool haveImage = FileSize(options.image) >= 0, haveMap = FileSize(mapPath) >= 0;
+    const bool haveImage = FileSize(work) >= 0, haveMap = FileSize(mapPath) >= 0;
+    if (raw && !options.force && !haveImage && FileSize(options.image) >= 0) {
+        SectorMap done;
+        MapStatus status;
+        if (haveMap && LoadMapFile(mapPath, &done, &status, &error) && done.Unread() == 0 &&
+            done.sectors * 512LL == FileSize(options.image)) {
+            console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
+                            options.image + " read");
+            return kExitDone;
+        }
+        console.Error("tavrel-cli: " + options.image + " exists without " + work +
+                      " to go on with (a raw image is made once its rescue is finished); add "
+                      "--force to start afresh");
+        return kExitFailed;
+    }
 
     RescueRequest rescue;
     rescue.retries = options.retries;
@@ -148,12 +179,12 @@ int RunRescue(const RescueOptions& options, Console& console) {
         const bool emptyMap = !haveImage && LoadMapFile(mapPath, &rescue.map, &before, &error) &&
                               rescue.map.Count(SectorFinished) == 0;
         if (!haveImage && !emptyMap) {
-            console.Error("tavrel-cli: " + mapPath + " exists but " + options.image +
+            console.Error("tavrel-cli: " + mapPath + " exists but " + work +
                           " does not; add --force to start afresh");
             return kExitFailed;
         }
         if (!haveMap) {
-            console.Error("tavrel-cli: " + options.image + " exists but its map " + mapPath +
+            console.Error("tavrel-cli: " + work + " exists but its map " + mapPath +
                           " does not; name the map with --map, or add --force to replace it");
             return kExitFailed;
         }
@@ -162,10 +193,12 @@ int RunRescue(const RescueOptions& options, Console& console) {
                 console.Error(error);
                 return kExitFailed;
             }
-            if (!CheckResumeImage(options.image, mapPath, rescue.map, console)) return kExitFailed;
+            if (!CheckResumeImage(work, mapPath, rescue.map, console)) return kExitFailed;
             if (rescue.map.Unread() == 0) {
-                console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
-                                options.image + " read");
+                // A raw image that could not be written at the end is made now.
+                if (raw) return FinishRaw(work, options.image, console);
+                console.Summary("Nothing to read: " + mapPath + " marks every sector of " + work +
+                                " read");
                 return kExitDone;
             }
             rescue.resume = true;
@@ -176,7 +209,8 @@ int RunRescue(const RescueOptions& options, Console& console) {
                      rescue.resume ? before.pass + 1 : 1,
                      rescue.resume ? before.diskette : DisketteId{});
     rescue.keeper = &keeper;
-    JobRequest request{Rescue, drive.letter(), options.image, !options.noCompression, &rescue};
+    platform::CancelSignals signals;  // outermost: heard while the raw image is written too
+    JobRequest request{Rescue, drive.letter(), work, !options.noCompression, &rescue};
     request.hashes = options.hashes;
     request.cancelAtSignal = options.cancelAtSignal;
     request.imageName = options.imageName;
@@ -191,7 +225,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
-    const std::string shownImage = options.imageName.empty() ? options.image : options.imageName;
+    const std::string shownImage = options.imageName.empty() ? work : options.imageName;
     const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
     const std::string goOn =
         options.goOn.empty() ? "run the same command again to go on" : options.goOn;
@@ -210,8 +244,23 @@ int RunRescue(const RescueOptions& options, Console& console) {
                             counts + " sectors read; " + goOn);
         return kExitCancelled;
     }
+    if (raw) {
+        const int code = signals.Requested() ? kExitCancelled
+                                             : DecodeToRaw(
+                                                   work, options.image,
+                                                   [&] { return signals.Requested(); }, console);
+        if (code == kExitCancelled)
+            console.Warning("Cancelled: " + options.image + " was not written; " + work + " and " +
+                            shownMap + " keep every sector tried; " + goOn);
+        else if (code != kExitDone)
+            console.Warning("tavrel-cli: " + work + " and " + shownMap +
+                            " keep every sector tried; " + goOn);
+        if (code != kExitDone) return code;
+        platform::SysUnlink(work.c_str());
+    }
     std::string line = std::string(rescue.resume ? "Resumed" : "Rescued") + " " + drive.label() +
-                       " (" + MediaTypeName(outcome.mediaRow) + ") to " + shownImage + " in " +
+                       " (" + MediaTypeName(outcome.mediaRow) + ") to " +
+                       (raw ? "the raw image " + options.image : shownImage) + " in " +
                        Duration(outcome.seconds) + ": " + counts + " sectors read";
     if (rescue.resume) line += " (" + WithThousands(outcome.recovered) + " of them now)";
     if (unread) line += ", " + WithThousands(unread) + " unreadable";

@@ -76,8 +76,8 @@ const std::vector<CommandHelp>& Commands() {
          {{kExitDone, "DST is written"},
           {kExitCancelled, "cancelled (Ctrl+C, SIGTERM or SIGHUP): no new file is left"},
           {kExitFailed,
-           "failed: SRC is neither a sound image nor a raw image of a supported diskette, or "
-           "DST cannot be written (one that exists needs --force)"},
+           "failed: SRC is neither a sound image nor a raw image of a supported diskette, DST "
+           "would be of SRC's kind, or DST cannot be written (one that exists needs --force)"},
           {kExitUsage, kUsage}},
          "tavrel-cli convert work.tvl work.img"},
         {"batch",

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/output_kind.h"
 
 namespace cli {
 
@@ -16,6 +17,7 @@ struct CompressOptions {
     std::string image;
     bool noCompression = false;
     bool force = false;
+    OutputKind kind = OutputKind::ByName;  // --raw, --tvl
 };
 
 // Expand and verify: an image and a drive.
@@ -41,9 +43,10 @@ struct RescueOptions {
     int fillByte = -1;  // -1: the marker text
     bool noCompression = false;
     bool force = false;
-    std::string commandLine;        // for the map's header
-    unsigned hashes = 0;            // the fixity hashes to compute (FixityAlgorithm bits)
-    JobOutcome* outcome = nullptr;  // where a batch learns what the job did
+    OutputKind kind = OutputKind::ByName;  // --raw, --tvl; a batch rescues into a .tvl
+    std::string commandLine;               // for the map's header
+    unsigned hashes = 0;                   // the fixity hashes to compute (FixityAlgorithm bits)
+    JobOutcome* outcome = nullptr;         // where a batch learns what the job did
     int cancelAtSignal = 1;
     // A batch rescues into hidden files and goes on in its own way: what the messages call the
     // image and the map, and how to go on after a cancel ("" for the defaults).
@@ -55,6 +58,7 @@ struct ConvertOptions {
     std::string target;
     bool noCompression = false;
     bool force = false;
+    OutputKind kind = OutputKind::ByName;  // --raw, --tvl
 };
 
 int RunCompress(const CompressOptions& options, Console& console);

@@ -51,6 +51,18 @@ CLI::Validator AtLeast(int least) {
         "");
 }
 
+// --raw and --tvl, of which one at most: what the output is, whatever its name says.
+void AddKindFlags(CLI::App* command, bool* raw, bool* tvl, const std::string& output) {
+    CLI::Option* rawFlag = command->add_flag(
+        "--raw", *raw, "Write a raw sector image, whatever " + output + "'s name");
+    command->add_flag("--tvl", *tvl, "Write a .tvl image, whatever " + output + "'s name")
+        ->excludes(rawFlag);
+}
+
+cli::OutputKind KindOf(bool raw, bool tvl) {
+    return raw ? cli::OutputKind::Raw : tvl ? cli::OutputKind::Tvl : cli::OutputKind::ByName;
+}
+
 std::string CommandLine(const std::vector<std::string>& args) {
     std::string line = "tavrel-cli";
     for (size_t i = 1; i < args.size(); ++i) line += " " + args[i];
@@ -76,12 +88,17 @@ int main(int argc, char** argv) {
     CLI::App* compressCmd =
         app.add_subcommand("compress", "Read every track of a diskette into an image file");
     compressCmd->add_option("DRIVE", compress.drive, kDriveHelp)->required();
-    compressCmd->add_option("IMAGE", compress.image, "The image file to write")->required();
+    compressCmd
+        ->add_option("IMAGE", compress.image,
+                     "The image file to write: raw for .img, .ima, .flp, .vfd, .dsk, else .tvl")
+        ->required();
     compressCmd->add_flag("--no-compression", compress.noCompression,
                           "Store every track side as it is");
     compressCmd->add_flag(
         "--force", compress.force,
         "Replace an existing IMAGE (the old file stays until the new one is complete)");
+    bool compressRaw = false, compressTvl = false;
+    AddKindFlags(compressCmd, &compressRaw, &compressTvl, "IMAGE");
 
     cli::TransferOptions expand;
     CLI::App* expandCmd =
@@ -130,7 +147,10 @@ int main(int argc, char** argv) {
         "Image a failing diskette anyway: reads retried, unreadable sectors filled in and "
         "listed in a map beside the image; run again to read only what is still missing");
     rescueCmd->add_option("DRIVE", rescue.drive, kDriveHelp)->required();
-    rescueCmd->add_option("IMAGE", rescue.image, "The image file to write, or to complete")
+    rescueCmd
+        ->add_option("IMAGE", rescue.image,
+                     "The image file to write, or to complete: raw for .img, .ima, .flp, .vfd, "
+                     ".dsk (made once the rescue is finished, IMAGE.tvl until then), else .tvl")
         ->required();
     rescueCmd
         ->add_option("--map", rescue.map,
@@ -156,18 +176,26 @@ int main(int argc, char** argv) {
                         "Store every track side as it is");
     rescueCmd->add_flag("--force", rescue.force,
                         "Start afresh: replace an existing IMAGE and its map instead of going on");
+    bool rescueRaw = false, rescueTvl = false;
+    AddKindFlags(rescueCmd, &rescueRaw, &rescueTvl, "IMAGE");
 
     cli::ConvertOptions convert;
     CLI::App* convertCmd = app.add_subcommand(
         "convert", "Turn an image into a raw sector image, or a raw sector image into an image");
+    bool convertRaw = false, convertTvl = false;
     convertCmd
         ->add_option("SRC", convert.source,
                      "An image, or a raw sector image of a supported diskette")
         ->required();
-    convertCmd->add_option("DST", convert.target, "The file to write")->required();
+    convertCmd
+        ->add_option("DST", convert.target,
+                     "The file to write: raw for .img, .ima, .flp, .vfd, .dsk, a .tvl image for "
+                     ".tvl, else the other kind than SRC")
+        ->required();
     convertCmd->add_flag("--no-compression", convert.noCompression,
                          "When writing an image, store every track side as it is");
     convertCmd->add_flag("--force", convert.force, "Replace an existing DST");
+    AddKindFlags(convertCmd, &convertRaw, &convertTvl, "DST");
 
     cli::BatchOptions batch;
     std::string batchHashes = "sha256";
@@ -199,7 +227,10 @@ int main(int argc, char** argv) {
         ->check(AtLeast(1));
     batchCmd->add_flag("--rescue", batch.rescue,
                        "Image through rescue: go on past unreadable sectors, with a map");
-    batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
+    bool batchTvl = false;
+    CLI::Option* batchRaw =
+        batchCmd->add_flag("--raw", batch.raw, "Write raw .img images instead of .tvl");
+    batchCmd->add_flag("--tvl", batchTvl, "Write .tvl images (the default)")->excludes(batchRaw);
     batchCmd->add_flag("--no-compression", batch.noCompression, "Store every track side as it is");
     batchCmd->add_flag("--no-verify", batch.noVerify, "Do not compare the image with the diskette");
     batchCmd
@@ -313,17 +344,24 @@ int main(int argc, char** argv) {
     }
 
     cli::Console console(quiet);
-    if (*compressCmd) return cli::RunCompress(compress, console);
+    if (*compressCmd) {
+        compress.kind = KindOf(compressRaw, compressTvl);
+        return cli::RunCompress(compress, console);
+    }
     if (*expandCmd) return cli::RunExpand(expand, console);
     if (*verifyCmd) return cli::RunVerify(verify, console);
     if (*infoCmd) {
         info.hashes = infoHashes.empty() ? 0 : ParseFixityList(infoHashes);
         return cli::RunInfo(info, console);
     }
-    if (*convertCmd) return cli::RunConvert(convert, console);
+    if (*convertCmd) {
+        convert.kind = KindOf(convertRaw, convertTvl);
+        return cli::RunConvert(convert, console);
+    }
     if (*rescueCmd) {
         rescue.fillByte = fillByte.empty() ? -1 : ParseHexByte(fillByte);
         rescue.commandLine = CommandLine(args);
+        rescue.kind = KindOf(rescueRaw, rescueTvl);
         return cli::RunRescue(rescue, console);
     }
     if (*batchCmd) {

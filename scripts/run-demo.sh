@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes a real FAT12 1.44 MB diskette image with mkfs.fat and mtools and takes it through the
-# console tool: compress, info --map, verify, and convert back to a raw image compared with
-# the original. Everything it writes goes under BUILD_DIR/demo.
+# console tool: compress to a .tvl image, info --map, verify, convert back to a raw image
+# compared with the original, and compress straight to a raw .img that mtools reads. Everything
+# it writes goes under BUILD_DIR/demo.
 #
 # Usage: scripts/run-demo.sh BUILD_DIR   (make run calls it after building)
 set -euo pipefail
@@ -17,7 +18,7 @@ if [ ! -x "$tool" ]; then
   echo "$tool is missing; build first (make build)" >&2
   exit 1
 fi
-for program in mkfs.fat mcopy cmp; do
+for program in mkfs.fat mcopy mdir cmp; do
   command -v "$program" >/dev/null || { echo "$program is missing; run scripts/install-deps.sh" >&2; exit 1; }
 done
 
@@ -37,18 +38,23 @@ cp "$tool" "$demo/files/TOOL.BIN" && truncate -s 300000 "$demo/files/TOOL.BIN"
 run mcopy -i "$demo/diskette.raw" "$demo/files/README.TXT" "$demo/files/RANDOM.BIN" "$demo/files/TOOL.BIN" ::/
 run mdir -i "$demo/diskette.raw" ::/
 
-step "Compress the diskette to an image"
-run "$tool" compress "$demo/diskette.raw" "$demo/diskette.img" --force
+step "Compress the diskette to a .tvl image"
+run "$tool" compress "$demo/diskette.raw" "$demo/diskette.tvl" --force
 
 step "What the image holds"
-run "$tool" info "$demo/diskette.img" --map
+run "$tool" info "$demo/diskette.tvl" --map
 
 step "Verify the image against the diskette"
-run "$tool" verify "$demo/diskette.img" "$demo/diskette.raw"
+run "$tool" verify "$demo/diskette.tvl" "$demo/diskette.raw"
 
 step "Convert the image back to a raw image and compare it with the original"
-run "$tool" convert "$demo/diskette.img" "$demo/roundtrip.raw" --force
+run "$tool" convert "$demo/diskette.tvl" "$demo/roundtrip.raw" --force
 run cmp "$demo/diskette.raw" "$demo/roundtrip.raw"
 echo "identical: $(stat -c %s "$demo/roundtrip.raw") bytes"
+
+step "Compress straight to a raw .img: the diskette's bytes, which mtools reads"
+run "$tool" compress "$demo/diskette.raw" "$demo/diskette.img" --force
+run cmp "$demo/diskette.raw" "$demo/diskette.img"
+run mdir -i "$demo/diskette.img" ::/
 
 step "Done. Files are in $demo"

@@ -40,7 +40,7 @@ _tavrel_cli()
     local options="-q --quiet -h --help" kind=""
     case $command in
         compress)
-            options+=" --no-compression --force"
+            options+=" --no-compression --force --raw --tvl"
             ((positional == 0)) && kind=drive || { ((positional == 1)) && kind=file; }
             ;;
         expand | verify)
@@ -54,7 +54,7 @@ _tavrel_cli()
             ((positional == 0)) && kind=file
             ;;
         rescue)
-            options+=" --map --retries --fill-byte --no-compression --force"
+            options+=" --map --retries --fill-byte --no-compression --force --raw --tvl"
             case $prev in
                 --map) _filedir; return ;;
                 --retries | --fill-byte) return ;;
@@ -62,7 +62,7 @@ _tavrel_cli()
             ((positional == 0)) && kind=drive || { ((positional == 1)) && kind=file; }
             ;;
         batch)
-            options+=" --name --start --count --rescue --raw --no-compression --no-verify --hash --json"
+            options+=" --name --start --count --rescue --raw --tvl --no-compression --no-verify --hash --json"
             options+=" --resume --bag --operator --box --note --ids --ask --each"
             case $prev in
                 --hash) COMPREPLY=($(compgen -W "md5 sha1 sha256 md5,sha1,sha256" -- "$cur")); return ;;
@@ -81,7 +81,7 @@ _tavrel_cli()
             ((positional == 0)) && { _filedir -d; return; }
             ;;
         convert)
-            options+=" --no-compression --force"
+            options+=" --no-compression --force --raw --tvl"
             ((positional < 2)) && kind=file
             ;;
         drives)

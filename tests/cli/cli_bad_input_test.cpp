@@ -42,8 +42,8 @@ class CliBadInput : public ::testing::Test {
 
     TempDir dir;
     std::string drive = dir / "drive.raw";
-    std::string good = dir / "good.img";
-    std::string bad = dir / "bad.img";
+    std::string good = dir / "good.tvl";
+    std::string bad = dir / "bad.tvl";
     std::string out = dir / "out.raw";
     std::string config = dir / "config";
 };
@@ -93,7 +93,7 @@ TEST_F(CliBadInput, RecordWithABadEncodingByte) {
 }
 
 TEST_F(CliBadInput, RecordLabelledWithTheWrongHead) {
-    const std::string plain = dir / "plain.img";
+    const std::string plain = dir / "plain.tvl";
     ASSERT_EQ(RunTool({"compress", "--no-compression", drive, plain}).exitCode, 0);
     std::string bytes = ReadFileBytes(plain);
     const long long record3 = 4 + 3 * (2 + 9216);  // cylinder 1, head 1
@@ -118,22 +118,22 @@ TEST_F(CliBadInput, PackedRecordThatOverruns) {
 
 TEST_F(CliBadInput, RawImageWithAnUnknownBootSector) {
     WriteFileBytes(bad, std::string(1474560, '\0'));
-    ExpectCleanFailure({"convert", bad, dir / "out.img"},
+    ExpectCleanFailure({"convert", bad, dir / "out.tvl"},
                        "boot sector not recognised (media descriptor 00");
     // As a drive, the job itself refuses it, before any image file is made.
-    ExpectCleanFailure({"compress", bad, dir / "out.img"},
+    ExpectCleanFailure({"compress", bad, dir / "out.tvl"},
                        "Tavrel: Drive media type not supported.");
 }
 
 TEST_F(CliBadInput, MissingDrive) {
     ExpectCleanFailure(
-        {"compress", dir / "no-such-drive", dir / "out.img"},
+        {"compress", dir / "no-such-drive", dir / "out.tvl"},
         "Tavrel: Cannot find the drive specified: " + (dir / "no-such-drive") + " does not exist");
     ExpectCleanFailure(
         {"verify", good, dir / "no-such-drive"},
         "Tavrel: Cannot find the drive specified: " + (dir / "no-such-drive") + " does not exist");
     // A letter with nothing behind it in this profile.
-    ExpectCleanFailure({"compress", "Q:", dir / "out.img"},
+    ExpectCleanFailure({"compress", "Q:", dir / "out.tvl"},
                        "Tavrel: Cannot find the drive specified: Q: is not in the drive map");
 }
 

@@ -27,6 +27,7 @@ class CliCancel : public ::testing::TestWithParam<int> {};
 TEST_P(CliCancel, CancelledCompressLeavesTheOldImage) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
+    // A raw name: the job writes its .tvl to a hidden file beside the image, which goes too.
     const std::string original = dir / "original.raw", image = dir / "out" + "/old.img";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
     Shell("mkdir -p '" + dir / "out" + "'");
@@ -78,7 +79,7 @@ TEST_P(CliCancel, CancelledCompressLeavesNoFile) {
 TEST_P(CliCancel, CancelledVerifySaysSoAndChangesNothing) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
-    const std::string original = dir / "original.raw", image = dir / "disk.img";
+    const std::string original = dir / "original.raw", image = dir / "disk.tvl";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
     ASSERT_EQ(RunTool({"convert", original, image}).exitCode, 0);
     const std::string imageBytes = ReadFileBytes(image);
@@ -100,7 +101,7 @@ TEST_P(CliCancel, CancelledExpandSaysTheDisketteIsPartlyOverwritten) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     TempDir dir;
     const std::string original = dir / "original.raw", blank = dir / "blank.raw",
-                      image = dir / "disk.img";
+                      image = dir / "disk.tvl";
     ASSERT_TRUE(MakeFloppyImage(original, kFloppyFormats[4]));
     ASSERT_TRUE(MakeFloppyImage(blank, kFloppyFormats[4], false));
     ASSERT_EQ(RunTool({"convert", original, image}).exitCode, 0);

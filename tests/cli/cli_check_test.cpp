@@ -149,9 +149,10 @@ TEST_F(CliCheck, EachProblemIsOneLineAndEveryUnlistedFileIsOne) {
 }
 
 TEST_F(CliCheck, RawOrCompressedIsToldByTheContentNotTheName) {
-    // A compressed image named .img gives the diskette's hash, as the same bytes named .tvl do.
+    // A compressed image named .img (--tvl, or the name would make it raw) gives the diskette's
+    // hash, as the same bytes named .tvl do.
     const std::string work = dir / "work.img";
-    ASSERT_EQ(RunTool({"compress", disk, work}).exitCode, 0);
+    ASSERT_EQ(RunTool({"compress", "--tvl", disk, work}).exitCode, 0);
     ToolResult shown = RunTool({"info", work, "--hash", "sha256"});
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_NE(shown.out.find("content-sha256: " + Sha256Of(disk) + "\n"), std::string::npos)

@@ -15,8 +15,8 @@ TEST_P(CliFormats, RoundTripThroughEveryCommand) {
     if (!HaveFatTools()) SKIP_OR_FAIL("mkfs.fat and mtools are not installed");
     const FloppyFormat& format = GetParam();
     TempDir dir;
-    const std::string original = dir / "original.raw", packed = dir / "packed.img",
-                      plain = dir / "plain.img";
+    const std::string original = dir / "original.raw", packed = dir / "packed.tvl",
+                      plain = dir / "plain.tvl";
     ASSERT_TRUE(MakeFloppyImage(original, format));
 
     ToolResult r = RunTool({"compress", original, packed});
@@ -42,12 +42,12 @@ TEST_P(CliFormats, RoundTripThroughEveryCommand) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_TRUE(SameBytes(raw, original)) << image;
     }
-    r = RunTool({"convert", original, dir / "fromraw.img"});
+    r = RunTool({"convert", original, dir / "fromraw.tvl"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(dir / "fromraw.img", packed));
-    r = RunTool({"convert", "--no-compression", original, dir / "fromraw-plain.img"});
+    EXPECT_TRUE(SameBytes(dir / "fromraw.tvl", packed));
+    r = RunTool({"convert", "--no-compression", original, dir / "fromraw-plain.tvl"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(dir / "fromraw-plain.img", plain));
+    EXPECT_TRUE(SameBytes(dir / "fromraw-plain.tvl", plain));
 
     // Expand onto a freshly formatted diskette of the same format.
     const std::string target = dir / "target.raw";

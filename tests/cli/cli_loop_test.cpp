@@ -42,12 +42,12 @@ TEST_P(CliLoop, RoundTripOnALoopDevice) {
     ASSERT_FALSE(drive.path().empty());
 
     // From the device, the same image as from the file it shows.
-    ASSERT_EQ(RunTool({"compress", original, dir / "fromfile.img"}).exitCode, 0);
-    ToolResult r = RunTool({"compress", source.path(), dir / "a.img"});
+    ASSERT_EQ(RunTool({"compress", original, dir / "fromfile.tvl"}).exitCode, 0);
+    ToolResult r = RunTool({"compress", source.path(), dir / "a.tvl"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(dir / "a.img", dir / "fromfile.img"));
+    EXPECT_TRUE(SameBytes(dir / "a.tvl", dir / "fromfile.tvl"));
 
-    r = RunTool({"expand", dir / "a.img", drive.path()});
+    r = RunTool({"expand", dir / "a.tvl", drive.path()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Shell("fsck.fat -n '" + drive.path() + "' >/dev/null 2>&1"), 0);
     ASSERT_TRUE(ExtractFiles(original, dir / "files-original"));
@@ -55,7 +55,7 @@ TEST_P(CliLoop, RoundTripOnALoopDevice) {
     EXPECT_EQ(Shell("diff -r '" + dir / "files-original" + "' '" + dir / "files-expanded" + "'"),
               0);
 
-    r = RunTool({"verify", dir / "a.img", drive.path()});
+    r = RunTool({"verify", dir / "a.tvl", drive.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
 
     // One byte changed on the device itself, past the page cache.
@@ -68,7 +68,7 @@ TEST_P(CliLoop, RoundTripOnALoopDevice) {
     ASSERT_EQ(Shell("dd if='" + dir / "sector" + "' of='" + drive.path() + "' bs=512 seek=" +
                     std::to_string(sector) + " count=1 oflag=direct conv=notrunc status=none"),
               0);
-    r = RunTool({"verify", dir / "a.img", drive.path()});
+    r = RunTool({"verify", dir / "a.tvl", drive.path()});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_NE(r.err.find(DifferenceLine(format, offset) + "\n"), std::string::npos) << r.err;
 }
@@ -85,11 +85,11 @@ TEST(CliDriveHeld, AnExclusivelyOpenDeviceIsRefused) {
         SKIP_OR_FAIL("no loop device: losetup is not allowed on this machine");
     HeldOpen holder(device.path(), O_RDONLY | O_EXCL);
     ASSERT_GE(holder.fd(), 0);
-    ToolResult r = RunTool({"compress", device.path(), dir / "a.img"});
+    ToolResult r = RunTool({"compress", device.path(), dir / "a.tvl"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "Drive Error: Device or resource busy: " + device.path() +
                          " is held by another program (close it, or wait for it to end)\n");
-    EXPECT_FALSE(FileExists(dir / "a.img"));
+    EXPECT_FALSE(FileExists(dir / "a.tvl"));
 }
 
 TEST(CliDriveHeld, ALockedImageFileIsRefused) {
@@ -97,20 +97,20 @@ TEST(CliDriveHeld, ALockedImageFileIsRefused) {
     TempDir dir;
     const std::string drive = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(drive, kFloppyFormats[4]));
-    ASSERT_EQ(RunTool({"compress", drive, dir / "a.img"}).exitCode, 0);
+    ASSERT_EQ(RunTool({"compress", drive, dir / "a.tvl"}).exitCode, 0);
     HeldOpen holder(drive, O_RDONLY);
     ASSERT_EQ(flock(holder.fd(), LOCK_EX), 0);
     for (const auto& args :
-         std::vector<std::vector<std::string>>{{"compress", drive, dir / "b.img"},
-                                               {"expand", dir / "a.img", drive},
-                                               {"verify", dir / "a.img", drive}}) {
+         std::vector<std::vector<std::string>>{{"compress", drive, dir / "b.tvl"},
+                                               {"expand", dir / "a.tvl", drive},
+                                               {"verify", dir / "a.tvl", drive}}) {
         ToolResult r = RunTool(args);
         EXPECT_EQ(r.exitCode, 2) << args[0];
         EXPECT_EQ(r.err, "Drive Error: Device or resource busy: " + drive +
                              " is held by another program (close it, or wait for it to end)\n")
             << args[0];
     }
-    EXPECT_FALSE(FileExists(dir / "b.img"));
+    EXPECT_FALSE(FileExists(dir / "b.tvl"));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(CliRescuePeer, DdrescueOnTheSameFaultsRecoversExactlyTheSameSectors) {
     FaultyDrive drive(dir / "original.raw", dir.path(), plan);
     if (!drive.problem().empty()) SKIP_OR_FAIL(drive.problem());
 
-    const std::string image = dir / "ours.img", ours = image + ".map";
+    const std::string image = dir / "ours.tvl", ours = image + ".map";
     ToolResult r = RunTool({"rescue", drive.path(), image});
     ASSERT_EQ(r.exitCode, 4) << r.err;
     const FaultyStats ourReads = drive.Stats();
@@ -73,7 +73,7 @@ TEST(CliRescuePeer, ARescueGoesOnFromGnuDdrescuesOwnMap) {
 
     // ddrescue's first pass only, without trimming: the area around the bad sector stays
     // untried in ddrescue's own terms.
-    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.img";
+    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.tvl";
     ASSERT_EQ(
         Shell("ddrescue -q -d -b512 -n -N '" + drive.path() + "' '" + raw + "' '" + map + "'"), 0);
     ASSERT_FALSE(ListedBy(map, '*', dir.path()).empty() && ListedBy(map, '/', dir.path()).empty())
@@ -99,7 +99,7 @@ TEST(CliRescuePeer, SectorsGnuDdrescueReadInPartAreReadAgain) {
     TempDir dir;
     const std::string disk = dir / "original.raw";
     ASSERT_TRUE(MakeFloppyImage(disk, k144));
-    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.img";
+    const std::string raw = dir / "dd.raw", map = dir / "dd.map", image = dir / "dd.tvl";
     // ddrescue writes only what it read: the raw file starts with the boot sector, which
     // convert needs for the format, and is the diskette's size.
     WriteFileBytes(raw, ReadFileBytes(disk).substr(0, 512));

@@ -23,7 +23,7 @@ class CliRescue : public ::testing::Test {
         if (!HaveDdrescue()) SKIP_OR_FAIL("ddrescuelog (package gddrescue) is not installed");
         ASSERT_TRUE(MakeFloppyImage(dir / "original.raw", k144));
         original = ReadFileBytes(dir / "original.raw");
-        ASSERT_EQ(RunTool({"compress", dir / "original.raw", dir / "compressed.img"}).exitCode, 0);
+        ASSERT_EQ(RunTool({"compress", dir / "original.raw", dir / "compressed.tvl"}).exitCode, 0);
     }
     // The faulty drive; nullptr after a skip.
     FaultyDrive* Drive(const std::string& plan) {
@@ -38,7 +38,7 @@ class CliRescue : public ::testing::Test {
 
     TempDir dir;
     std::string original;
-    std::string image = dir / "rescued.img";
+    std::string image = dir / "rescued.tvl";
     std::string map = image + ".map";
     std::unique_ptr<FaultyDrive> drive;
 };
@@ -49,7 +49,7 @@ class CliRescue : public ::testing::Test {
 
 TEST_F(CliRescue, ACleanDisketteGivesTheCompressImageAndAFinishedMap) {
     DRIVE_OR_SKIP("");
-    ToolResult c = RunTool({"compress", drive->path(), dir / "c.img"});
+    ToolResult c = RunTool({"compress", drive->path(), dir / "c.tvl"});
     ASSERT_EQ(c.exitCode, 0) << c.err;
     const FaultyStats compressReads = drive->Stats();
     drive->SetPlan("");  // counts afresh
@@ -57,7 +57,7 @@ TEST_F(CliRescue, ACleanDisketteGivesTheCompressImageAndAFinishedMap) {
     ToolResult r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
     EXPECT_NE(r.out.find("2,880 of 2,880 sectors read; map in " + map), std::string::npos) << r.out;
     // Not one read more than a compress issues.
     EXPECT_EQ(drive->Stats().reads, compressReads.reads);
@@ -66,10 +66,10 @@ TEST_F(CliRescue, ACleanDisketteGivesTheCompressImageAndAFinishedMap) {
 
     // Uncompressed, too, as compress writes it.
     ASSERT_EQ(
-        RunTool({"compress", "--no-compression", dir / "original.raw", dir / "n.img"}).exitCode, 0);
+        RunTool({"compress", "--no-compression", dir / "original.raw", dir / "n.tvl"}).exitCode, 0);
     r = Rescue({"--force", "--no-compression"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(image, dir / "n.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "n.tvl"));
 }
 
 TEST_F(CliRescue, OneBadSectorInTheMiddleOfATrackIsAllThatIsLost) {
@@ -99,6 +99,31 @@ TEST_F(CliRescue, OneBadSectorInTheMiddleOfATrackIsAllThatIsLost) {
     EXPECT_EQ(head1.find('!', 41), std::string::npos) << r.out;
 }
 
+// To a raw name the rescue works on NAME.img.tvl, the only file it can go on with, and makes
+// the raw image once every sector is read or given up; a finished one is not gone on with.
+TEST_F(CliRescue, ARawImageIsMadeOnceTheRescueIsFinished) {
+    const int bad = Logical(k144, 40, 1, 10);
+    DRIVE_OR_SKIP("bad " + std::to_string(bad));
+    const std::string raw = dir / "rescued.img", work = raw + ".tvl", rawMap = raw + ".map";
+    ToolResult r = RunTool({"rescue", drive->path(), raw});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(ReadFileBytes(raw), WithFill(original, {bad}));
+    EXPECT_FALSE(FileExists(work));
+    EXPECT_EQ(ListedBy(rawMap, '-', dir.path()), std::set<int>{bad});
+    r = RunTool({"rescue", drive->path(), raw});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(ReadFileBytes(raw), WithFill(original, {bad}));
+
+    // An unfinished one (here: sector 0 left) goes on from its .tvl, and ends raw.
+    drive->SetPlan("");
+    ASSERT_EQ(RunTool({"rescue", "--force", drive->path(), work}).exitCode, 0);
+    WriteFileBytes(work + ".map", "0x0 + 1\n0x0 0x200 -\n0x200 0x167E00 +\n");
+    r = RunTool({"rescue", drive->path(), raw, "--map", work + ".map"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(raw), original);
+    EXPECT_FALSE(FileExists(work));
+}
+
 TEST_F(CliRescue, WeakSectorsAreRecoveredByTheRetries) {
     const int onSide = Logical(k144, 12, 0, 5), onSector = Logical(k144, 50, 1, 18);
     const int byChance = Logical(k144, 70, 0, 3);
@@ -108,7 +133,7 @@ TEST_F(CliRescue, WeakSectorsAreRecoveredByTheRetries) {
                   " 8\nchance 11 50 " + std::to_string(byChance) + "\n");
     ToolResult r = Rescue({"--retries", "6"});
     ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
     EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2880u);
 
     // Without retries the same faults cost sectors.
@@ -147,7 +172,7 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
     drive->SetPlan("weak 0 2");
     r = Rescue({"--force"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
 
     // A resume takes the format from its image when the boot sector no longer reads, and its
     // map keeps the line that names the diskette for the next resume.
@@ -165,7 +190,7 @@ TEST_F(CliRescue, BadSectorsBesideTheBootSectorDoNotStopTheRescue) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("2,880 of 2,880 sectors read (1 of them now)"), std::string::npos)
         << r.out;
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
     EXPECT_NE(r.err.find("the boot sector does not read, so it is not known whether"),
               std::string::npos)
         << r.err;
@@ -251,7 +276,7 @@ TEST_F(CliRescue, AResumeReadsOnlyWhatIsMissingAndLosesNothing) {
     drive->SetPlan("");
     r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
     r = Rescue();
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "Nothing to read: " + map + " marks every sector of " + image + " read\n");
@@ -284,7 +309,7 @@ TEST_F(CliRescue, ACancelKeepsWhatWasReadAndAResumeGoesOn) {
     drive->SetPlan("");
     r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
 }
 
 TEST_F(CliRescue, AKilledRescueKeepsWhatItsLastCheckpointHeld) {
@@ -321,7 +346,7 @@ TEST_F(CliRescue, AKilledRescueKeepsWhatItsLastCheckpointHeld) {
     ToolResult r = Rescue();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(drive->Stats().sectors, 2 + 2880 - static_cast<long long>(read.size()));
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
 }
 
 TEST_F(CliRescue, AMapThatCannotBeWrittenStopsTheRescueBeforeItReads) {
@@ -360,7 +385,7 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
     const std::string disk = dir / "original.raw";
     EXPECT_EQ(RunTool({"rescue", disk, image, "--fill-byte", "1FF"}).exitCode, 64);
     EXPECT_EQ(RunTool({"rescue", disk, image, "--retries", "-1"}).exitCode, 64);
-    ToolResult same = RunTool({"rescue", disk, image, "--map", dir / "./rescued.img"});
+    ToolResult same = RunTool({"rescue", disk, image, "--map", dir / "./rescued.tvl"});
     EXPECT_EQ(same.exitCode, 2);
     EXPECT_EQ(same.err, "tavrel-cli: the map cannot be the image itself\n");
     ToolResult nowhere = RunTool({"rescue", disk, image, "--map", dir / "missing/disk.map"});
@@ -375,11 +400,11 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "tavrel-cli: " + image + " exists but its map " + dir / "other.map" +
                          " does not; name the map with --map, or add --force to replace it\n");
-    r = RunTool({"rescue", disk, dir / "other.img", "--map", map});
+    r = RunTool({"rescue", disk, dir / "other.tvl", "--map", map});
     EXPECT_EQ(r.exitCode, 2);
     // A rescue killed before its first image leaves a map that marks nothing read.
     WriteFileBytes(dir / "new.map", "0x0 ? 1\n0x0 0x168000 ?\n");
-    r = RunTool({"rescue", disk, dir / "new.img", "--map", dir / "new.map"});
+    r = RunTool({"rescue", disk, dir / "new.tvl", "--map", dir / "new.map"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
 
     const std::string good = ReadFileBytes(map);
@@ -460,7 +485,7 @@ TEST_F(CliRescue, ASectorReadOnlyInPartIsReadAgain) {
             << r.out;
         EXPECT_EQ(ListedBy(map, '+', dir.path()).size(), 2880u);
     }
-    EXPECT_TRUE(SameBytes(image, dir / "compressed.img"));
+    EXPECT_TRUE(SameBytes(image, dir / "compressed.tvl"));
 }
 
 // A map whose reading fails far into it, with the kernel's EIO (the faulty file system serves
@@ -474,7 +499,7 @@ TEST_F(CliRescue, AMapThatFailsToReadMidwayIsAnError) {
     SlowMount served(dir / "long.map", dir / "mnt", dir / "plan");
     if (!served.mounted())
         SKIP_OR_FAIL("FUSE is not usable here (no /dev/fuse or no permission to mount)");
-    ToolResult r = RunTool({"info", dir / "compressed.img", "--bad", served.file()});
+    ToolResult r = RunTool({"info", dir / "compressed.tvl", "--bad", served.file()});
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "tavrel-cli: cannot read " + served.file() + ": " + std::strerror(EIO) + "\n");
@@ -484,7 +509,7 @@ TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {
     // As an ordinary user who owns image and map but may not create files in their folder:
     // a compress would write over the image in place, a resume must not.
     const std::string disk = dir / "original.raw", folder = dir / "images";
-    const std::string old = folder + "/old.img", oldMap = old + ".map";
+    const std::string old = folder + "/old.tvl", oldMap = old + ".map";
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     ASSERT_EQ(RunTool({"rescue", disk, old}).exitCode, 0);
@@ -499,7 +524,7 @@ TEST_F(CliRescue, AResumeNeverWritesOverTheImageItReads) {
         EXPECT_EQ(r.err, "File Open Error: " + old + ": " + std::strerror(EACCES) + "\n");
         EXPECT_EQ(ReadFileBytes(old), imageBytes);
         EXPECT_EQ(ReadFileBytes(oldMap), "0x0 + 1\n0x0 0x200 -\n0x200 0x167E00 +\n");
-        EXPECT_EQ(Listing(folder), (std::vector<std::string>{"old.img", "old.img.map"}));
+        EXPECT_EQ(Listing(folder), (std::vector<std::string>{"old.tvl", "old.tvl.map"}));
     });
     if (!why.empty()) SKIP_OR_FAIL(why);
 }

@@ -69,12 +69,12 @@ TEST(CliCommandLine, UsageErrorsExitWith64) {
 }
 
 TEST_F(CliUsage, OffATerminalOnlyTheSummaryIsPrinted) {
-    ToolResult r = RunTool({"compress", original, dir / "a.img"}, Env());
+    ToolResult r = RunTool({"compress", original, dir / "a.tvl"}, Env());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ASSERT_EQ(LineCount(r.out), 1);
     // What was done, the format, the time and, for compress, size and ratio, in these words.
-    const long long size = SizeOf(dir / "a.img");
+    const long long size = SizeOf(dir / "a.tvl");
     ASSERT_GT(size, 1000);
     ASSERT_LT(size, 1000000);
     char sizeText[48], percent[32];
@@ -82,24 +82,24 @@ TEST_F(CliUsage, OffATerminalOnlyTheSummaryIsPrinted) {
     std::snprintf(percent, sizeof percent, "%.1f%%", 100.0 * static_cast<double>(size) / 1474884);
     const std::string timeless =
         std::regex_replace(r.out, std::regex(" in [0-9]+\\.[0-9][0-9] s: "), " in T s: ");
-    EXPECT_EQ(timeless, "Compressed " + original + " (1.44 MB (F0)) to " + dir / "a.img" +
+    EXPECT_EQ(timeless, "Compressed " + original + " (1.44 MB (F0)) to " + dir / "a.tvl" +
                             " in T s: " + sizeText + " bytes, " + percent + " of 1,474,884\n");
 }
 
 TEST_F(CliUsage, QuietPrintsNothingButErrors) {
-    ToolResult r = RunTool({"-q", "compress", original, dir / "a.img"}, Env());
+    ToolResult r = RunTool({"-q", "compress", original, dir / "a.tvl"}, Env());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out + r.err, "");
-    r = RunTool({"verify", dir / "a.img", original, "--quiet"}, Env());
+    r = RunTool({"verify", dir / "a.tvl", original, "--quiet"}, Env());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out + r.err, "");
-    r = RunTool({"--quiet", "verify", dir / "missing.img", original}, Env());
+    r = RunTool({"--quiet", "verify", dir / "missing.tvl", original}, Env());
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(LineCount(r.err), 1);
 }
 
 TEST_F(CliUsage, AnExistingImageIsReplacedOnlyWithForce) {
-    const std::string image = dir / "old.img";
+    const std::string image = dir / "old.tvl";
     WriteFileBytes(image, "an older image");
     ToolResult r = RunTool({"compress", original, image}, Env());
     EXPECT_EQ(r.exitCode, 2);
@@ -113,13 +113,13 @@ TEST_F(CliUsage, AnExistingImageIsReplacedOnlyWithForce) {
     r = RunTool({"compress", "--force", original, image}, Env());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFileBytes(image).substr(0, 2), "Dk");
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"config", "old.img", "original.raw"}));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"config", "old.tvl", "original.raw"}));
 }
 
 TEST_F(CliUsage, AReadOnlyImageIsNotReplacedEvenWithForce) {
     // As an ordinary user, for whom the mode counts, in a folder that would let the user
     // replace the file.
-    const std::string folder = dir / "images", image = folder + "/old.img";
+    const std::string folder = dir / "images", image = folder + "/old.tvl";
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(::chown(original.c_str(), 65534, 65534), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
@@ -132,16 +132,16 @@ TEST_F(CliUsage, AReadOnlyImageIsNotReplacedEvenWithForce) {
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_EQ(r.err, "File Open Error: " + image + ": " + std::strerror(EACCES) + "\n");
         EXPECT_EQ(ReadFileBytes(image), "a read-only image");
-        EXPECT_EQ(Listing(folder), std::vector<std::string>{"old.img"});
+        EXPECT_EQ(Listing(folder), std::vector<std::string>{"old.tvl"});
     });
     if (!why.empty()) SKIP_OR_FAIL(why);
 }
 
 TEST_F(CliUsage, DriveLettersComeFromTheProfile) {
-    ASSERT_EQ(RunTool({"compress", original, dir / "a.img"}, Env()).exitCode, 0);
+    ASSERT_EQ(RunTool({"compress", original, dir / "a.tvl"}, Env()).exitCode, 0);
     WriteFileBytes(config + "/tavrel.INI", "[Drives]\nA=" + original + "\n");
     for (const char* letter : {"A:", "A", "a"}) {
-        ToolResult r = RunTool({"verify", dir / "a.img", letter}, Env());
+        ToolResult r = RunTool({"verify", dir / "a.tvl", letter}, Env());
         EXPECT_EQ(r.exitCode, 0) << letter << ": " << r.err;
         EXPECT_NE(r.out.find("against A:"), std::string::npos) << r.out;
     }
@@ -155,7 +155,7 @@ TEST_F(CliUsage, DriveLettersComeFromTheProfile) {
 }
 
 TEST_F(CliUsage, InfoDescribesTheImageAsTextMapAndJson) {
-    const std::string image = dir / "a.img";
+    const std::string image = dir / "a.tvl";
     ASSERT_EQ(RunTool({"compress", original, image}, Env()).exitCode, 0);
     ToolResult r = RunTool({"info", image, "--map"}, Env());
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -14,6 +14,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
   cli/cli_loop_test.cpp
+  cli/cli_output_kind_test.cpp
   cli/cli_startup_test.cpp
   cli/cli_usage_test.cpp
   cli/faulty_drive.cpp

@@ -150,12 +150,12 @@ export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/bus
 [ -n "$own_helper_socket" ] && mkdir -p "$(dirname "$own_helper_socket")"
 
 # No bus at all: the job fails at once with the system's refusal, as for any drive it may not open.
-as_user compress "$source_dev" none.img
+as_user compress "$source_dev" none.tvl
 rc=$?
 [ $rc = 2 ] || fail "without a bus: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "Drive Error: Permission denied" "$dir/stderr" || fail "without a bus: $(cat "$dir/stderr")"
 grep -q "UDisks2" "$dir/stderr" && fail "without a bus: $(cat "$dir/stderr")"
-[ ! -e "$dir/out/none.img" ] || fail "without a bus: none.img was written"
+[ ! -e "$dir/out/none.tvl" ] || fail "without a bus: none.tvl was written"
 scan_lists_source "in /sys" || fail "without a bus, scan: $(cat "$dir/stdout" "$dir/stderr")"
 
 dbus-daemon --config-file="$dir/bus.conf" --nofork --nopidfile >"$dir/dbus.log" 2>&1 &
@@ -185,7 +185,7 @@ rm -f "$rule"
 start_polkitd
 
 # A bus without UDisks2: still the plain refusal.
-as_user compress "$source_dev" none.img
+as_user compress "$source_dev" none.tvl
 rc=$?
 [ $rc = 2 ] || fail "without UDisks2: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "Drive Error: Permission denied" "$dir/stderr" || fail "without UDisks2: $(cat "$dir/stderr")"
@@ -205,14 +205,14 @@ until_true 10 scan_lists_source "through UDisks2" ||
   fail "scan through UDisks2: $(cat "$dir/stdout" "$dir/stderr")"
 
 # No rule: polkit says no at once, nothing is read or written.
-"$cli" -q compress "$source_dev" "$dir/source.img" || fail "compress as root"
-chmod 644 "$dir/source.img"
-as_user compress "$source_dev" out.img
+"$cli" -q compress "$source_dev" "$dir/source.tvl" || fail "compress as root"
+chmod 644 "$dir/source.tvl"
+as_user compress "$source_dev" out.tvl
 rc=$?
 [ $rc = 2 ] || fail "refused compress: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "Not authorized" "$dir/stderr" || fail "refused compress says: $(cat "$dir/stderr")"
-[ ! -e "$dir/out/out.img" ] || fail "refused compress left out.img"
-as_user expand "$dir/source.img" "$target_dev"
+[ ! -e "$dir/out/out.tvl" ] || fail "refused compress left out.tvl"
+as_user expand "$dir/source.tvl" "$target_dev"
 rc=$?
 [ $rc = 2 ] || fail "refused expand: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "Not authorized" "$dir/stderr" || fail "refused expand says: $(cat "$dir/stderr")"
@@ -239,14 +239,14 @@ strace -f -e trace=open,openat -o "$dir/udisksd.trace" -p "$udisks_pid" 2>"$dir/
 strace_pid=$!
 pids+=($strace_pid)
 until_true 10 grep -qs attached "$dir/strace.log" || skip "cannot trace udisksd: $(cat "$dir/strace.log")"
-as_user compress "$source_dev" out.img
+as_user compress "$source_dev" out.tvl
 rc=$?
 [ $rc = 0 ] || fail "allowed compress: exit $rc: $(cat "$dir/stderr")"
-cmp -s "$dir/out/out.img" "$dir/source.img" || fail "the user's image differs from root's"
-as_user verify out.img "$source_dev"
+cmp -s "$dir/out/out.tvl" "$dir/source.tvl" || fail "the user's image differs from root's"
+as_user verify out.tvl "$source_dev"
 rc=$?
 [ $rc = 0 ] || fail "allowed verify of the source: exit $rc: $(cat "$dir/stderr")"
-as_user expand out.img "$target_dev"
+as_user expand out.tvl "$target_dev"
 rc=$?
 [ $rc = 0 ] || fail "allowed expand: exit $rc: $(cat "$dir/stderr")"
 cmp -s "$dir/target.raw" "$dir/source.raw" || fail "the expanded drive differs from the source"
@@ -255,7 +255,7 @@ opened() { grep -q "\"$1\", $2" "$dir/udisksd.trace"; }
 opened "$source_dev" O_RDONLY && ! opened "$source_dev" O_RDWR && opened "$target_dev" O_RDWR ||
   fail "compress and verify must ask for reading only, expand for writing:" \
     "$(grep /dev/loop "$dir/udisksd.trace")"
-as_user verify out.img "$target_dev"
+as_user verify out.tvl "$target_dev"
 rc=$?
 [ $rc = 0 ] || fail "allowed verify: exit $rc: $(cat "$dir/stderr")"
 
@@ -266,7 +266,7 @@ coproc holder { perl -MFcntl -e 'sysopen(my $d, $ARGV[0], O_RDONLY | O_EXCL) or 
 pids+=($holder_PID)
 read -r -t 10 held <&"${holder[0]}"
 [ "${held:-}" = held ] || fail "cannot hold $target_dev exclusively"
-as_user verify out.img "$target_dev"
+as_user verify out.tvl "$target_dev"
 rc=$?
 [ $rc = 2 ] || fail "held drive: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "busy" "$dir/stderr" || fail "held drive says: $(cat "$dir/stderr")"
@@ -277,11 +277,11 @@ stop "$holder_PID"
 mkdir "$dir/mnt"
 mount "$mounted_dev" "$dir/mnt" || skip "cannot mount an ext2 file system here"
 mounted=$dir/mnt
-as_user compress "$mounted_dev" mounted.img
+as_user compress "$mounted_dev" mounted.tvl
 rc=$?
 [ $rc = 2 ] || fail "mounted drive: exit $rc, not 2: $(cat "$dir/stderr")"
 grep -q "busy" "$dir/stderr" || fail "mounted drive says: $(cat "$dir/stderr")"
-[ ! -e "$dir/out/mounted.img" ] || fail "mounted drive: mounted.img was written"
+[ ! -e "$dir/out/mounted.tvl" ] || fail "mounted drive: mounted.tvl was written"
 umount "$mounted" && mounted=
 
 # Where polkit wants the user's own password: at a terminal its text agent asks there, and the
@@ -290,29 +290,29 @@ if [ -n "$own_helper_socket" ]; then
   set_rule AUTH_SELF_KEEP
   password=tavrel-$RANDOM$RANDOM
   echo "$user:$password" | chpasswd || fail "chpasswd"
-  at_terminal "$cli" compress "$source_dev" tty.img >"$dir/tty.log" 2>&1
+  at_terminal "$cli" compress "$source_dev" tty.tvl >"$dir/tty.log" 2>&1
   rc=$?
   [ $rc = 0 ] || fail "compress at a terminal: exit $rc: $(cat "$dir/tty.log")"
   grep -q "AUTHENTICATING FOR org.freedesktop.udisks2.open-device" "$dir/tty.log" ||
     fail "compress at a terminal was not asked: $(cat "$dir/tty.log")"
-  cmp -s "$dir/out/tty.img" "$dir/source.img" || fail "the terminal's image differs from root's"
+  cmp -s "$dir/out/tty.tvl" "$dir/source.tvl" || fail "the terminal's image differs from root's"
 
   # The script runs at the same terminal as an agent that would ask, with its input elsewhere.
   asked=$(grep -c "Operator of" "$dir/polkitd.log")
   at_terminal bash -c 'mkfifo agent.ready &&
       { pkttyagent --process $$ --notify-fd 3 3>agent.ready & } && cat agent.ready &&
-      exec "$@" </dev/null' script "$cli" compress "$source_dev" script.img >"$dir/script.log" 2>&1
+      exec "$@" </dev/null' script "$cli" compress "$source_dev" script.tvl >"$dir/script.log" 2>&1
   rc=$?
   pkill -u "$user" -x pkttyagent
   [ $rc = 2 ] || fail "compress from a script beside an agent: exit $rc: $(cat "$dir/script.log")"
   grep -q "Not authorized" "$dir/script.log" || fail "script beside an agent says: $(cat "$dir/script.log")"
   [ "$(grep -c "Operator of" "$dir/polkitd.log")" = "$asked" ] ||
     fail "a script's call had the agent ask: $(tail -n 3 "$dir/polkitd.log")"
-  [ ! -e "$dir/out/script.img" ] || fail "compress from a script wrote script.img"
+  [ ! -e "$dir/out/script.tvl" ] || fail "compress from a script wrote script.tvl"
 
   # "tavrel-cli ... &" keeps the terminal as its input, but its agent could not ask there
   # (SIGTTOU stops it): a background job is not asked, and fails at once.
-  user_command timeout 30 "$answer" --background "$password" "$cli" compress "$source_dev" bg.img \
+  user_command timeout 30 "$answer" --background "$password" "$cli" compress "$source_dev" bg.tvl \
     >"$dir/bg.log" 2>&1
   rc=$?
   pkill -u "$user" -x pkttyagent
@@ -332,7 +332,7 @@ if [ -n "$dialog" ]; then
   run_as_user "$dialog" /O:COMPRESS "/D:$letter" /F:dialog.img /A /N
   rc=$?
   [ $rc = 0 ] || fail "the dialog's compress of $letter: exit $rc: $(cat "$dir/stderr")"
-  cmp -s "$dir/out/dialog.img" "$dir/source.img" || fail "the dialog's image differs from root's"
+  cmp -s "$dir/out/dialog.img" "$dir/source.tvl" || fail "the dialog's image differs from root's"
 fi
 
 # A box of diskettes imaged and verified through the service: after the first, the loop device
@@ -341,7 +341,7 @@ fi
 # behind it.
 mkfs.fat -C "$dir/second.raw" 1440 >/dev/null || fail "mkfs.fat"
 MTOOLS_SKIP_CHECK=1 mcopy -i "$dir/second.raw" "$dir/payload" ::SECOND.BIN || fail "mcopy"
-"$cli" -q compress "$dir/second.raw" "$dir/second.img" || fail "compress of second.raw as root"
+"$cli" -q compress "$dir/second.raw" "$dir/second.tvl" || fail "compress of second.raw as root"
 user_command timeout 60 "$cli" batch "$source_dev" box --count 2 </dev/null >"$dir/batch.out" \
   2>"$dir/batch.err" &
 batch_pid=$!
@@ -355,8 +355,8 @@ wait "$batch_pid"
 rc=$?
 [ $rc = 0 ] || fail "batch: exit $rc: $(cat "$dir/batch.out" "$dir/batch.err")"
 grep -q "^disk-002: done, .*" "$dir/batch.out" || fail "batch: $(cat "$dir/batch.out")"
-cmp -s "$dir/out/box/disk-001.tvl" "$dir/source.img" || fail "the batch's first image differs"
-cmp -s "$dir/out/box/disk-002.tvl" "$dir/second.img" || fail "the batch's second image differs"
+cmp -s "$dir/out/box/disk-001.tvl" "$dir/source.tvl" || fail "the batch's first image differs"
+cmp -s "$dir/out/box/disk-002.tvl" "$dir/second.tvl" || fail "the batch's second image differs"
 grep -q "^verify: same$" "$dir/out/box/disk-002.info" || fail "batch: $(cat "$dir/out/box/disk-002.info")"
 as_user check box || fail "check of the batch's folder: $(cat "$dir/stdout" "$dir/stderr")"
 

@@ -12,16 +12,16 @@ formats() {  # device qdev formats...
   for f in "$@"; do
     local k="$f ${dev##*/}"
     insert "$q" "$img/$f-a.raw" rw
-    "$cli" -q compress "$img/$f-a.raw" $tmp/ref-a.img --force
-    "$cli" -q compress "$img/$f-b.raw" $tmp/ref-b.img --force
-    run -q compress "$dev" $tmp/a.img --force
+    "$cli" -q compress "$img/$f-a.raw" $tmp/ref-a.tvl --force
+    "$cli" -q compress "$img/$f-b.raw" $tmp/ref-b.tvl --force
+    run -q compress "$dev" $tmp/a.tvl --force
     check "1 compress $k" [ $rc = 0 ]
-    check "1 compress $k is the raw image's" cmp -s $tmp/a.img $tmp/ref-a.img
-    run -q verify $tmp/ref-a.img "$dev"
+    check "1 compress $k is the raw image's" cmp -s $tmp/a.tvl $tmp/ref-a.tvl
+    run -q verify $tmp/ref-a.tvl "$dev"
     check "1 verify $k" [ $rc = 0 ]
-    run -q expand $tmp/ref-b.img "$dev"
+    run -q expand $tmp/ref-b.tvl "$dev"
     check "1 expand $k" [ $rc = 0 ]
-    run -q verify $tmp/ref-b.img "$dev"
+    run -q verify $tmp/ref-b.tvl "$dev"
     check "1 verify after expand $k" [ $rc = 0 ]
     ask eject "$q"
     check "1 expand $k wrote the raw image" cmp -s "$disk/$q.raw" "$img/$f-b.raw"
@@ -38,31 +38,31 @@ wprotect() {  # device qdev
   insert "$2" "$img/1440F0-a.raw" ro
   local before
   before=$(writes "$1")
-  run -q expand $tmp/ref-b.img "$1"
+  run -q expand $tmp/ref-b.tvl "$1"
   check "2 expand on write-protected ${1##*/} refused" [ $rc = 2 ]
   says "2 expand on write-protected ${1##*/}"
   check "2 the message says write-protected (${1##*/})" has "write-protected"
   check "2 nothing written to ${1##*/}" [ "$(writes "$1")" = "$before" ]
-  run -q compress "$1" $tmp/wp.img --force
+  run -q compress "$1" $tmp/wp.tvl --force
   check "2 compress of write-protected ${1##*/}" [ $rc = 0 ]
-  run -q verify $tmp/wp.img "$1"
+  run -q verify $tmp/wp.tvl "$1"
   check "2 verify of write-protected ${1##*/}" [ $rc = 0 ]
   ask eject "$2"
   check "2 the write-protected diskette in ${1##*/} is unchanged" cmp -s "$disk/$2.raw" "$img/1440F0-a.raw"
 }
-"$cli" -q compress "$img/1440F0-b.raw" $tmp/ref-b.img --force
+"$cli" -q compress "$img/1440F0-b.raw" $tmp/ref-b.tvl --force
 want 2 && wprotect /dev/fd0 fdd0
 want 2 && [ -n "$usbro" ] && wprotect "$usbro" u1
 
 # 3. An empty drive: the message says so, exit 2, nothing written.
 empty() {  # device
-  rm -f $tmp/e.img
-  run -q compress "$1" $tmp/e.img
+  rm -f $tmp/e.tvl
+  run -q compress "$1" $tmp/e.tvl
   check "3 compress from empty ${1##*/} fails" [ $rc = 2 ]
   says "3 compress from empty ${1##*/}"
   check "3 the message says no diskette (${1##*/})" has "no diskette"
-  check "3 compress from empty ${1##*/} leaves no file" [ ! -e $tmp/e.img ]
-  run -q expand $tmp/ref-b.img "$1"
+  check "3 compress from empty ${1##*/} leaves no file" [ ! -e $tmp/e.tvl ]
+  run -q expand $tmp/ref-b.tvl "$1"
   check "3 expand onto empty ${1##*/} fails" [ $rc = 2 ]
   check "3 the expand message says no diskette (${1##*/})" has "no diskette"
 }
@@ -73,11 +73,11 @@ want 3 && [ -n "$usb" ] && empty "$usb"
 # 4. A diskette changed between two jobs: the second job sees the new one.
 changed() {  # device qdev
   insert "$2" "$img/1440F0-a.raw" rw
-  run -q compress "$1" $tmp/c1.img --force
+  run -q compress "$1" $tmp/c1.tvl --force
   insert "$2" "$img/720-b.raw" rw
-  "$cli" -q compress "$img/720-b.raw" $tmp/ref720.img --force
-  run -q compress "$1" $tmp/c2.img --force
-  check "4 the next job in ${1##*/} sees the changed diskette" cmp -s $tmp/c2.img $tmp/ref720.img
+  "$cli" -q compress "$img/720-b.raw" $tmp/ref720.tvl --force
+  run -q compress "$1" $tmp/c2.tvl --force
+  check "4 the next job in ${1##*/} sees the changed diskette" cmp -s $tmp/c2.tvl $tmp/ref720.tvl
   ask eject "$2"
 }
 want 4 && changed /dev/fd0 fdd0
@@ -90,9 +90,9 @@ pulled() {  # device qdev
   local k=${1##*/} pid
   insert "$2" "$img/1440F0-a.raw" rw
   slow "$2"
-  "$cli" -q compress "$img/720-b.raw" $tmp/old.img --force
-  cp $tmp/old.img $tmp/old.copy
-  "$cli" -q compress "$1" $tmp/old.img --force >$tmp/out 2>&1 &
+  "$cli" -q compress "$img/720-b.raw" $tmp/old.tvl --force
+  cp $tmp/old.tvl $tmp/old.copy
+  "$cli" -q compress "$1" $tmp/old.tvl --force >$tmp/out 2>&1 &
   pid=$!
   until_over reads "$1" $(($(reads "$1") + 300)) $pid
   ask pull "$2"
@@ -101,12 +101,12 @@ pulled() {  # device qdev
   check "5 compress from $k pulled out fails" [ $rc = 2 ]
   says "5 compress from $k pulled out"
   check "5 the compress message says no diskette ($k)" has "no diskette"
-  check "5 the older image is intact ($k)" cmp -s $tmp/old.img $tmp/old.copy
-  check "5 no file is left beside the image ($k)" [ "$(ls $tmp | grep -c '^old\.img')" = 1 ]
+  check "5 the older image is intact ($k)" cmp -s $tmp/old.tvl $tmp/old.copy
+  check "5 no file is left beside the image ($k)" [ "$(ls $tmp | grep -c '^old\.tvl')" = 1 ]
 
   insert "$2" "$img/1440F0-a.raw" rw
   slow "$2"
-  "$cli" -q expand $tmp/ref-b.img "$1" >$tmp/out 2>&1 &
+  "$cli" -q expand $tmp/ref-b.tvl "$1" >$tmp/out 2>&1 &
   pid=$!
   until_over writes "$1" $(($(writes "$1") + 300)) $pid
   ask pull "$2"
@@ -118,18 +118,18 @@ pulled() {  # device qdev
 
   insert "$2" "$img/1440F0-a.raw" rw
   slow "$2"
-  rm -f $tmp/r.img $tmp/r.img.map
-  "$cli" -q rescue "$1" $tmp/r.img --retries 0 >$tmp/out 2>&1 &
+  rm -f $tmp/r.tvl $tmp/r.tvl.map
+  "$cli" -q rescue "$1" $tmp/r.tvl --retries 0 >$tmp/out 2>&1 &
   pid=$!
   until_over reads "$1" $(($(reads "$1") + 300)) $pid
   ask pull "$2"
   wait $pid
   rc=$? out=$(cat $tmp/out)
   check "5 rescue of $k pulled out ends with unreadable sectors" [ $rc = 4 ]
-  "$cli" -q convert $tmp/r.img $tmp/r.raw --force
+  "$cli" -q convert $tmp/r.tvl $tmp/r.raw --force
   check "5 the rescue kept what it read before the pull ($k)" \
     cmp -s -n $((200 * 512)) $tmp/r.raw "$img/1440F0-a.raw"
-  check "5 the map marks it read ($k)" [ "$(ddrescuelog -l+ $tmp/r.img.map | head -200 | wc -l)" = 200 ]
+  check "5 the map marks it read ($k)" [ "$(ddrescuelog -l+ $tmp/r.tvl.map | head -200 | wc -l)" = 200 ]
 }
 # Not on the floppy controller: a diskette QEMU pulls out in the middle of a transfer can leave
 # the guest's floppy worker hung for good (fd_watchdog, seen once in three full runs), which
@@ -140,19 +140,19 @@ want 5 && [ -n "$usb" ] && pulled "$usb" u0
 if want 6 && [ -n "$usb" ]; then
   printf '[inject-error]\nevent = "read_aio"\nerrno = "61"\nsector = "%s"\n\n' 100 1000 2001 >"$work/bad.conf"
   cp "$img/1440F0-a.raw" "$disk/bad.raw"
-  "$cli" -q compress "$img/1440F0-a.raw" $tmp/ref-a.img --force
+  "$cli" -q compress "$img/1440F0-a.raw" $tmp/ref-a.tvl --force
   ask insertbad u0 "$work/bad.conf" "$disk/bad.raw"
-  rm -f $tmp/bad.img $tmp/bad.img.map
-  run -q compress "$usb" $tmp/bad.img
+  rm -f $tmp/bad.tvl $tmp/bad.tvl.map
+  run -q compress "$usb" $tmp/bad.tvl
   says "6 compress of bad sectors"
   check "6 compress of bad sectors fails" [ $rc = 2 ]
   # Sector 100 is on the sixth track side of 18 sectors: cylinder 2, head 1.
   check "6 compress names the side that did not read" has "at cylinder 2 head 1 of $usb (tavrel-cli rescue"
-  check "6 compress of bad sectors leaves nothing" [ -z "$(ls $tmp | grep '^bad\.img')" ]
-  run -q rescue "$usb" $tmp/bad.img
+  check "6 compress of bad sectors leaves nothing" [ -z "$(ls $tmp | grep '^bad\.tvl')" ]
+  run -q rescue "$usb" $tmp/bad.tvl
   check "6 rescue of bad sectors ends with unreadable sectors" [ $rc = 4 ]
-  check "6 the map has exactly the bad sectors" [ "$(ddrescuelog -l- $tmp/bad.img.map | tr '\n' ' ')" = "100 1000 2001 " ]
-  "$cli" -q convert $tmp/bad.img $tmp/bad.raw --force
+  check "6 the map has exactly the bad sectors" [ "$(ddrescuelog -l- $tmp/bad.tvl.map | tr '\n' ' ')" = "100 1000 2001 " ]
+  "$cli" -q convert $tmp/bad.tvl $tmp/bad.raw --force
   cp "$img/1440F0-a.raw" $tmp/good.raw
   for s in 100 1000 2001; do
     dd if=/dev/zero of=$tmp/bad.raw bs=512 seek=$s count=1 conv=notrunc status=none
@@ -161,9 +161,9 @@ if want 6 && [ -n "$usb" ]; then
   check "6 rescue kept every other sector" cmp -s $tmp/bad.raw $tmp/good.raw
   insert u0 "$img/1440F0-a.raw" rw
   before=$(reads "$usb")
-  run -q rescue "$usb" $tmp/bad.img
+  run -q rescue "$usb" $tmp/bad.tvl
   check "6 resume with the diskette back reads the rest" [ $rc = 0 ]
-  check "6 the resumed image is the whole diskette's" cmp -s $tmp/bad.img $tmp/ref-a.img
+  check "6 the resumed image is the whole diskette's" cmp -s $tmp/bad.tvl $tmp/ref-a.tvl
   # The three sectors, the boot sector, and the kernel's look for partitions on the new medium
   # (a page); a track side would be 18 more.
   check "6 the resume read only what the map lacked" [ $(($(reads "$usb") - before)) -le 16 ]
@@ -183,12 +183,12 @@ fi
 # 8. The dialog runs a preset job on A: (/dev/fd0), offscreen.
 if want 8 && [ -x "$build/app/tavrel" ]; then
 insert fdd0 "$img/1440F0-a.raw" rw
-"$cli" -q compress "$img/1440F0-a.raw" $tmp/ref-a.img --force
-rm -f $tmp/dlg.img
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$tmp "$build/app/tavrel" /O:COMPRESS /D:A "/F:$tmp/dlg.img" /A /N >$tmp/out 2>&1
+"$cli" -q compress "$img/1440F0-a.raw" $tmp/ref-a.tvl --force
+rm -f $tmp/dlg.tvl
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$tmp "$build/app/tavrel" /O:COMPRESS /D:A "/F:$tmp/dlg.tvl" /A /N >$tmp/out 2>&1
 rc=$? out=$(cat $tmp/out)
 check "8 the dialog's preset compress of A:" [ $rc = 0 ]
-check "8 the dialog's image is the diskette's" cmp -s $tmp/dlg.img $tmp/ref-a.img
+check "8 the dialog's image is the diskette's" cmp -s $tmp/dlg.tvl $tmp/ref-a.tvl
 fi
 
 # 9. A box of diskettes through batch, swapped through QMP with no key pressed: three on the

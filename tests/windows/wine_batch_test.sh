@@ -130,8 +130,8 @@ cancelled() {  # NAME COMMAND...: runs a compress into folder NAME, SIGINT once 
   kill -INT $tool
   wait $tool
 }
-cancelled win wine "$exe" compress A: win/new.img; w=$?
-cancelled lin "$linux" compress "$mnt/disk.img" lin/new.img; l=$?
+cancelled win wine "$exe" compress A: win/new.tvl; w=$?
+cancelled lin "$linux" compress "$mnt/disk.img" lin/new.tvl; l=$?
 [ $w = $l ] && [ $l = 1 ] || fail "Ctrl+C: exit code $w under Wine, $l on Linux: $(cat win.err)"
 [ "$(tr -d '\r' <win.err)" = "$(cat lin.err)" ] || fail "Ctrl+C: $(cat win.err) against $(cat lin.err)"
 [ -z "$(ls -A win)" ] || fail "Ctrl+C left files behind: $(ls -A win)"

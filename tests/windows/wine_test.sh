@@ -57,18 +57,18 @@ for format in 360:0xFD 720:0xF9 1200:0xF9 1440:0xF9 1440:0xF0; do
   map A "$work/$f.floppy"
 
   # compress
-  win -q compress A: "$f.win.img"; w=$?
-  lin -q compress "$work/$f.floppy" "$f.lin.img"; l=$?
-  code $w $l "$f compress"; same "$f.win.img" "$f.lin.img" "$f compress"
+  win -q compress A: "$f.win.tvl"; w=$?
+  lin -q compress "$work/$f.floppy" "$f.lin.tvl"; l=$?
+  code $w $l "$f compress"; same "$f.win.tvl" "$f.lin.tvl" "$f compress"
 
   # verify, the same diskette and one with a changed byte
-  win -q verify "$f.win.img" A:; w=$?
+  win -q verify "$f.win.tvl" A:; w=$?
   code $w 0 "$f verify of the same diskette"
   cp "$work/$f.floppy" "$work/$f.changed"
   printf '\x5a' | dd of="$work/$f.changed" bs=1 seek=$((kb * 1024 - 700)) conv=notrunc status=none
   map B "$work/$f.changed"
-  win verify "$f.win.img" B: >"$f.win.diff" 2>&1; w=$?
-  lin verify "$f.lin.img" "$work/$f.changed" >"$f.lin.diff" 2>&1; l=$?
+  win verify "$f.win.tvl" B: >"$f.win.diff" 2>&1; w=$?
+  lin verify "$f.lin.tvl" "$work/$f.changed" >"$f.lin.diff" 2>&1; l=$?
   code $w 3 "$f verify of a changed diskette"; code $w $l "$f verify of a changed diskette"
   [ "$(grep 'First difference' "$f.win.diff" | tr -d '\r')" = "$(grep 'First difference' "$f.lin.diff")" ] &&
     grep -q 'First difference' "$f.lin.diff" ||
@@ -78,25 +78,25 @@ for format in 360:0xFD 720:0xF9 1200:0xF9 1440:0xF9 1440:0xF0; do
   mkfs.fat -C -M "$desc" "$work/$f.blank" "$kb" >/dev/null
   cp "$work/$f.blank" "$work/$f.blank-lin"
   map B "$work/$f.blank"
-  win -q expand "$f.win.img" B:; w=$?
-  lin -q expand "$f.lin.img" "$work/$f.blank-lin"; l=$?
+  win -q expand "$f.win.tvl" B:; w=$?
+  lin -q expand "$f.lin.tvl" "$work/$f.blank-lin"; l=$?
   code $w $l "$f expand"; same "$work/$f.blank" "$work/$f.blank-lin" "$f expand"
   same "$work/$f.blank" "$work/$f.floppy" "$f expand against the original"
 
   # info
   for how in "" --map --json "--hash md5,sha1,sha256"; do
-    win info $how "$f.win.img" 2>&1 | tr -d '\r' >"$f.win.info"; w=${PIPESTATUS[0]}
-    lin info $how "$f.lin.img" 2>&1 | sed "s/$f\.lin\.img/$f.win.img/g" >"$f.lin.info"; l=${PIPESTATUS[0]}
+    win info $how "$f.win.tvl" 2>&1 | tr -d '\r' >"$f.win.info"; w=${PIPESTATUS[0]}
+    lin info $how "$f.lin.tvl" 2>&1 | sed "s/$f\.lin\.tvl/$f.win.tvl/g" >"$f.lin.info"; l=${PIPESTATUS[0]}
     code $w $l "$f info $how"; same "$f.win.info" "$f.lin.info" "$f info $how"
   done
 
   # convert, both ways
-  win -q convert "$f.win.img" "$f.win.raw"; w=$?
-  lin -q convert "$f.lin.img" "$f.lin.raw"; l=$?
+  win -q convert "$f.win.tvl" "$f.win.raw"; w=$?
+  lin -q convert "$f.lin.tvl" "$f.lin.raw"; l=$?
   code $w $l "$f convert to raw"; same "$f.win.raw" "$f.lin.raw" "$f convert to raw"
-  win -q convert "$f.win.raw" "$f.win.back.img"; w=$?
-  lin -q convert "$f.lin.raw" "$f.lin.back.img"; l=$?
-  code $w $l "$f convert to an image"; same "$f.win.back.img" "$f.lin.back.img" "$f convert back"
+  win -q convert "$f.win.raw" "$f.win.back.tvl"; w=$?
+  lin -q convert "$f.lin.raw" "$f.lin.back.tvl"; l=$?
+  code $w $l "$f convert to an image"; same "$f.win.back.tvl" "$f.lin.back.tvl" "$f convert back"
 
   # rescue of a sound diskette: the image as compress makes it
   win -q rescue A: "$f.win.rescue"; w=$?
@@ -106,21 +106,21 @@ done
 
 # Error paths: exit codes as on Linux, texts from the system.
 f=1440-0xF0
-win -q compress Q: q.img >err.txt 2>&1; code $? 2 "compress from a letter with no drive"
-win -q expand missing.img B: >err.txt 2>&1; w=$?
-lin -q expand missing.img "$work/$f.blank-lin" >/dev/null 2>&1; code $w $? "expand of a missing image"
+win -q compress Q: q.tvl >err.txt 2>&1; code $? 2 "compress from a letter with no drive"
+win -q expand missing.tvl B: >err.txt 2>&1; w=$?
+lin -q expand missing.tvl "$work/$f.blank-lin" >/dev/null 2>&1; code $w $? "expand of a missing image"
 grep -qi 'not found\|cannot find' err.txt || fail "a missing image: no system text: $(cat err.txt)"
 ! grep -q $'^\r*$' err.txt || fail "a missing image: the system's line break left in: $(cat -A err.txt)"
 head -c 5000 /dev/urandom >corrupt.img
 win -q info corrupt.img >/dev/null 2>&1; w=$?
 lin -q info corrupt.img >/dev/null 2>&1; code $w $? "info of a corrupt image"
-win -q compress A: "$f.win.img" >err.txt 2>&1; w=$?
-lin -q compress "$work/$f.floppy" "$f.lin.img" >/dev/null 2>&1; code $w $? "compress onto an existing image"
+win -q compress A: "$f.win.tvl" >err.txt 2>&1; w=$?
+lin -q compress "$work/$f.floppy" "$f.lin.tvl" >/dev/null 2>&1; code $w $? "compress onto an existing image"
 grep -q -- '--force' err.txt || fail "an existing output: no word of --force: $(cat err.txt)"
 
 mkdir ro && chmod 555 ro
-win -q compress A: ro/new.img >err.txt 2>&1; w=$?
-lin -q compress "$work/$f.floppy" ro/new.img >/dev/null 2>&1; code $w $? "compress into a read-only folder"
+win -q compress A: ro/new.tvl >err.txt 2>&1; w=$?
+lin -q compress "$work/$f.floppy" ro/new.tvl >/dev/null 2>&1; code $w $? "compress into a read-only folder"
 grep -qi 'access.*denied' err.txt || fail "a read-only folder: not the system's text: $(cat err.txt)"
 # A read-only image is refused by the engine itself, with the system's code for it.
 echo older >readonly.win && echo older >readonly.lin && chmod 444 readonly.win readonly.lin
@@ -141,20 +141,20 @@ attrs() {
   done
   printf '%s\n' "$out"
 }
-echo older >hidden.img && wine cmd /c attrib +h hidden.img >/dev/null 2>&1
-win -q compress --force A: hidden.img; code $? 0 "compress over a hidden image"
-attrs hidden.img | grep -q H || fail "a hidden image is no longer hidden: $(attrs hidden.img)"
+echo older >hidden.tvl && wine cmd /c attrib +h hidden.tvl >/dev/null 2>&1
+win -q compress --force A: hidden.tvl; code $? 0 "compress over a hidden image"
+attrs hidden.tvl | grep -q H || fail "a hidden image is no longer hidden: $(attrs hidden.tvl)"
 # Not through the engine, which refuses a read-only image: replaced, and still read-only.
 echo older >readonly.win.raw && echo older >readonly.lin.raw && chmod 444 readonly.*.raw
-win -q convert --force "$f.win.img" readonly.win.raw; w=$?
-lin -q convert --force "$f.lin.img" readonly.lin.raw; code $w $? "convert over a read-only output"
+win -q convert --force "$f.win.tvl" readonly.win.raw; w=$?
+lin -q convert --force "$f.lin.tvl" readonly.lin.raw; code $w $? "convert over a read-only output"
 same readonly.win.raw readonly.lin.raw "convert over a read-only output"
 attrs readonly.win.raw | grep -q R || fail "a read-only output lost its mark: $(attrs readonly.win.raw)"
 # --- end of the attributes block ---
 
 # Names with accents: UTF-8 on the command line and in the file system.
-win -q compress A: "Diskette été.img"; code $? 0 "compress to a name with accents"
-[ -f "Diskette été.img" ] || fail "the name with accents did not arrive as UTF-8: $(ls)"
+win -q compress A: "Diskette été.tvl"; code $? 0 "compress to a name with accents"
+[ -f "Diskette été.tvl" ] || fail "the name with accents did not arrive as UTF-8: $(ls)"
 
 # ---- The drive map on Windows: [Drives] in %APPDATA%\tavrel.INI, and a path as DRIVE ----
 # C=, the system's own drive, must give way to the image; B= names a file that is not there.
@@ -162,16 +162,16 @@ ini=$(win drives | tr -d '\r' | sed -n 's/^Profile: //p')
 [ -n "$ini" ] || fail "drives names no profile file"
 printf '[Drives]\r\nC=%s\r\nB=%s\r\n' "$(winepath -w "$work/$f.floppy")" 'Z:\nowhere\missing.img' \
   >"$(winepath -u "${ini:-x}")"
-win -q compress C: mapped.win.img; code $? 0 "compress through a letter of [Drives]"
-same mapped.win.img "$f.lin.img" "compress through a letter of [Drives]"
+win -q compress C: mapped.win.tvl; code $? 0 "compress through a letter of [Drives]"
+same mapped.win.tvl "$f.lin.tvl" "compress through a letter of [Drives]"
 win drives | tr -d '\r' | grep -q "^C: *profile .*$f.floppy" || fail "drives lists no [Drives] letter: $(win drives)"
-win -q compress "$(winepath -w "$work/$f.floppy")" path.win.img; code $? 0 "compress from a path as DRIVE"
-same path.win.img "$f.lin.img" "compress from a path as DRIVE"
+win -q compress "$(winepath -w "$work/$f.floppy")" path.win.tvl; code $? 0 "compress from a path as DRIVE"
+same path.win.tvl "$f.lin.tvl" "compress from a path as DRIVE"
 # The message names the path the map gives, each system's own spelling of the same file.
-win -q compress B: missing.win.img 2>&1 | tr -d '\r' | sed 's|Z:\\nowhere\\missing\.img|/nowhere/missing.img|' \
+win -q compress B: missing.win.tvl 2>&1 | tr -d '\r' | sed 's|Z:\\nowhere\\missing\.img|/nowhere/missing.img|' \
   >err.win; w=${PIPESTATUS[0]}
 printf '[Drives]\nB=/nowhere/missing.img\n' >tavrel.INI
-env XDG_CONFIG_HOME="$work" "$linux" -q compress B: missing.lin.img >err.lin 2>&1; l=$?
+env XDG_CONFIG_HOME="$work" "$linux" -q compress B: missing.lin.tvl >err.lin 2>&1; l=$?
 code $w $l "a [Drives] letter naming a missing file"; same err.win err.lin "a [Drives] letter naming a missing file"
 # ---- end of the drive map ----
 
@@ -179,7 +179,7 @@ code $w $l "a [Drives] letter naming a missing file"; same err.win err.lin "a [D
 # Wine here reads the A calls in its ANSI code page, not the manifest's UTF-8 (as Windows before
 # 1903 does): the tool must take its command line and paths wide.
 win compress A: "Büro 1994.tvl" >out.txt 2>&1; code $? 0 "compress to Büro 1994.tvl"
-same "Büro 1994.tvl" "$f.lin.img" "compress to Büro 1994.tvl"
+same "Büro 1994.tvl" "$f.lin.tvl" "compress to Büro 1994.tvl"
 grep -q $'to B\xc3\xbcro 1994.tvl in' out.txt || fail "the summary in a pipe is not UTF-8: $(od -c out.txt)"
 win info "Büro 1994.tvl" >out.txt 2>&1; code $? 0 "info of Büro 1994.tvl"
 [ "$(head -n 1 out.txt | od -An -tx1 | tr -d ' \n')" = "$(printf 'Büro 1994.tvl\r\n' | od -An -tx1 | tr -d ' \n')" ] ||
@@ -209,7 +209,7 @@ wlong="Z:${long//\//\\}\\a diskette image of 1994.tvl"
 [ ${#wlong} -gt 290 ] || fail "the long path has only ${#wlong} characters"
 win compress A: "$wlong" >out.txt 2>&1; w=$?
 if [ $w -eq 0 ]; then
-  same "$long/a diskette image of 1994.tvl" "$f.lin.img" "compress to a path of ${#wlong} characters"
+  same "$long/a diskette image of 1994.tvl" "$f.lin.tvl" "compress to a path of ${#wlong} characters"
   grep -qF "to $wlong in" out.txt || fail "a long path: the summary names another file: $(cat out.txt)"
   win -q verify "$wlong" A:; code $? 0 "verify of an image at a path of ${#wlong} characters"
 else

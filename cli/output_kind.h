@@ -1,0 +1,37 @@
+// What compress, rescue and convert write, told by the output's name unless --raw or --tvl
+// says it: emulators and mtools take an .img for the diskette's bytes, so that is what it holds.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "cli/console.h"
+
+namespace cli {
+
+enum class OutputKind {
+    ByName,  // neither --raw nor --tvl: the name decides
+    Raw,     // the diskette's sectors in order
+    Tvl,     // Tavrel's own image
+};
+
+// The kind the flag says, else the name's: .img, .ima, .flp, .vfd and .dsk (any case) are raw,
+// anything else (.tvl among them) is Tavrel's. A name of the other kind than the flag's is
+// written all the same, with a warning.
+OutputKind ChooseOutputKind(const std::string& path, OutputKind flag, Console& console);
+
+// True when the name alone makes an output raw.
+bool RawByName(const std::string& path);
+// True when the name is a .tvl's (any case).
+bool TvlByName(const std::string& path);
+
+// A hidden name beside path for the .tvl a job writes before it becomes path's raw image: a
+// random part keeps two runs on one output apart.
+std::string HiddenImageBeside(const std::string& path);
+
+// The raw image of the image tvl put in place of target whole, so a failure or a cancel leaves
+// target as it was. Returns an exit code; a failure printed, a cancel left to the caller.
+int DecodeToRaw(const std::string& tvl, const std::string& target,
+                const std::function<bool()>& cancelled, Console& console);
+
+}  // namespace cli
