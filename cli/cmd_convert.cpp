@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/image_scan.h"
+#include "cli/output_kind.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
 #include "drive/media_table.h"
@@ -98,17 +99,7 @@ int RunConvert(const ConvertOptions& options, Console& console) {
                          : RawToImage(options, console, signals, out, &summary);
     if (code == kExitCancelled)
         console.Warning("Cancelled: " + options.target + " was not written");
-    if (code != kExitDone) return code;
-    switch (out.Commit(&error)) {
-        case platform::ReplacementFile::CommitFailed:
-            console.Error(error);
-            return kExitFailed;
-        case platform::ReplacementFile::CommittedNotDurable:
-            console.Warning(error);
-            break;
-        default:
-            break;
-    }
+    if (code != kExitDone || (code = CommitOutput(out, console)) != kExitDone) return code;
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console.Summary(summary + ", in " + Duration(seconds));

@@ -78,6 +78,11 @@ int DecodeToRaw(const std::string& tvl, const std::string& target,
         console.Error(why.empty() ? error : why);
         return kExitFailed;
     }
+    return CommitOutput(out, console);
+}
+
+int CommitOutput(AtomicOutput& out, Console& console) {
+    std::string error;
     switch (out.Commit(&error)) {
         case platform::ReplacementFile::CommitFailed:
             console.Error(error);

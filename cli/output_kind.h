@@ -9,6 +9,8 @@
 
 namespace cli {
 
+class AtomicOutput;
+
 enum class OutputKind {
     ByName,  // neither --raw nor --tvl: the name decides
     Raw,     // the diskette's sectors in order
@@ -33,5 +35,9 @@ std::string HiddenImageBeside(const std::string& path);
 // target as it was. Returns an exit code; a failure printed, a cancel left to the caller.
 int DecodeToRaw(const std::string& tvl, const std::string& target,
                 const std::function<bool()>& cancelled, Console& console);
+
+// Puts out in place of its target: kExitDone (a replacement the system could not confirm is on
+// the disk said as a warning), or kExitFailed with the reason said.
+int CommitOutput(AtomicOutput& out, Console& console);
 
 }  // namespace cli
