@@ -346,10 +346,18 @@ bool BatchFolder::WriteListing(const std::string& name, BatchRecord& record,
         record.noListing = listing.why;
         return true;
     }
+    const std::string xml = ListingDfxml(listing, record.image);
+    std::string noXml;
+    if (xml.empty() && !CanWriteDfxml(&noXml)) {
+        // Filed all the same, as without the listing module: its info says why there is no list.
+        record.files = -1;
+        record.noListing = "the XML of the listing could not be written: " + noXml;
+        return true;
+    }
     record.files = listing.fileCount;
     record.damaged = listing.damagedFiles;
     record.noListing.clear();
-    return WriteWhole(PartPath(name, "dfxml"), ListingDfxml(listing, record.image), error);
+    return WriteWhole(PartPath(name, "dfxml"), xml, error);
 }
 
 bool BatchFolder::DrawPicture(const std::string& name, std::string* error) const {

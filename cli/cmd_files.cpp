@@ -30,7 +30,9 @@ int RunFiles(const FilesOptions& options, Console& console) {
             slash == std::string::npos ? options.image : options.image.substr(slash + 1);
         const std::string xml = ListingDfxml(listing, name);
         if (xml.empty()) {
-            console.Error("tavrel-cli: the XML of the listing could not be written");
+            std::string why;
+            console.Error("tavrel-cli: the XML of the listing could not be written" +
+                          (CanWriteDfxml(&why) ? std::string() : ": " + why));
             return kExitFailed;
         }
         WriteOut(xml);

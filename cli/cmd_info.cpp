@@ -19,10 +19,7 @@ namespace {
 
 // The picture of the image with the map given, else the one beside it, written to path.
 bool WritePicture(const InfoOptions& options, std::string* error) {
-    if (!CanDrawPictures()) {
-        *error = "tavrel-cli: --picture is not in this build (it is built without libxml2)";
-        return false;
-    }
+    if (!CanDrawPictures("--picture", error)) return false;
     const std::string map = options.badMap.empty() ? MapBesideImage(options.image) : options.badMap;
     SurfacePicture picture;
     return PictureOfImage(options.image, map, &picture, error) &&

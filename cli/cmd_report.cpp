@@ -14,12 +14,12 @@
 namespace cli {
 
 int RunReport(const std::string& folder, Console& console) {
-    if (!CanDrawPictures()) {
-        console.Error("tavrel-cli: report is not in this build (it is built without libxml2)");
+    std::string error;
+    if (!CanDrawPictures("report", &error)) {
+        console.Error(error);
         return kExitFailed;
     }
     BatchFolder batchFolder;
-    std::string error;
     if (!batchFolder.OpenExisting(folder, &error)) {
         console.Error(error);
         return kExitFailed;

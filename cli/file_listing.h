@@ -92,5 +92,8 @@ const char* LeftOutKindName(LeftOut::Kind kind);
 
 // The whole Digital Forensics XML document, fileobjects as the common file walker writes them.
 std::string ListingDfxml(const DisketteListing& listing, const std::string& imageName);
+// Whether DFXML can be written at all: false with a one-line reason where libxml2, loaded on
+// first use, cannot be loaded (or the build has none).
+bool CanWriteDfxml(std::string* why);
 
 }  // namespace cli

@@ -70,6 +70,10 @@ void WriteFile(Writer& out, const ListedFile& file) {
 
 }  // namespace
 
+bool CanWriteDfxml(std::string* why) {
+    return XmlWriter::Available(why);
+}
+
 std::string ListingDfxml(const DisketteListing& listing, const std::string& imageName) {
     Writer out;
     out.StartDocument();

@@ -40,8 +40,9 @@ bool PictureOfImage(const std::string& imagePath, const std::string& mapPath,
 bool PictureOfDiskette(const std::map<std::string, std::string>& info, const std::string& mapPath,
                        SurfacePicture* picture);
 
-// False in a build without libxml2, which draws no pictures (and no box report).
-bool CanDrawPictures();
+// False in a build without libxml2, or where it cannot be loaded, which draws no pictures (and
+// no box report), with the line that says so for the command what ("report", "--picture").
+bool CanDrawPictures(const std::string& what, std::string* error);
 
 // The picture as an <svg> element with its own style, without an XML declaration, so that it
 // goes into an HTML page as it is; title names the diskette. "" in a build without libxml2.

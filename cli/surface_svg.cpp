@@ -72,8 +72,11 @@ void Label(XmlWriter& out, int x, int y, const std::string& text, const char* an
 
 }  // namespace
 
-bool CanDrawPictures() {
-    return true;
+bool CanDrawPictures(const std::string& what, std::string* error) {
+    std::string why;
+    if (XmlWriter::Available(&why)) return true;
+    *error = "tavrel-cli: " + what + " cannot draw: " + why;
+    return false;
 }
 
 std::string SurfaceSvg(const SurfacePicture& picture, const std::string& title) {

@@ -1,6 +1,7 @@
 // XML text written through libxml2's xmlTextWriter, into memory: the file listing's DFXML, a
 // diskette's surface picture (SVG) and the box report (HTML written as XML, which browsers
 // read as HTML5 as long as no HTML element is written empty: End() closes those in full).
+// libxml2 itself is loaded with the first writer, not at the program's start.
 #pragma once
 
 #include <string>
@@ -9,6 +10,10 @@ namespace cli {
 
 class XmlWriter {
   public:
+    // Whether libxml2 could be loaded (on the first call, from any thread); false with a
+    // one-line reason, and then every writer's Finish gives "".
+    static bool Available(std::string* error);
+
     // indent: each element on a line of its own, two spaces a level.
     explicit XmlWriter(bool indent = true);
     ~XmlWriter();

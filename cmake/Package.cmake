@@ -23,6 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TAVREL_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps finds the libraries the programs and the listing module link; libxml2, which
+# tavrel-cli loads on first use (the DFXML, the pictures, the report), it cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libxml2")
 # Without them a user who may not open the drive's device is simply refused: UDisks2 opens it
 # on polkit's word, and polkitd's pkttyagent asks a terminal's user for the password. The
 # practice drive mounts through fuse3's fusermount3, which lets a user mount without root.

@@ -44,4 +44,22 @@ void* LoadModuleEntry(const std::string& path, const char* entry, std::string* e
     return address;
 }
 
+bool LoadLibraryFunctions(const char* soname, const char* const* names, size_t count,
+                          void** addresses, std::string* error) {
+    std::string reason;
+    void* library = SysLoadModule(soname, &reason);
+    if (!library) {
+        *error = Reason(reason, soname);
+        return false;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        addresses[i] = SysModuleSymbol(library, names[i], soname, &reason);
+        if (!addresses[i]) {
+            *error = Reason(reason, soname);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace platform

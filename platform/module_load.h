@@ -2,6 +2,7 @@
 // every start would otherwise load and relocate before main, though few commands need them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -14,5 +15,11 @@ std::string ProgramPrefix();
 // never unloaded), and returns the address of its function entry; nullptr with a one-line
 // reason when the module or one of its libraries is missing or does not fit.
 void* LoadModuleEntry(const std::string& path, const char* entry, std::string* error);
+
+// Loads a system library by its soname, found as the loader finds any library, for the rest of
+// the process, and the addresses of its functions names[0 .. count) into addresses; false with
+// a one-line reason (the first function missing, when the library is too old) otherwise.
+bool LoadLibraryFunctions(const char* soname, const char* const* names, size_t count,
+                          void** addresses, std::string* error);
 
 }  // namespace platform

@@ -22,6 +22,11 @@ std::string ListingDfxml(const DisketteListing&, const std::string&) {
     return {};
 }
 
+bool CanWriteDfxml(std::string* why) {
+    *why = "the Windows tool is built without libxml2";
+    return false;
+}
+
 int RunFiles(const FilesOptions&, Console& console) {
     console.Error(std::string("tavrel-cli: files is not in this build (") + kWithoutTsk + ")");
     return kExitFailed;

@@ -5,7 +5,8 @@
 
 namespace cli {
 
-bool CanDrawPictures() {
+bool CanDrawPictures(const std::string& what, std::string* error) {
+    *error = "tavrel-cli: " + what + " is not in this build (it is built without libxml2)";
     return false;
 }
 

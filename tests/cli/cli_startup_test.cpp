@@ -1,6 +1,7 @@
 // The console tool starts without The Sleuth Kit: only a listing loads it, through the listing
 // module beside the tool. It came into every start once, unnoticed, and cost each command
 // several times its start-up; and a tool whose module is missing or broken still images.
+// libxml2 (with ICU) is loaded the same way, by the first XML the tool writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,10 @@ std::string LibrariesLoaded(const std::vector<std::string>& args) {
 
 bool LoadsTsk(const std::string& loaded) {
     return loaded.find("libtsk.so") != std::string::npos;
+}
+
+bool LoadsXml(const std::string& loaded) {
+    return loaded.find("libxml2.so") != std::string::npos;
 }
 
 class CliStartup : public ::testing::Test {
@@ -49,6 +54,7 @@ TEST_F(CliStartup, OnlyAListingLoadsTheSleuthKit) {
     // The tool itself names no library of the listing's.
     ASSERT_EQ(Shell("ldd '" TAVREL_CLI "' >'" + out + "' 2>&1"), 0) << ReadFileBytes(out);
     EXPECT_FALSE(LoadsTsk(ReadFileBytes(out))) << ReadFileBytes(out);
+    EXPECT_FALSE(LoadsXml(ReadFileBytes(out))) << ReadFileBytes(out);
 
     const std::string image = dir / "disk.tvl";
     const std::vector<std::vector<std::string>> imaging = {{"--version"},
@@ -61,10 +67,52 @@ TEST_F(CliStartup, OnlyAListingLoadsTheSleuthKit) {
         // The loader's report is there to be read: a run it says nothing of proves nothing.
         ASSERT_NE(loaded.find("calling init"), std::string::npos) << args[0] << ": " << loaded;
         EXPECT_FALSE(LoadsTsk(loaded)) << args[0] << " loaded The Sleuth Kit";
+        EXPECT_FALSE(LoadsXml(loaded)) << args[0] << " loaded libxml2";
         EXPECT_EQ(loaded.find("tavrel-listing.so"), std::string::npos) << args[0];
     }
-    // The test can tell: a listing does load it.
+    // The test can tell: a listing does load it, and its XML and a report load libxml2.
     EXPECT_TRUE(LoadsTsk(LibrariesLoaded({"files", image})));
+    EXPECT_FALSE(LoadsXml(LibrariesLoaded({"files", image})));
+    EXPECT_TRUE(LoadsXml(LibrariesLoaded({"files", "--dfxml", image})));
+    const std::string box = dir / "box";
+    ASSERT_EQ(RunTool({"-q", "batch", disk, box, "--count", "1"}).exitCode, 0);
+    EXPECT_TRUE(LoadsXml(LibrariesLoaded({"report", box})));
+}
+
+// Where libxml2 cannot be loaded the tool still images and lists, and what needs XML says why.
+TEST_F(CliStartup, WithoutLibxml2OnlyWhatWritesXmlFailsAndSaysWhy) {
+    // A libxml2 the loader finds first but cannot load, as a broken installation would leave.
+    const std::string libs = dir / "libs";
+    ASSERT_EQ(Shell("mkdir -p '" + libs + "' && echo 'not a library' >'" + libs + "/" +
+                    TAVREL_LIBXML2_SONAME + "'"),
+              0);
+    const ToolEnv broken = {{"LD_LIBRARY_PATH", libs}};
+    const std::string image = dir / "disk.tvl";
+    EXPECT_EQ(RunTool({"-q", "compress", disk, image}, broken).exitCode, 0);
+    EXPECT_EQ(RunTool({"files", image}, broken).exitCode, 0);
+
+    const ToolResult dfxml = RunTool({"files", "--dfxml", image}, broken);
+    EXPECT_EQ(dfxml.exitCode, 2);
+    EXPECT_EQ(dfxml.out, "");
+    const std::string said = "tavrel-cli: the XML of the listing could not be written: libxml2 (" +
+                             std::string(TAVREL_LIBXML2_SONAME) + ") cannot be loaded: ";
+    EXPECT_EQ(dfxml.err.rfind(said, 0), 0U) << dfxml.err;
+    EXPECT_EQ(std::count(dfxml.err.begin(), dfxml.err.end(), '\n'), 1) << dfxml.err;
+
+    // A batch files the diskette all the same; its info says why it has no listing, and report
+    // says why it cannot draw.
+    const std::string box = dir / "box";
+    EXPECT_EQ(RunTool({"-q", "batch", disk, box, "--count", "1"}, broken).exitCode, 0);
+    const std::string info = ReadFileBytes(box + "/disk-001.info");
+    EXPECT_NE(info.find("result: done\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("files: none (the XML of the listing could not be written: libxml2 ("),
+              std::string::npos)
+        << info;
+    const ToolResult report = RunTool({"report", box}, broken);
+    EXPECT_EQ(report.exitCode, 2);
+    EXPECT_EQ(report.err.rfind("tavrel-cli: report cannot draw: libxml2 (", 0), 0U) << report.err;
+    // Once libxml2 is there again, the same folder is reported.
+    EXPECT_EQ(RunTool({"-q", "report", box}).exitCode, 0);
 }
 
 TEST_F(CliStartup, WithoutItsListingModuleTheToolImagesAndSaysWhyItCannotList) {
@@ -142,6 +190,23 @@ TEST(ModuleLoad, FindsTheModuleBesideTheProgramAndSaysWhyNot) {
             nullptr);
         EXPECT_EQ(error, std::strerror(EACCES));
     }
+}
+
+// A system library by its soname: every function found, or the first one missing named.
+TEST(ModuleLoad, LoadsALibrarysFunctionsOrNamesTheOneMissing) {
+    const char* names[] = {"xmlInitParser", "xmlNewTextWriterMemory", "xmlNoSuchFunction"};
+    void* addresses[3] = {};
+    std::string error;
+    EXPECT_TRUE(platform::LoadLibraryFunctions(TAVREL_LIBXML2_SONAME, names, 2, addresses, &error))
+        << error;
+    EXPECT_NE(addresses[0], nullptr);
+    EXPECT_NE(addresses[1], nullptr);
+    EXPECT_FALSE(
+        platform::LoadLibraryFunctions(TAVREL_LIBXML2_SONAME, names, 3, addresses, &error));
+    EXPECT_NE(error.find("undefined symbol: xmlNoSuchFunction"), std::string::npos) << error;
+    EXPECT_FALSE(
+        platform::LoadLibraryFunctions("libtavrel-none.so.1", names, 1, addresses, &error));
+    EXPECT_EQ(error, "cannot open shared object file: No such file or directory");
 }
 
 }  // namespace

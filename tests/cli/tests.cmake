@@ -28,6 +28,7 @@ target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   TAVREL_LISTING_PATH="$<TARGET_FILE:tavrel-listing>"
   TAVREL_LISTING_MODULE="${TAVREL_LISTING_MODULE_DIR}/tavrel-listing.so"
+  TAVREL_LIBXML2_SONAME="${TAVREL_LIBXML2_SONAME}"
   FAULTY_FS="$<TARGET_FILE:tavrel-practice-drive>")
 add_dependencies(cli_tests tavrel-cli tavrel-practice-drive)
 

@@ -62,6 +62,17 @@ case $listed in
   *) fail "files does not list NUMBERS.TXT: $listed" ;;
 esac
 if ldd "$bin/tavrel-cli" | grep -q libtsk; then fail "tavrel-cli itself links The Sleuth Kit"; fi
+# libxml2 is loaded by the tool when it first writes XML, so only the package names it.
+case $depends in
+  *libxml2*) ;;
+  *) fail "Depends does not name libxml2, which tavrel-cli loads to write XML: '$depends'" ;;
+esac
+if ldd "$bin/tavrel-cli" | grep -q libxml2; then fail "tavrel-cli itself links libxml2"; fi
+dfxml=$("$bin/tavrel-cli" files --dfxml "$work/disk.tvl") || fail "files --dfxml failed ($?): $dfxml"
+case $dfxml in
+  *NUMBERS.TXT*) ;;
+  *) fail "files --dfxml does not name NUMBERS.TXT: $dfxml" ;;
+esac
 # The practice drive from the package starts and says how it is used.
 "$bin/tavrel-practice-drive" --help | grep -q "Usage: tavrel-practice-drive" ||
   fail "tavrel-practice-drive --help shows no usage"
