@@ -85,16 +85,20 @@ class FilingStop : public BatchFixture {
             << when;
     }
 
-    void StopAtEveryStep(bool bag) {
-        // One diskette filed, so the folder has manifests, batch.csv and a report to keep whole.
+    // One diskette filed, so the folder has manifests, batch.csv and a report to keep whole;
+    // the next one read into tvl, its content hashed.
+    void FirstFiledNextRead(bool bag) {
         std::vector<std::string> first{"batch", Disk(1), folder, "--count", "1"};
         if (bag) first.push_back("--bag");
         ASSERT_EQ(RunTool(first).exitCode, 0);
-        const std::string tvl = dir / "read.tvl", start = dir / "start";
         ASSERT_EQ(RunTool({"compress", Disk(0), tvl}).exitCode, 0);
-        cli::HashSet content;
         std::string error;
         ASSERT_TRUE(cli::ImageContentHashes(tvl, FixitySha256, &content, &error)) << error;
+    }
+
+    void StopAtEveryStep(bool bag) {
+        FirstFiledNextRead(bag);
+        const std::string start = dir / "start";
         ASSERT_EQ(Shell("cp -a '" + folder + "' '" + start + "'"), 0);
         const std::string payload = folder + (bag ? "/data/" : "/");
         // Filed without a stop: what its info says of the listing.
@@ -145,17 +149,16 @@ class FilingStop : public BatchFixture {
         // Writing the mark takes a few steps (a new file, its bytes, to disk, its name).
         EXPECT_LE(lost, 6);
     }
+
+    const std::string tvl = dir / "read.tvl";
+    cli::HashSet content;
 };
 
 // A second Ctrl+C while the files are listed: the image read and verified is filed all the
 // same, unlisted and marked cancelled, and the folder checks.
 TEST_F(FilingStop, ACancelWhileListingKeepsTheImageMarkedCancelled) {
-    ASSERT_EQ(RunTool({"batch", Disk(1), folder, "--count", "1"}).exitCode, 0);
-    const std::string tvl = dir / "read.tvl";
-    ASSERT_EQ(RunTool({"compress", Disk(0), tvl}).exitCode, 0);
-    cli::HashSet content;
+    FirstFiledNextRead(false);
     std::string error;
-    ASSERT_TRUE(cli::ImageContentHashes(tvl, FixitySha256, &content, &error)) << error;
     cli::BatchFolder box;
     cli::Reservation reservation;
     cli::BatchRecord record;
