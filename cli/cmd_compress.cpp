@@ -39,6 +39,10 @@ int RunCompress(const CompressOptions& options, Console& console) {
     }
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);
 
+    // The drive's word on the layout is taken only where the diskette gives none: said, since a
+    // drive's guess may be another format than the one the diskette was written in.
+    if (outcome.format.source == GeometrySource::Drive)
+        console.Warning("tavrel-cli: " + DescribeFormat(outcome.format));
     long long size = FileSize(options.image);
     const std::string format = FormatSummary(outcome.format);
     if (raw) {

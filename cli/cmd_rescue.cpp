@@ -230,6 +230,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
         request.imageName = options.imageName;
         request.driveName = drive.label();
         request.rawImage = direct;
+        if (!direct) request.rawPathIfForeign = options.rawPathIfForeign;
         return RunDiskJob(request, console);
     };
     auto newKeeper = [&] {
@@ -263,9 +264,10 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
-    const std::string shownImage = !options.imageName.empty() ? options.imageName
-                                   : direct                   ? options.image
-                                                              : work;
+    std::string shownImage = !options.imageName.empty() ? options.imageName
+                             : direct                   ? options.image
+                                                        : work;
+    if (outcome.rawImage && !direct) shownImage = RawNameFor(shownImage);
     const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
     const std::string goOn =
         options.goOn.empty() ? "run the same command again to go on" : options.goOn;

@@ -35,6 +35,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     job->m_operation = request.operation;
     job->m_compress = request.compress ? 1 : 0;
     job->m_rawImage = request.rawImage ? 1 : 0;
+    job->m_rawPathIfForeign = request.rawPathIfForeign;
     job->m_hashAlgorithms = request.hashes;
     if (request.rescue) {
         job->m_rescueRetries = request.rescue->retries;
@@ -113,6 +114,14 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     }
     outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
     outcome.format = job->m_format;
+    outcome.rawImage = job->m_rawImage != 0;
+    outcome.imagePath = job->m_imagePath;
+    const std::uint8_t* boot = job->m_bootSector;
+    for (size_t i = 0; i < sizeof job->m_bootSector; ++i) {
+        if (boot[i] == 0) continue;
+        outcome.bootSector.assign(boot, boot + sizeof job->m_bootSector);
+        break;
+    }
     outcome.diffCylinder = job->m_diffCylinder;
     outcome.diffHead = job->m_diffHead;
     outcome.diffByte = job->m_diffByte;

@@ -109,8 +109,7 @@ std::string RawNameFor(const std::string& path) {
 
 std::string TvlCannotHold(const DiskFormat& format, const std::string& rawCommand) {
     return std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
-           " diskettes only; this is " + DescribeFormat(format) + ": image it raw with " +
-           rawCommand;
+           " diskettes only; this is " + DisketteText(format) + ": image it raw with " + rawCommand;
 }
 
 std::string FormatSummary(const DiskFormat& format) {

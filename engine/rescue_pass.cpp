@@ -117,6 +117,7 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
         }
     }
     // A .tvl holds only the table's formats; a raw image whatever the drive reads.
+    if (known && !resume) GoRawIfForeign();
     const bool fits = known && (m_rawImage || m_format.mediaRow >= 0);
     if (!fits && !resume) {
         ShowError("  Drive media type not supported. ");
