@@ -27,12 +27,9 @@ int RunCompress(const CompressOptions& options, Console& console) {
     JobRequest request{Compress, drive.letter(), options.image, !options.noCompression};
     request.driveName = drive.label();
     request.rawImage = raw;
+    request.rawCommand = "tavrel-cli compress " + ShownArgument(options.drive) + " " +
+                         ShownArgument(RawNameFor(options.image));
     JobOutcome outcome = RunDiskJob(request, console);
-    if (outcome.result == JobFailed && !raw && outcome.format.known() &&
-        outcome.format.mediaRow < 0)
-        console.Error(TvlCannotHold(outcome.format, "tavrel-cli compress " +
-                                                        ShownArgument(options.drive) + " " +
-                                                        ShownArgument(RawNameFor(options.image))));
     if (outcome.result == JobCancelled) {
         console.Warning(hadImage ? "Cancelled: " + options.image + " is unchanged"
                                  : "Cancelled: no image was written");

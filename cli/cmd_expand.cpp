@@ -18,11 +18,6 @@ int RunExpand(const TransferOptions& options, Console& console) {
     request.driveName = drive.label();
     request.rawImage = raw;
     JobOutcome outcome = RunDiskJob(request, console);
-    // A .tvl is never of a format outside the table, so it cannot be this diskette's image.
-    if (outcome.result == JobFailed && !raw && outcome.format.known() &&
-        outcome.format.mediaRow < 0)
-        console.Error("tavrel-cli: " + drive.label() + " holds " + DisketteText(outcome.format) +
-                      ", and a .tvl holds " + TableFormatNames() + " diskettes only");
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: the diskette in " + drive.label() + " is partly overwritten");
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);

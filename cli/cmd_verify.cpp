@@ -39,11 +39,6 @@ int RunVerify(const TransferOptions& options, Console& console) {
     request.driveName = drive.label();
     request.rawImage = raw;
     JobOutcome outcome = RunDiskJob(request, console);
-    // A .tvl is never of a format outside the table, so it cannot be this diskette's image.
-    if (outcome.result == JobFailed && !raw && outcome.format.known() &&
-        outcome.format.mediaRow < 0)
-        console.Error("tavrel-cli: " + drive.label() + " holds " + DisketteText(outcome.format) +
-                      ", and a .tvl holds " + TableFormatNames() + " diskettes only");
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: " + options.image + " was compared only in part");

@@ -51,6 +51,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     scene.drive =
         request.driveName.empty() ? std::string(1, request.letter) + ":" : request.driveName;
     scene.image = request.imageName.empty() ? request.imagePath : request.imageName;
+    scene.rawCommand = request.rawCommand;
     // Read now: the job holds the image to itself once it has opened it.
     if (request.operation == Expand || request.operation == Verify)
         scene.imageFormat = ImageFormatOf(request.imagePath);
@@ -75,6 +76,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     // Message boxes are shown from the job's thread, which waits for them: its fields hold.
     window.onMessageText = [&](const std::string& caption, const std::string& text, DWORD code) {
         scene.diskRow = running.m_mediaCode != 0 ? running.m_mediaIndex : -1;
+        scene.format = running.m_format;
         return JobMessageText(caption, text, code, scene);
     };
 

@@ -38,6 +38,8 @@ struct JobRequest {
     bool rawImage = false;  // the image file is the diskette's sectors, of any format
     // A .tvl job: where a diskette a .tvl cannot hold is imaged raw instead ("" refuses it).
     std::string rawPathIfForeign = {};
+    // The command that images the diskette raw, for the message that refuses it a .tvl.
+    std::string rawCommand = {};
 };
 
 // What the job recorded, read after its thread ended.

@@ -110,9 +110,11 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
             return FALSE;
         }
         if (known && !resume) {
+            const std::string name = m_format.mediaRow >= 0
+                                         ? std::string(MediaTypeName(m_format.mediaRow))
+                                         : FormatName(m_format);
             const std::string text = "  The boot sector cannot be read: the drive reports a " +
-                                     FormatName(m_format) +
-                                     " diskette, and the rescue reads it as one. ";
+                                     name + " diskette, and the rescue reads it as one. ";
             ShowError(text.c_str(), "Read Error", MB_ICONEXCLAMATION);
         }
     }

@@ -13,7 +13,9 @@ bool SetFloppyLayout(HANDLE volume, const FloppyLayout& layout, bool* set) {
     *set = false;
     const int fd = FileDescriptorOf(volume);
     struct stat st;
-    if (fd < 0 || SysFstat(fd, &st) != 0 || !S_ISBLK(st.st_mode)) return true;
+    if (fd < 0) return true;
+    if (SysFstat(fd, &st) != 0) return false;
+    if (!S_ISBLK(st.st_mode)) return true;
     floppy_struct floppy{};
     // Another driver's device knows no floppy layouts.
     if (SysIoctl(fd, FDGETPRM, &floppy) != 0) return true;
