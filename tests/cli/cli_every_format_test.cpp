@@ -162,6 +162,17 @@ TEST_P(CliEveryFormat, ImagedRawByteForByteDescribedRescuedAndExpanded) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(SameBytes(second, drive));
 
+    // Nor does a drive of another format take it, nor a drive the image one track short.
+    const std::string other = dir / "other";
+    const std::string blank(f.Bytes() == 2949120 ? 1474560 : 2949120, '\0');
+    WriteFileBytes(other, blank);
+    EXPECT_EQ(RunTool({"expand", image, other}).exitCode, 2);
+    EXPECT_EQ(ReadFileBytes(other), blank);
+    WriteFileBytes(dir / "short.img", ReadFileBytes(image).substr(0, f.Bytes() - 512 * f.sectors));
+    EXPECT_EQ(RunTool({"expand", dir / "short.img", second}).exitCode, 2);
+    EXPECT_EQ(RunTool({"verify", dir / "short.img", drive}).exitCode, 2);
+    EXPECT_TRUE(SameBytes(second, drive));
+
     EXPECT_EQ(RunTool({"verify", image, drive}).exitCode, 0);
     // The last sector of the last track side, so a track left out is a difference too.
     const long long offset = f.Bytes() - 5;
@@ -178,9 +189,8 @@ TEST_P(CliEveryFormat, TvlOnlyForTheFormatsItsTableHolds) {
     const Format& f = GetParam();
     ASSERT_EQ(RunTool({"compress", drive, dir / "raw.img"}).exitCode, 0);
     const std::vector<std::vector<std::string>> runs = {
-        {"compress", drive, "out.tvl"},
-        {"compress", drive, "out.img", "--tvl"},
-        {"rescue", drive, "out.tvl"},
+        {"compress", drive, "out.tvl"},          {"compress", drive, "out.img", "--tvl"},
+        {"compress", drive, "out.other"},        {"rescue", drive, "out.tvl"},
         {"convert", dir / "raw.img", "out.tvl"},
     };
     int n = 0;
