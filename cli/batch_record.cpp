@@ -232,6 +232,9 @@ std::string JsonLine(const BatchRecord& d) {
     line["started"] = d.started;
     line["ended"] = d.ended;
     line["format"] = d.format;
+    // Where the layout came from, and why the image is raw: null where there is nothing to say.
+    line["geometry"] = d.geometry.empty() ? Json(nullptr) : Json(d.geometry);
+    line["imageKind"] = d.imageKind.empty() ? Json(nullptr) : Json(d.imageKind);
     line["result"] = d.result;
     line["unreadableSectors"] = d.unread;
     line["untriedSectors"] = d.untried;

@@ -682,11 +682,15 @@ int Batch::Resume() {
     }
     bool found = false;
     BatchRecord filed = RecordFromInfo(ReadKeyValues(m_folder.PayloadPath(name + ".info"), &found));
-    const std::string tvl = m_folder.PayloadPath(name + ".tvl"),
+    // A diskette a .tvl cannot hold was rescued into its raw image, and goes on from it.
+    const char* ext =
+        !Exists(m_folder.PayloadPath(name + ".tvl")) && !filed.imageKind.empty() ? "img" : "tvl";
+    const std::string image = m_folder.PayloadPath(name + "." + ext),
                       mapPath = m_folder.PayloadPath(name + ".map");
-    if (filed.method != "rescue" || !Exists(tvl) || !Exists(mapPath)) {
+    if (filed.method != "rescue" || !Exists(image) || !Exists(mapPath)) {
         m_console.Error("tavrel-cli: " + name + " has no rescue to go on with: --resume needs " +
-                        name + ".tvl and " + name + ".map, as a rescue files them");
+                        name + ".tvl (" + name + ".img for a diskette a .tvl cannot hold) and " +
+                        name + ".map, as a rescue files them");
         m_folder.Release(&reservation);
         return kExitFailed;
     }
@@ -703,7 +707,7 @@ int Batch::Resume() {
         return kExitDone;
     }
     // The rescue goes on in copies: the filed files stay as they are until it is filed again.
-    if (!CopyFile(tvl, m_folder.PartPath(name, "tvl"), &error) ||
+    if (!CopyFile(image, m_folder.PartPath(name, ext), &error) ||
         !CopyFile(mapPath, m_folder.PartPath(name, "map"), &error)) {
         m_console.Error(error);
         m_folder.Release(&reservation);

@@ -85,6 +85,15 @@ int RunConvert(const ConvertOptions& options, Console& console) {
     const bool toRaw = ChooseOutputKind(options.target, kind, console) == OutputKind::Raw;
     // The same kind again would be a copy: cp makes it, without a word on what changed.
     // (A SRC that cannot be read says so below instead.)
+    ImageReport source;
+    if (!fromImage && InspectImage(options.source, &source) && source.kind == FileKind::RawImage &&
+        source.rawFormat.mediaRow < 0) {
+        // No .tvl holds it, so there is nothing to convert it to.
+        console.Error(std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
+                      " diskettes only; " + options.source + " holds " +
+                      DisketteText(source.rawFormat) + ": keep it as the raw image it is");
+        return kExitFailed;
+    }
     if (toRaw != fromImage && FileSize(options.source) >= 0) {
         console.Error("tavrel-cli: " + options.source + " is " +
                       (fromImage ? "a .tvl image" : "no .tvl image (taken for a raw image)") +

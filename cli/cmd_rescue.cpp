@@ -162,20 +162,21 @@ int RunRescue(const RescueOptions& options, Console& console) {
     // A diskette a .tvl cannot hold is rescued straight into its raw image, which each
     // checkpoint replaces whole; such a rescue goes on from the raw image and its map.
     bool direct = false;
-    if (raw && !options.force && !haveImage && FileSize(options.image) >= 0) {
+    const std::string rawTarget = raw ? options.image : options.rawPathIfForeign;
+    if (!rawTarget.empty() && !options.force && !haveImage && FileSize(rawTarget) >= 0) {
         SectorMap done;
         MapStatus status;
         const bool mapFits = haveMap && LoadMapFile(mapPath, &done, &status, &error) &&
-                             done.sectors * 512LL == FileSize(options.image);
+                             done.sectors * 512LL == FileSize(rawTarget);
         if (mapFits && done.Unread() == 0) {
-            console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
-                            options.image + " read");
+            console.Summary("Nothing to read: " + mapPath + " marks every sector of " + rawTarget +
+                            " read");
             return kExitDone;
         }
         // A table format's raw image is made from its .tvl only once that is finished.
         ImageReport report;
-        direct = mapFits && InspectImage(options.image, &report) &&
-                 report.kind == FileKind::RawImage && report.rawFormat.mediaRow < 0;
+        direct = mapFits && InspectImage(rawTarget, &report) && report.kind == FileKind::RawImage &&
+                 report.rawFormat.mediaRow < 0;
         if (direct) {
             rescue.map = done;
             before = status;
@@ -227,8 +228,8 @@ int RunRescue(const RescueOptions& options, Console& console) {
                      rescue.resume ? before.diskette : DisketteId{});
     rescue.keeper = &keeper;
     platform::CancelSignals signals;  // outermost: heard while the raw image is written too
-    JobRequest request{Rescue, drive.letter(), direct ? options.image : work,
-                       !options.noCompression, &rescue};
+    JobRequest request{Rescue, drive.letter(), direct ? rawTarget : work, !options.noCompression,
+                       &rescue};
     request.hashes = options.hashes;
     request.cancelAtSignal = options.cancelAtSignal;
     request.imageName = options.imageName;
@@ -255,9 +256,11 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
     std::string shownImage = !options.imageName.empty() ? options.imageName
-                             : direct                   ? options.image
+                             : direct                   ? rawTarget
                                                         : work;
-    if (wentRaw && !raw) shownImage = RawNameFor(shownImage);
+    // A batch's rescue that went raw is filed by the raw image's name.
+    if ((wentRaw || direct) && !raw && !options.imageName.empty())
+        shownImage = RawNameFor(shownImage);
     const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
     const std::string goOn =
         options.goOn.empty() ? "run the same command again to go on" : options.goOn;

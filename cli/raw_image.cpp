@@ -5,6 +5,7 @@
 
 #include "cli/file_source.h"
 #include "drive/disk_errors.h"
+#include "drive/disk_format.h"
 #include "drive/media_table.h"
 #include "engine/image_format.h"
 #include "platform/last_error.h"
@@ -72,6 +73,14 @@ bool EncodeRawImage(const std::string& path, ByteSink& out, bool compress,
         return false;
     }
     int row = MatchMediaType(boot);
+    DiskFormat named;
+    if (row < 0 && FormatFromBootSector(boot, &named)) {
+        *error = Quoted(path) + "its boot sector names " + DescribeFormat(named) + " of " +
+                 std::to_string(named.bytes()) + " bytes, and the file has " +
+                 std::to_string(source.size()) + "; a .tvl holds " + TableFormatNames() +
+                 " diskettes only";
+        return false;
+    }
     if (row < 0) {
         char text[160];
         std::snprintf(text, sizeof text,

@@ -220,10 +220,9 @@ BOOL CDiskJob::CheckRawImageSize() {
         return FALSE;
     }
     if (size == m_format.bytes()) return TRUE;
-    const std::string text = "  The raw image holds " + std::to_string(size) +
-                             " bytes, and the diskette in the drive is " +
-                             DescribeFormat(m_format) + " of " + std::to_string(m_format.bytes()) +
-                             " bytes. ";
+    const std::string text =
+        "  The raw image holds " + std::to_string(size) + " bytes, and the diskette in the drive " +
+        std::to_string(m_format.bytes()) + ": " + DisketteText(m_format) + ". ";
     ShowError(text.c_str());
     return FALSE;
 }

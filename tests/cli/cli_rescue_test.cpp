@@ -553,3 +553,44 @@ TEST_F(CliRescue, ABatchThroughRescueHashesTheFilledContentAndFilesTheMap) {
     EXPECT_EQ(Shell("cd '" + folder + "' && sha256sum --quiet -c manifest-sha256.txt"), 0);
     EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
 }
+
+// A diskette no .tvl can hold is rescued straight into its raw image, and a rescue left with
+// an unreadable sector goes on from that image and its map, on its own or in a batch's folder.
+TEST(CliRescueRaw, ADisketteNoTvlHoldsGoesOnFromItsRawImage) {
+    TempDir dir;
+    const std::string dmf = dir / "dmf.raw";
+    if (!HaveFatTools() || Shell("MTOOLS_SKIP_CHECK=1 mformat -C -i '" + dmf +
+                                 "' -t 80 -h 2 -s 21 :: && MTOOLS_SKIP_CHECK=1 mcopy -i '" + dmf +
+                                 "' /etc/os-release ::/") != 0)
+        SKIP_OR_FAIL("mtools is not installed");
+    const std::string original = ReadFileBytes(dmf);
+    const int bad = (2 * 40 + 1) * 21 + 19;  // cylinder 40, head 1, sector 20
+    FaultyDrive drive(dmf, dir.path(), "bad " + std::to_string(bad));
+    if (!drive.problem().empty()) SKIP_OR_FAIL(drive.problem());
+
+    const std::string image = dir / "dmf.img";
+    ToolResult r = RunTool({"rescue", drive.path(), image});
+    ASSERT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.out.find("(DMF 1.68 MB, 80×2×21 from the boot sector) to the raw image " + image),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadFileBytes(image), WithFill(original, {bad}));
+    EXPECT_FALSE(FileExists(image + ".tvl"));
+
+    const std::string folder = dir / "box";
+    r = RunTool({"batch", "--rescue", drive.path(), folder, "--count", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(ReadFileBytes(folder + "/disk-001.info").find("result: unreadable sectors\n"),
+              std::string::npos);
+    EXPECT_EQ(ReadFileBytes(folder + "/disk-001.img"), WithFill(original, {bad}));
+
+    drive.SetPlan("");
+    r = RunTool({"rescue", drive.path(), image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(image), original);
+    r = RunTool({"batch", drive.path(), folder, "--resume", "disk-001"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(folder + "/disk-001.img"), original);
+    EXPECT_NE(ReadFileBytes(folder + "/disk-001.info").find("result: done\n"), std::string::npos);
+    EXPECT_EQ(RunTool({"check", folder}).exitCode, 0);
+}
