@@ -232,9 +232,6 @@ std::string JsonLine(const BatchRecord& d) {
     line["started"] = d.started;
     line["ended"] = d.ended;
     line["format"] = d.format;
-    // Where the layout came from, and why the image is raw: null where there is nothing to say.
-    line["geometry"] = d.geometry.empty() ? Json(nullptr) : Json(d.geometry);
-    line["imageKind"] = d.imageKind.empty() ? Json(nullptr) : Json(d.imageKind);
     line["result"] = d.result;
     line["unreadableSectors"] = d.unread;
     line["untriedSectors"] = d.untried;
@@ -250,6 +247,10 @@ std::string JsonLine(const BatchRecord& d) {
     line["note"] = d.note;
     line["driveKind"] = d.drive.kind;
     line["driveSerial"] = d.drive.serial;
+    // Last, as keys come that older lines lack: where the layout came from, and why the image
+    // is raw; null where there is nothing to say.
+    line["geometry"] = d.geometry.empty() ? Json(nullptr) : Json(d.geometry);
+    line["imageKind"] = d.imageKind.empty() ? Json(nullptr) : Json(d.imageKind);
     return OneLineJson(line);
 }
 

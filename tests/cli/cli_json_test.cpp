@@ -40,11 +40,12 @@ TEST(CliJson, BatchLineKeepsItsKeysAndTypesAndAnyNameBecomesValidText) {
     record.unread = 5;
     ordered_json line = ParseOneLine(cli::JsonLine(record));
     ASSERT_FALSE(line.is_discarded()) << cli::JsonLine(record);
-    EXPECT_EQ(Keys(line),
-              (std::vector<std::string>{
-                  "name", "image", "started", "ended", "format", "result", "unreadableSectors",
-                  "untriedSectors", "verify", "contentHashes", "sameContentAs", "message",
-                  "identifier", "labelText", "operator", "note", "driveKind", "driveSerial"}));
+    EXPECT_EQ(Keys(line), (std::vector<std::string>{
+                              "name",       "image",         "started",           "ended",
+                              "format",     "result",        "unreadableSectors", "untriedSectors",
+                              "verify",     "contentHashes", "sameContentAs",     "message",
+                              "identifier", "labelText",     "operator",          "note",
+                              "driveKind",  "driveSerial",   "geometry",          "imageKind"}));
     EXPECT_EQ(line["name"], kReplaced);
     EXPECT_EQ(line["message"], record.message);
     EXPECT_EQ(line["unreadableSectors"], 5);
