@@ -2,7 +2,7 @@
 
 namespace cli {
 
-std::string UnreadRanges(const SectorMap& map, int sectorsPerTrack) {
+std::string UnreadRanges(const SectorMap& map, int sectorsPerTrack, int heads) {
     std::string out;
     for (int s = 0; s < map.sectors;) {
         if (map.states[s] == SectorFinished) {
@@ -16,7 +16,8 @@ std::string UnreadRanges(const SectorMap& map, int sectorsPerTrack) {
             ++end;
         int first = s % sectorsPerTrack + 1, last = end % sectorsPerTrack + 1;
         if (!out.empty()) out += ", ";
-        out += "cylinder " + std::to_string(side / 2) + " head " + std::to_string(side % 2) +
+        out += "cylinder " + std::to_string(side / heads) + " head " +
+               std::to_string(side % heads) +
                (first == last ? " sector " + std::to_string(first)
                               : " sectors " + std::to_string(first) + "-" + std::to_string(last));
         s = end + 1;

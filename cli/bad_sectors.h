@@ -10,7 +10,7 @@
 namespace cli {
 
 // "cylinder 12 head 1 sectors 4-6, cylinder 40 head 0 sector 1"; "" when every sector is read.
-std::string UnreadRanges(const SectorMap& map, int sectorsPerTrack);
+std::string UnreadRanges(const SectorMap& map, int sectorsPerTrack, int heads = 2);
 
 // One flag per track side in image order (cylinder 0 head 0, cylinder 0 head 1, ...): true
 // when any of its sectors is unread.

@@ -10,6 +10,7 @@
 #include "cli/output_kind.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
+#include "drive/disk_format.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
@@ -43,6 +44,14 @@ int ImageToRaw(const ConvertOptions& options, Console& console,
 
 int RawToImage(const ConvertOptions& options, Console& console,
                const platform::CancelSignals& signals, AtomicOutput& out, std::string* summary) {
+    ImageReport raw;
+    if (InspectImage(options.source, &raw) && raw.kind == FileKind::RawImage &&
+        raw.rawFormat.known() && raw.rawFormat.mediaRow < 0) {
+        console.Error(std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
+                      " diskettes only; " + options.source + " holds " +
+                      DescribeFormat(raw.rawFormat) + ": keep it as the raw image it is");
+        return kExitFailed;
+    }
     RawEncodeResult result;
     std::string error;
     if (!EncodeRawImage(

@@ -34,6 +34,23 @@ int RunInfo(const InfoOptions& options, Console& console) {
         console.Error("tavrel-cli: " + options.image + ": " + report.problem);
         return kExitFailed;
     }
+    if (report.kind == FileKind::RawImage && report.rawFormat.known() && options.badMap.empty()) {
+        HashSet hashes;
+        std::string error;
+        if (options.hashes && !ImageContentHashes(options.image, options.hashes, &hashes, &error)) {
+            console.Error("tavrel-cli: " + options.image + ": " + error);
+            return kExitFailed;
+        }
+        WriteOut(options.json ? RawInfoJson(options.image, report, &hashes)
+                              : RawInfoText(options.image, report));
+        if (!options.json)
+            for (const auto& [name, hex] : hashes) WriteOut("content-" + name + ": " + hex + "\n");
+        if (!options.picture.empty() && !WritePicture(options, &error)) {
+            console.Error(error);
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
     UnreadMarks marks;
     // A file that is no image has no sides to mark: the report says what is wrong with it.
     const bool withMarks = !options.badMap.empty() && report.headerValid;

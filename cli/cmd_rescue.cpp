@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "cli/bad_sectors.h"
@@ -16,6 +17,8 @@
 #include "cli/map_file.h"
 #include "cli/output_kind.h"
 #include "cli/output_path.h"
+#include "cli/raw_image.h"
+#include "cli/shown_argument.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
@@ -155,26 +158,38 @@ int RunRescue(const RescueOptions& options, Console& console) {
         return kExitFailed;
     }
     const bool haveImage = FileSize(work) >= 0, haveMap = FileSize(mapPath) >= 0;
+    RescueRequest rescue;
+    MapStatus before;
+    // A diskette a .tvl cannot hold is rescued straight into its raw image, which each
+    // checkpoint replaces whole; such a rescue goes on from the raw image and its map.
+    bool direct = false;
     if (raw && !options.force && !haveImage && FileSize(options.image) >= 0) {
         SectorMap done;
         MapStatus status;
-        if (haveMap && LoadMapFile(mapPath, &done, &status, &error) && done.Unread() == 0 &&
-            done.sectors * 512LL == FileSize(options.image)) {
+        const bool mapFits = haveMap && LoadMapFile(mapPath, &done, &status, &error) &&
+                             done.sectors * 512LL == FileSize(options.image);
+        if (mapFits && done.Unread() == 0) {
             console.Summary("Nothing to read: " + mapPath + " marks every sector of " +
                             options.image + " read");
             return kExitDone;
         }
+        direct = mapFits && !LooksLikeImage(options.image);
+        if (direct) {
+            rescue.map = done;
+            before = status;
+            rescue.resume = true;
+        }
+    }
+    if (raw && !options.force && !haveImage && FileSize(options.image) >= 0 && !direct) {
         console.Error("tavrel-cli: " + options.image + " exists without " + work +
                       " to go on with (a raw image is made once its rescue is finished); add "
                       "--force to start afresh");
         return kExitFailed;
     }
 
-    RescueRequest rescue;
     rescue.retries = options.retries;
     rescue.fillByte = options.fillByte;
-    MapStatus before;
-    if (!options.force && (haveImage || haveMap)) {
+    if (!direct && !options.force && (haveImage || haveMap)) {
         // A rescue killed before its first image leaves a map that marks nothing read.
         const bool emptyMap = !haveImage && LoadMapFile(mapPath, &rescue.map, &before, &error) &&
                               rescue.map.Count(SectorFinished) == 0;
@@ -205,17 +220,40 @@ int RunRescue(const RescueOptions& options, Console& console) {
         }
     }
 
-    MapKeeper keeper(mapPath, options.commandLine, drive.label(),
-                     rescue.resume ? before.pass + 1 : 1,
-                     rescue.resume ? before.diskette : DisketteId{});
-    rescue.keeper = &keeper;
     platform::CancelSignals signals;  // outermost: heard while the raw image is written too
-    JobRequest request{Rescue, drive.letter(), work, !options.noCompression, &rescue};
-    request.hashes = options.hashes;
-    request.cancelAtSignal = options.cancelAtSignal;
-    request.imageName = options.imageName;
-    request.driveName = drive.label();
-    JobOutcome outcome = RunDiskJob(request, console);
+    auto runJob = [&](MapKeeper& keeper) {
+        rescue.keeper = &keeper;
+        JobRequest request{Rescue, drive.letter(), direct ? options.image : work,
+                           !options.noCompression, &rescue};
+        request.hashes = options.hashes;
+        request.cancelAtSignal = options.cancelAtSignal;
+        request.imageName = options.imageName;
+        request.driveName = drive.label();
+        request.rawImage = direct;
+        return RunDiskJob(request, console);
+    };
+    auto newKeeper = [&] {
+        return std::make_unique<MapKeeper>(mapPath, options.commandLine, drive.label(),
+                                           rescue.resume ? before.pass + 1 : 1,
+                                           rescue.resume ? before.diskette : DisketteId{});
+    };
+    auto keeperOwned = newKeeper();
+    JobOutcome outcome = runJob(*keeperOwned);
+    // The diskette turned out to be of a format only a raw image holds: nothing was written
+    // yet, so the rescue starts again, straight into the raw image.
+    if (outcome.result == JobFailed && keeperOwned->saves == 0 && outcome.format.known() &&
+        outcome.format.mediaRow < 0) {
+        if (!raw) {
+            console.Error(
+                TvlCannotHold(outcome.format, "tavrel-cli rescue " + ShownArgument(options.drive) +
+                                                  " " + ShownArgument(RawNameFor(options.image))));
+        } else if (!direct && !rescue.resume) {
+            direct = true;
+            keeperOwned = newKeeper();
+            outcome = runJob(*keeperOwned);
+        }
+    }
+    MapKeeper& keeper = *keeperOwned;
     if (options.outcome) *options.outcome = outcome;
     if (!keeper.error.empty()) console.Error(keeper.error);
     if (!keeper.note.empty()) console.Warning(keeper.note);
@@ -225,7 +263,9 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
-    const std::string shownImage = options.imageName.empty() ? work : options.imageName;
+    const std::string shownImage = !options.imageName.empty() ? options.imageName
+                                   : direct                   ? options.image
+                                                              : work;
     const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
     const std::string goOn =
         options.goOn.empty() ? "run the same command again to go on" : options.goOn;
@@ -244,7 +284,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
                             counts + " sectors read; " + goOn);
         return kExitCancelled;
     }
-    if (raw) {
+    if (raw && !direct) {
         const int code = signals.Requested() ? kExitCancelled
                                              : DecodeToRaw(
                                                    work, options.image,
@@ -259,7 +299,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
         platform::SysUnlink(work.c_str());
     }
     std::string line = std::string(rescue.resume ? "Resumed" : "Rescued") + " " + drive.label() +
-                       " (" + MediaTypeName(outcome.mediaRow) + ") to " +
+                       " (" + FormatSummary(outcome.format) + ") to " +
                        (raw ? "the raw image " + options.image : shownImage) + " in " +
                        Duration(outcome.seconds) + ": " + counts + " sectors read";
     if (rescue.resume) line += " (" + WithThousands(outcome.recovered) + " of them now)";
@@ -267,7 +307,7 @@ int RunRescue(const RescueOptions& options, Console& console) {
     console.Summary(line + "; map in " + shownMap);
     if (!unread) return kExitDone;
     console.Summary("Unreadable: " +
-                    UnreadRanges(map, MediaTypeTable[outcome.mediaRow].sectorsPerTrack));
+                    UnreadRanges(map, outcome.format.sectorsPerTrack, outcome.format.heads));
     return kExitUnreadable;
 }
 

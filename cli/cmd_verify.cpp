@@ -5,6 +5,7 @@
 #include "cli/drive_target.h"
 #include "cli/image_check.h"
 #include "cli/job_runner.h"
+#include "cli/output_kind.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "engine/image_format.h"
@@ -17,9 +18,10 @@ std::string DifferenceLine(const JobOutcome& outcome) {
     std::string side = "cylinder " + std::to_string(cylinder) + ", head " + std::to_string(head);
     if (outcome.diffByte < 2)
         return "First difference: " + side + ": the record is labelled for another track side";
-    int spt = MediaTypeTable[outcome.mediaRow].sectorsPerTrack;
+    const int spt = outcome.format.sectorsPerTrack;
     int byte = outcome.diffByte - 2;
-    long long logical = static_cast<long long>(spt) * (2 * cylinder + head) + byte / kSectorBytes;
+    long long logical = static_cast<long long>(spt) * (outcome.format.heads * cylinder + head) +
+                        byte / kSectorBytes;
     long long offset = logical * kSectorBytes + byte % kSectorBytes;
     // Sectors within a track count from 1, as the drive addresses them.
     return "First difference: " + side + ", sector " + std::to_string(byte / kSectorBytes + 1) +
@@ -31,16 +33,18 @@ std::string DifferenceLine(const JobOutcome& outcome) {
 
 int RunVerify(const TransferOptions& options, Console& console) {
     DriveTarget drive;
-    if (!PrepareImageToDrive(options, &drive, console)) return kExitFailed;
+    bool raw = false;
+    if (!PrepareImageToDrive(options, &drive, console, &raw)) return kExitFailed;
     JobRequest request{Verify, drive.letter(), options.image, false};
     request.driveName = drive.label();
+    request.rawImage = raw;
     JobOutcome outcome = RunDiskJob(request, console);
     if (outcome.result == JobDifferent) console.Error(DifferenceLine(outcome));
     if (outcome.result == JobCancelled)
         console.Warning("Cancelled: " + options.image + " was compared only in part");
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);
     console.Summary("Verified " + options.image + " against " + drive.label() + " (" +
-                    MediaTypeName(outcome.mediaRow) + ") in " + Duration(outcome.seconds) +
+                    FormatSummary(outcome.format) + ") in " + Duration(outcome.seconds) +
                     ": identical");
     return kExitDone;
 }

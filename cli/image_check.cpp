@@ -4,9 +4,12 @@
 
 namespace cli {
 
-bool CheckImageInput(const std::string& path, Console& console) {
+bool CheckImageInput(const std::string& path, Console& console, bool* raw) {
     ImageReport report;
     bool opened = InspectImage(path, &report);
+    if (raw) *raw = opened && report.kind == FileKind::RawImage;
+    // A raw image is the diskette's bytes: the job checks its size against the diskette's.
+    if (raw && *raw) return true;
     // Padding after the last record is never read by a job.
     bool onlyPadding = opened && report.complete() && report.badRecord < 0;
     if (report.wellFormed() || onlyPadding) return true;
@@ -14,13 +17,14 @@ bool CheckImageInput(const std::string& path, Console& console) {
     return false;
 }
 
-bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console) {
+bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console,
+                         bool* raw) {
     std::string error;
     if (!drive->Resolve(options.drive, &error)) {
         console.Error(error);
         return false;
     }
-    return CheckImageInput(options.image, console);
+    return CheckImageInput(options.image, console, raw);
 }
 
 }  // namespace cli

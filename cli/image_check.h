@@ -11,11 +11,13 @@
 
 namespace cli {
 
-// False, after printing one line that says why, when the image must not be used.
-bool CheckImageInput(const std::string& path, Console& console);
+// False, after printing one line that says why, when the image must not be used. With raw
+// given, a raw image is taken too, and *raw says whether the image is one.
+bool CheckImageInput(const std::string& path, Console& console, bool* raw = nullptr);
 
-// Expand and verify: resolves the drive and checks the image; false after one line that says
-// which of the two is unusable.
-bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console);
+// Expand and verify: resolves the drive and checks the image (a raw one too: *raw); false after
+// one line that says which of the two is unusable.
+bool PrepareImageToDrive(const TransferOptions& options, DriveTarget* drive, Console& console,
+                         bool* raw);
 
 }  // namespace cli

@@ -19,15 +19,9 @@ struct DecodeBuffers {
     std::uint8_t pack[kPackBufferBytes];
 };
 
-long long DiskBytes(int row) {
-    const MediaTypeEntry& media = MediaTypeTable[row];
-    return 2LL * (media.lastCylinder + 1) * media.sectorsPerTrack * kSectorBytes;
-}
-
 bool IsDiskSize(long long size) {
-    for (int row = 0; row < kMediaTypeRows; ++row)
-        if (DiskBytes(row) == size) return true;
-    return false;
+    DiskFormat format;
+    return FormatFromDrive(0, 0, 0, size, &format);
 }
 
 std::string HeaderProblem(const std::uint8_t* header, std::size_t got, long long fileSize) {
@@ -62,13 +56,26 @@ FileKind ClassifyImageFile(const std::uint8_t* start, std::size_t got, long long
         // raw only if it is a diskette's size (a method 0 one never is) and, by a second
         // chance, its record 0 has bytes naming a format of that very size where a boot
         // sector's parameter block would be.
-        const int row = got >= kSectorBytes ? MatchMediaType(start) : -1;
-        return diskSized && row >= 0 && DiskBytes(row) == fileSize ? FileKind::RawImage
-                                                                   : FileKind::Image;
+        DiskFormat boot;
+        const bool named = got >= kSectorBytes && FormatFromBootSector(start, &boot);
+        return diskSized && named && boot.bytes() == fileSize ? FileKind::RawImage
+                                                              : FileKind::Image;
     }
     if (diskSized) return FileKind::RawImage;
     *problem = header;
     return FileKind::Neither;
+}
+
+bool RawImageFormat(const std::uint8_t* start, std::size_t got, long long fileSize,
+                    DiskFormat* format) {
+    // The file's size is the diskette's: a boot sector or FAT ID that says otherwise is not
+    // this diskette's word on its layout.
+    if (got >= kSectorBytes && FormatFromBootSector(start, format) && format->bytes() == fileSize)
+        return true;
+    if (got >= 2 * kSectorBytes && FormatFromFatId(start + kSectorBytes, fileSize, format) &&
+        format->bytes() == fileSize)
+        return true;
+    return FormatFromDrive(0, 0, 0, fileSize, format);
 }
 
 std::string RecordName(int index) {
@@ -93,7 +100,7 @@ bool InspectImage(const std::string& path, ImageReport* report, const TrackVisit
     }
     report->fileSize = source.size();
 
-    std::uint8_t start[kSectorBytes] = {};
+    std::uint8_t start[2 * kSectorBytes] = {};
     DWORD got = source.ReadSome(start, sizeof start);
     if (source.failed()) {
         report->problem = "read error: " + DiskErrorText(source.error(), FALSE);
@@ -102,6 +109,7 @@ bool InspectImage(const std::string& path, ImageReport* report, const TrackVisit
     report->kind = ClassifyImageFile(start, got, report->fileSize, &report->problem);
     if (report->kind == FileKind::RawImage) {
         report->problem = kRawImageProblem;  // its first bytes are no header
+        RawImageFormat(start, got, report->fileSize, &report->rawFormat);
         return true;
     }
     if (got >= 4) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "drive/disk_format.h"
+
 namespace cli {
 
 enum class SideState : std::uint8_t { Missing, Raw, Fill, Packed, Bad };
@@ -51,6 +53,7 @@ struct ImageReport {
     int badRecord = -1;
     long long trailingBytes = 0;
     std::vector<SideReport> sides;
+    DiskFormat rawFormat;  // a raw image's layout, and what told it
 
     int trackBytes() const { return sectorsPerTrack * 512; }
     bool complete() const { return headerValid && expected > 0 && present == expected; }
@@ -65,6 +68,11 @@ using TrackVisitor = std::function<bool(int cylinder, int head, const std::uint8
 // that opened is described in report, whatever it holds (a raw image or neither only by kind
 // and problem); visit sees only sound track sides.
 bool InspectImage(const std::string& path, ImageReport* report, const TrackVisitor& visit = {});
+
+// A raw image's layout from its first bytes (got of them, up to two sectors) and its size:
+// its boot sector's, else its FAT ID's, else its size's ("drive": the file stands for one).
+bool RawImageFormat(const std::uint8_t* start, std::size_t got, long long fileSize,
+                    DiskFormat* format);
 
 // "1.44 MB (F0)" when the boot sector tells the variant, else the format's common name.
 std::string FormatName(const ImageReport& report);

@@ -153,4 +153,39 @@ std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap
     return OneLineJson(out);
 }
 
+std::string RawInfoText(const std::string& path, const ImageReport& r) {
+    const DiskFormat& f = r.rawFormat;
+    std::string out = path + "\n";
+    out += Line("Kind:", "raw image (the diskette's sectors in order)");
+    out += Line("Format:", FormatName(f) + ": " + std::to_string(f.cylinders) + " cylinders, " +
+                               std::to_string(f.heads) + (f.heads == 1 ? " head, " : " heads, ") +
+                               std::to_string(f.sectorsPerTrack) + " sectors per track");
+    // A file's size is all that stands for a drive's geometry here.
+    out += Line("Geometry:", GeometryText(f) + " from the " + GeometrySourceName(f.source) +
+                                 (f.source == GeometrySource::Drive
+                                      ? std::string(" (no FAT boot sector: the file's size)")
+                                      : ": " + DescribeFormat(f)));
+    out += Line("Image size:", WithThousands(r.fileSize) + " bytes");
+    out += Line("In a .tvl:", f.mediaRow >= 0 ? "yes (tavrel-cli convert makes one)"
+                                              : std::string("no: a .tvl holds ") +
+                                                    TableFormatNames() + " diskettes only");
+    return out;
+}
+
+std::string RawInfoJson(const std::string& path, const ImageReport& r, const HashSet* hashes) {
+    const DiskFormat& f = r.rawFormat;
+    Json out;
+    out["path"] = path;
+    out["size"] = r.fileSize;
+    out["kind"] = "raw";
+    out["format"] = FormatName(f);
+    out["geometry"] = {{"cylinders", f.cylinders},
+                       {"heads", f.heads},
+                       {"sectorsPerTrack", f.sectorsPerTrack},
+                       {"source", GeometrySourceName(f.source)}};
+    out["tvl"] = f.mediaRow >= 0;
+    if (hashes && !hashes->empty()) out["contentHashes"] = *hashes;
+    return OneLineJson(out);
+}
+
 }  // namespace cli

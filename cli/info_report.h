@@ -27,4 +27,9 @@ std::string InfoText(const std::string& path, const ImageReport& report, bool wi
 std::string InfoJson(const std::string& path, const ImageReport& report, bool withMap,
                      const UnreadMarks* marks = nullptr, const HashSet* hashes = nullptr);
 
+// A raw image: its format, its layout and what told it, in the same two forms.
+std::string RawInfoText(const std::string& path, const ImageReport& report);
+std::string RawInfoJson(const std::string& path, const ImageReport& report,
+                        const HashSet* hashes = nullptr);
+
 }  // namespace cli

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drive/media_table.h"
 #include "engine/disk_job.h"
 
 namespace cli {
@@ -31,15 +30,17 @@ JobProgress::JobProgress(JobOperation operation, Console& console)
 
 void JobProgress::Status(const std::string& text, const CDiskJob& job) {
     if (!m_console.interactive()) return;
-    if (m_sides == 0 && job.m_trackBytes != 0)
-        m_sides = 2 * (MediaTypeTable[job.m_mediaIndex].lastCylinder + 1);
+    if (m_sides == 0 && job.m_trackBytes != 0) {
+        m_heads = job.m_format.heads;
+        m_sides = m_heads * job.m_format.cylinders;
+    }
     // "... Cylinder - 12  Head - 1"; the file steps in between keep the last position.
     const char* at = std::strstr(text.c_str(), "Cylinder - ");
     int cylinder, head;
     if (at && std::sscanf(at, "Cylinder - %d Head - %d", &cylinder, &head) == 2) {
         m_cylinder = cylinder;
         m_head = head;
-        if (m_sides) m_percent = 100 * (2 * cylinder + head) / m_sides;
+        if (m_sides) m_percent = 100 * (m_heads * cylinder + head) / m_sides;
     }
     if (m_operation == Rescue) {
         const char* sector = std::strstr(text.c_str(), "Sector - ");

@@ -30,6 +30,7 @@ class JobProgress {
     int m_cylinder = -1;
     int m_head = -1;
     int m_sides = 0;
+    int m_heads = 2;
     int m_sector = 0;
     int m_round = 0;
     int m_recovered = 0;

@@ -34,6 +34,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     job->m_imagePath = request.imagePath;
     job->m_operation = request.operation;
     job->m_compress = request.compress ? 1 : 0;
+    job->m_rawImage = request.rawImage ? 1 : 0;
     job->m_hashAlgorithms = request.hashes;
     if (request.rescue) {
         job->m_rescueRetries = request.rescue->retries;
@@ -72,7 +73,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     };
     // Message boxes are shown from the job's thread, which waits for them: its fields hold.
     window.onMessageText = [&](const std::string& caption, const std::string& text, DWORD code) {
-        scene.diskRow = running.m_trackBytes != 0 ? running.m_mediaIndex : -1;
+        scene.diskRow = running.m_mediaCode != 0 ? running.m_mediaIndex : -1;
         return JobMessageText(caption, text, code, scene);
     };
 
@@ -111,6 +112,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
                           " (see DRIVE PERMISSIONS in tavrel-cli(1))");
     }
     outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
+    outcome.format = job->m_format;
     outcome.diffCylinder = job->m_diffCylinder;
     outcome.diffHead = job->m_diffHead;
     outcome.diffByte = job->m_diffByte;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/console.h"
+#include "drive/disk_format.h"
 #include "engine/job_ids.h"
 #include "engine/sector_map.h"
 
@@ -32,13 +33,15 @@ struct JobRequest {
     // What the job's messages call the image and the drive, where the user knows them by
     // other names than the file written and the letter mapped for the job; "" as they are.
     std::string imageName = {}, driveName = {};
+    bool rawImage = false;  // the image file is the diskette's sectors, of any format
 };
 
 // What the job recorded, read after its thread ended.
 struct JobOutcome {
     JobResult result = JobNotRun;
     double seconds = 0;
-    int mediaRow = -1;  // -1 when the job never recognised the diskette
+    int mediaRow = -1;  // -1 when the job never recognised the diskette, or a .tvl cannot hold it
+    DiskFormat format;  // what the job recognised, also when it refused the diskette
     int diffCylinder = -1;
     int diffHead = -1;
     int diffByte = -1;

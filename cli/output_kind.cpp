@@ -7,6 +7,7 @@
 
 #include "cli/atomic_output.h"
 #include "cli/raw_image.h"
+#include "drive/media_table.h"
 #include "engine/exit_codes.h"
 
 namespace cli {
@@ -94,6 +95,29 @@ int CommitOutput(AtomicOutput& out, Console& console) {
             break;
     }
     return kExitDone;
+}
+
+}  // namespace cli
+
+namespace cli {
+
+std::string RawNameFor(const std::string& path) {
+    std::filesystem::path name(std::u8string(path.begin(), path.end()));
+    const std::u8string text = name.replace_extension(".img").u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string TvlCannotHold(const DiskFormat& format, const std::string& rawCommand) {
+    return std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
+           " diskettes only; this is " + DescribeFormat(format) + ": image it raw with " +
+           rawCommand;
+}
+
+std::string FormatSummary(const DiskFormat& format) {
+    if (format.mediaRow >= 0 && format.source == GeometrySource::BootSector)
+        return MediaTypeName(format.mediaRow);
+    return FormatName(format) + ", " + GeometryText(format) + " from the " +
+           GeometrySourceName(format.source);
 }
 
 }  // namespace cli

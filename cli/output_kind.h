@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/console.h"
+#include "drive/disk_format.h"
 
 namespace cli {
 
@@ -35,6 +36,17 @@ std::string HiddenImageBeside(const std::string& path);
 // target as it was. Returns an exit code; a failure printed, a cancel left to the caller.
 int DecodeToRaw(const std::string& tvl, const std::string& target,
                 const std::function<bool()>& cancelled, Console& console);
+
+// path with its ending made .img: where the raw image of a diskette a .tvl cannot hold goes.
+std::string RawNameFor(const std::string& path);
+
+// Why a .tvl cannot take the diskette, and the command that images it raw ("tavrel-cli compress
+// A: disk.img"): one line.
+std::string TvlCannotHold(const DiskFormat& format, const std::string& rawCommand);
+
+// "DMF 1.68 MB, 80×2×21 from the boot sector"; for a table format named by its boot sector,
+// the table's name as always ("1.44 MB (F0)").
+std::string FormatSummary(const DiskFormat& format);
 
 // Puts out in place of its target: kExitDone (a replacement the system could not confirm is on
 // the disk said as a warning), or kExitFailed with the reason said.

@@ -1,9 +1,11 @@
 #include "cli/surface_picture.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "cli/image_scan.h"
 #include "cli/map_file.h"
+#include "drive/disk_format.h"
 #include "drive/media_table.h"
 
 namespace cli {
@@ -23,6 +25,20 @@ void SetGeometry(int row, SurfacePicture* picture) {
     picture->cylinders = MediaTypeTable[row].lastCylinder + 1;
     picture->heads = 2;
     picture->sectorsPerTrack = MediaTypeTable[row].sectorsPerTrack;
+}
+
+void SetGeometry(const DiskFormat& format, SurfacePicture* picture) {
+    picture->cylinders = format.cylinders;
+    picture->heads = format.heads;
+    picture->sectorsPerTrack = format.sectorsPerTrack;
+}
+
+// An info file's "geometry" ("80×2×21 (boot sector)"), which diskettes outside the image
+// table have.
+bool GeometryOfInfo(const std::string& text, DiskFormat* format) {
+    int c = 0, h = 0, s = 0;
+    if (std::sscanf(text.c_str(), "%d\xC3\x97%d\xC3\x97%d", &c, &h, &s) != 3) return false;
+    return FormatFromDrive(c, h, s, 0, format);
 }
 
 int SectorsOf(const SurfacePicture& picture) {
@@ -75,14 +91,15 @@ bool PictureOfImage(const std::string& imagePath, const std::string& mapPath,
         *error = "tavrel-cli: " + imagePath + ": " + report.problem;
         return false;
     }
-    const int row = report.kind == FileKind::RawImage ? MediaRowForSize(report.fileSize)
-                    : report.headerValid              ? report.mediaRow
-                                                      : -1;
-    if (row < 0) {
+    const int row = report.headerValid ? report.mediaRow : -1;
+    if (report.kind == FileKind::RawImage && report.rawFormat.known()) {
+        SetGeometry(report.rawFormat, picture);
+    } else if (row >= 0) {
+        SetGeometry(row, picture);
+    } else {
         *error = "tavrel-cli: " + imagePath + ": " + report.problem;
         return false;
     }
-    SetGeometry(row, picture);
     if (!mapPath.empty()) return LoadPictureMap(mapPath, picture, error);
     // Without a map, what the image holds is what was read: a side it lacks was never read,
     // and one whose record is damaged cannot be read back from it.
@@ -104,19 +121,27 @@ bool PictureOfDiskette(const std::map<std::string, std::string>& info, const std
         auto found = info.find(key);
         return found == info.end() ? std::string() : found->second;
     };
-    int row = RowOfFormat(get("format"));
+    DiskFormat format;
+    const int row = RowOfFormat(get("format"));
+    bool known = GeometryOfInfo(get("geometry"), &format);
+    if (!known && row >= 0) {
+        SetGeometry(row, picture);
+        known = true;
+    } else if (known) {
+        SetGeometry(format, picture);
+    }
     std::string error;
     if (!mapPath.empty()) {
         // A map alone tells the format by its size.
         MapStatus status;
-        if (row < 0 && LoadMapFile(mapPath, &picture->map, &status, &error))
-            row = MediaRowForSize(picture->map.sectors * 512LL);
-        if (row < 0) return false;
-        SetGeometry(row, picture);
-        return LoadPictureMap(mapPath, picture, &error);
+        if (!known && LoadMapFile(mapPath, &picture->map, &status, &error) &&
+            FormatFromDrive(0, 0, 0, picture->map.sectors * 512LL, &format)) {
+            SetGeometry(format, picture);
+            known = true;
+        }
+        return known && LoadPictureMap(mapPath, picture, &error);
     }
-    if (row < 0 || get("image").empty()) return false;
-    SetGeometry(row, picture);
+    if (!known || get("image").empty()) return false;
     picture->map.Reset(SectorsOf(*picture), SectorFinished);
     return true;
 }

@@ -162,25 +162,27 @@ const char* DriveBackendName(DriveBackend backend) {
     return "?";
 }
 
-DWORD StartSector(WORD head, WORD cylinder, WORD count) {
+DWORD StartSector(WORD head, WORD cylinder, WORD count, WORD heads) {
     return static_cast<DWORD>(count) *
-           (static_cast<DWORD>(head) + 2u * static_cast<DWORD>(cylinder));
+           (static_cast<DWORD>(head) + static_cast<DWORD>(heads) * static_cast<DWORD>(cylinder));
 }
 
 BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
-                 void* buffer, DWORD) {
-    return Transfer(drive, driveIndex, StartSector(head, cylinder, count), count, buffer, false);
+                 void* buffer, DWORD, WORD heads) {
+    return Transfer(drive, driveIndex, StartSector(head, cylinder, count, heads), count, buffer,
+                    false);
 }
 
 BOOL ReadSectorRange(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder,
-                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer) {
-    DWORD start = StartSector(head, cylinder, sectorsPerTrack) + first;
+                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer, WORD heads) {
+    DWORD start = StartSector(head, cylinder, sectorsPerTrack, heads) + first;
     return Transfer(drive, driveIndex, start, count, buffer, false);
 }
 
 BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
-                  void* buffer, DWORD) {
-    return Transfer(drive, driveIndex, StartSector(head, cylinder, count), count, buffer, true);
+                  void* buffer, DWORD, WORD heads) {
+    return Transfer(drive, driveIndex, StartSector(head, cylinder, count, heads), count, buffer,
+                    true);
 }
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
@@ -212,12 +214,16 @@ BOOL DismountVolume(const DriveContext& drive, WORD driveIndex) {
     return platform::DismountDriveVolume(drive.hVolume, DriveLetter(driveIndex));
 }
 
-int DriveMediaRow(const DriveContext& drive) {
+bool DriveFormat(const DriveContext& drive, DiskFormat* format, long long* bytes) {
+    *format = DiskFormat{};
+    if (bytes) *bytes = 0;
     platform::MediumGeometry g;
-    if (!drive.isNT || !platform::QueryMediumGeometry(drive.hVolume, &g)) return -1;
-    if (g.cylinders > 0)
-        return MediaRowForGeometry(g.cylinders, g.heads, g.sectorsPerTrack, g.bytesPerSector);
-    return MediaRowForSize(g.bytes);
+    if (!drive.isNT || !platform::QueryMediumGeometry(drive.hVolume, &g)) return false;
+    if (bytes)
+        *bytes = g.cylinders > 0 ? g.cylinders * g.heads * g.sectorsPerTrack * g.bytesPerSector
+                                 : g.bytes;
+    if (g.cylinders > 0 && g.bytesPerSector != 512) return false;
+    return FormatFromDrive(g.cylinders, g.heads, g.sectorsPerTrack, g.bytes, format);
 }
 
 BOOL ProbeExtendedAccess(HANDLE hVwin32, WORD driveIndex, void* bootSector) {

@@ -3,6 +3,7 @@
 // back-ends chosen afresh for every transfer from the job's flags.
 #pragma once
 
+#include "drive/disk_format.h"
 #include "platform/win_types.h"
 
 enum class DriveBackend { NtVolume, OwnDriver, Vwin32Extended, Vwin32Absolute };
@@ -20,20 +21,21 @@ struct DriveContext {
 DriveBackend SelectDriveBackend(const DriveContext& drive);
 const char* DriveBackendName(DriveBackend backend);
 
-// First logical sector of the track side: count x (head + 2 x cylinder), 32-bit unsigned.
-DWORD StartSector(WORD head, WORD cylinder, WORD count);
+// First logical sector of the track side: count x (head + heads x cylinder), 32-bit unsigned.
+// heads is the diskette's: 1 for the single-sided diskettes of the first PCs.
+DWORD StartSector(WORD head, WORD cylinder, WORD count, WORD heads = 2);
 
 // count x 512 bytes of the track side (cylinder, head); capacity is what the caller knows of
 // the buffer's size. 0 on failure with the code in the thread's last-error value.
 BOOL ReadSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
-                 void* buffer, DWORD capacity);
+                 void* buffer, DWORD capacity, WORD heads = 2);
 BOOL WriteSectors(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder, WORD count,
-                  void* buffer, DWORD capacity);
+                  void* buffer, DWORD capacity, WORD heads = 2);
 // count x 512 bytes from sector first (0 = the side's first) of the track side (cylinder, head)
 // of a diskette with sectorsPerTrack sectors a side; buffer holds them. Same back-ends and
 // errors as ReadSectors, which it equals for first 0 and a whole side.
 BOOL ReadSectorRange(const DriveContext& drive, WORD driveIndex, WORD head, WORD cylinder,
-                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer);
+                     WORD sectorsPerTrack, WORD first, WORD count, void* buffer, WORD heads = 2);
 
 BOOL LockVolume(const DriveContext& drive, WORD driveIndex, BYTE lockLevel, WORD permissions,
                 BOOL extended);
@@ -42,10 +44,10 @@ BOOL UnlockVolume(const DriveContext& drive, WORD driveIndex, BOOL extended);
 // the diskette it had cached. Windows 95 has no such call: nothing is done there.
 BOOL DismountVolume(const DriveContext& drive, WORD driveIndex);
 
-// The MediaTypeTable row of the medium in the drive as its driver knows it, without reading
-// the boot sector; -1 when the driver tells nothing that fits a row. Windows 95's back-ends
-// have no such request: always -1 there.
-int DriveMediaRow(const DriveContext& drive);
+// The medium's layout as the drive's driver knows it, without reading a sector, and the
+// drive's size in bytes (0 when unknown). False when the driver tells nothing that is a
+// diskette's layout. Windows 95's back-ends have no such request: always false there.
+bool DriveFormat(const DriveContext& drive, DiskFormat* format, long long* bytes = nullptr);
 
 // Windows 95: nonzero when VWIN32 carries out an extended (7305h) read of sector 0 at all,
 // whatever the DOS call itself returned.

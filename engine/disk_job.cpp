@@ -5,6 +5,7 @@
 #include "drive/disk_errors.h"
 #include "platform/drive_volume.h"
 #include "platform/file_api.h"
+#include "platform/floppy_format.h"
 #include "platform/version.h"
 #include "platform/window.h"
 
@@ -65,6 +66,8 @@ int CDiskJob::RunJob() {
     m_driveIndex = 0xFFFF;
     m_useExtendedAccess = m_driverLoaded = m_isNT = m_deleteImage = 0;
     m_mediaIndex = m_mediaCode = m_trackBytes = 0;
+    m_format = DiskFormat{};
+    m_layoutSet = false;
     m_result = JobFailed;
     m_diffCylinder = m_diffHead = m_diffByte = -1;
     m_rescueWritten = 0;
@@ -105,6 +108,9 @@ void CDiskJob::RunNt() {
         return;
     }
     RunOperation();
+    // The driver goes back to finding the format itself, for the next diskette.
+    if (m_layoutSet) platform::ClearFloppyLayout(m_hVolume.get());
+    m_layoutSet = false;
     UnlockVolume(m_driveIndex, m_useExtendedAccess);
     // An expand's last writes reach the medium only with the close: if they cannot, the
     // diskette is not what the image holds, whatever the pass said.
@@ -170,11 +176,13 @@ void CDiskJob::RunOperation() {
             }
             break;
         case Expand:
-            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader())
+            if ((opened = OpenImage(m_imagePath, TRUE)) &&
+                (m_rawImage ? CheckRawImageSize() : ReadImageHeader()))
                 passResult = ExpandPass();
             break;
         case Verify:
-            if ((opened = OpenImage(m_imagePath, TRUE)) && ReadImageHeader())
+            if ((opened = OpenImage(m_imagePath, TRUE)) &&
+                (m_rawImage ? CheckRawImageSize() : ReadImageHeader()))
                 passResult = VerifyPass();
             break;
         default:
@@ -186,12 +194,14 @@ void CDiskJob::RunOperation() {
 
 BOOL CDiskJob::ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
                            DWORD capacity) {
-    return ::ReadSectors(Drive(), driveIndex, head, cylinder, count, buffer, capacity);
+    const WORD heads = static_cast<WORD>(m_format.heads > 0 ? m_format.heads : 2);
+    return ::ReadSectors(Drive(), driveIndex, head, cylinder, count, buffer, capacity, heads);
 }
 
 BOOL CDiskJob::WriteSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
                             DWORD capacity) {
-    return ::WriteSectors(Drive(), driveIndex, head, cylinder, count, buffer, capacity);
+    const WORD heads = static_cast<WORD>(m_format.heads > 0 ? m_format.heads : 2);
+    return ::WriteSectors(Drive(), driveIndex, head, cylinder, count, buffer, capacity, heads);
 }
 
 BOOL CDiskJob::ReadBootSector(WORD driveIndex) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "drive/disk_format.h"
 #include "drive/drive_access.h"
 #include "engine/fixity.h"
 #include "engine/image_format.h"
@@ -29,6 +30,9 @@ class CDiskJob : public CWorkerThread {
     std::string m_imagePath;
     int m_compress = 0;
     int m_operation = 0;
+    // The image file is the diskette's sectors in order, with no header: it takes a diskette of
+    // any format. Otherwise it is a .tvl, which holds only the image table's formats.
+    BOOL m_rawImage = 0;
 
     // Rescue inputs: the extra reads of a side or sector that failed, and the byte that stands
     // in for an unreadable sector (-1: the marker text). A resume patches m_imagePath, reading
@@ -65,8 +69,17 @@ class CDiskJob : public CWorkerThread {
     FixityHash m_contentHash;
     FixityHash m_imageHash;
 
+    // What the job recognised in the drive (also when it then refused the diskette): its layout
+    // and where that was learnt.
+    DiskFormat m_format;
+
     // Media detection and track addressing.
     BOOL DetectMedia();
+    // Learns m_format from the boot sector (when bootRead), else sector 1's FAT ID, else the
+    // drive's own geometry; false when none names a format.
+    BOOL IdentifyFormat(bool bootRead);
+    // Makes m_format the job's: track size, table row, and the floppy driver told the layout.
+    BOOL UseFormat();
     BOOL ReadTrack(int cylinder, int head);
     BOOL WriteTrack(int cylinder, int head);
 
@@ -80,6 +93,12 @@ class CDiskJob : public CWorkerThread {
     BOOL ReadExact(void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteExact(const void* buffer, DWORD count, DWORD* bytesDone);
     BOOL WriteTrackRecord();
+    // The track side in m_driveTrack to the image, or the next one from it into m_fileTrack,
+    // as a record or, for a raw image, as its bare sectors.
+    BOOL WriteTrackOut();
+    BOOL ReadTrackIn(int cylinder, int head);
+    // A raw image to be read must be exactly the diskette's size; shows why not.
+    BOOL CheckRawImageSize();
     // Decodes the next record into m_fileTrack, under the header's method unless one is given.
     BOOL ReadTrackRecord(int method = -1);
     int PackTrack();
@@ -102,6 +121,11 @@ class CDiskJob : public CWorkerThread {
     BOOL ReadWithRetries(int cylinder, int head, int first, int count, std::uint8_t* buffer,
                          bool* cancelled);
     BOOL RescueCheckpoint(RescueMapKeeper::Moment moment, bool mapFirst);
+    // The checkpoint's image is written: the map (first, when mapFirst) and the image take
+    // their places.
+    BOOL RescueCommit(RescueMapKeeper::Moment moment, bool mapFirst);
+    // A resume's raw image, read whole into m_rescueDisk.
+    BOOL LoadRawRescueImage();
 
     // Drive access, through the back-end the flags select.
     BOOL ReadSectors(WORD driveIndex, WORD head, WORD cylinder, WORD count, void* buffer,
@@ -149,6 +173,8 @@ class CDiskJob : public CWorkerThread {
     int m_mediaIndex = 0;
     int m_mediaCode = 0;
     int m_trackBytes = 0;
+    // Whether UseFormat told the floppy driver a layout it must forget again.
+    bool m_layoutSet = false;
 
   private:
     void RunNt();

@@ -195,6 +195,39 @@ BOOL CDiskJob::WriteTrackRecord() {
            sink.Flush();
 }
 
+BOOL CDiskJob::WriteTrackOut() {
+    if (!m_rawImage) return WriteTrackRecord();
+    m_contentHash.Update(m_driveTrack.data, static_cast<std::size_t>(m_trackBytes));
+    DWORD done;
+    return WriteExact(m_driveTrack.data, static_cast<DWORD>(m_trackBytes), &done);
+}
+
+BOOL CDiskJob::ReadTrackIn(int cylinder, int head) {
+    if (!m_rawImage) return ReadTrackRecord();
+    JobSource source(*this);
+    m_fileTrack.cylinder = static_cast<std::uint8_t>(cylinder);
+    m_fileTrack.head = static_cast<std::uint8_t>(head);
+    return source.Read(m_fileTrack.data, static_cast<std::uint32_t>(m_trackBytes));
+}
+
+BOOL CDiskJob::CheckRawImageSize() {
+    LONG high = 0;
+    const DWORD low = SetFilePointer(m_hImage.get(), 0, &high, FILE_END);
+    const long long size = (static_cast<long long>(high) << 32) | low;
+    if ((low == INVALID_SET_FILE_POINTER && GetLastError() != 0) ||
+        SetFilePointer(m_hImage.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        ShowError("  Error reading file. ", "Read Error");
+        return FALSE;
+    }
+    if (size == m_format.bytes()) return TRUE;
+    const std::string text = "  The raw image holds " + std::to_string(size) +
+                             " bytes, and the diskette in the drive is " +
+                             DescribeFormat(m_format) + " of " + std::to_string(m_format.bytes()) +
+                             " bytes. ";
+    ShowError(text.c_str(), "Read Error");
+    return FALSE;
+}
+
 BOOL CDiskJob::ReadTrackRecord(int method) {
     JobSource source(*this);
     return DecodeTrackRecord(

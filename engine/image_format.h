@@ -6,9 +6,10 @@
 #include <cstdint>
 
 constexpr int kSectorBytes = 512;
-constexpr int kMaxSectorsPerTrack = 18;
-constexpr int kMaxTrackBytes = kMaxSectorsPerTrack * kSectorBytes;  // 9216
-constexpr int kPackBufferBytes = 3 * kMaxTrackBytes;                // 27648
+// The image table's formats have up to 18; a raw image's up to 36 (2.88 MB).
+constexpr int kMaxSectorsPerTrack = 36;
+constexpr int kMaxTrackBytes = kMaxSectorsPerTrack * kSectorBytes;  // 18432
+constexpr int kPackBufferBytes = 3 * kMaxTrackBytes;                // 55296
 
 enum CompressionMethod : std::uint8_t { None = 0, RunLength = 1 };
 enum TrackEncoding : std::uint8_t { Raw = 0, Fill = 1, Packed = 2 };

@@ -2,6 +2,7 @@
 
 #include "drive/media_table.h"
 #include "engine/disk_job.h"
+#include "platform/floppy_format.h"
 
 BOOL CDiskJob::DetectMedia() {
     std::memset(m_bootSector, 0, sizeof m_bootSector);
@@ -9,21 +10,53 @@ BOOL CDiskJob::DetectMedia() {
         ReportDiskError("Read Error");
         return FALSE;
     }
-    int row = MatchMediaType(m_bootSector);
-    if (row < 0) {
+    // A .tvl holds only the table's formats; a raw image holds whatever the drive reads.
+    if (!IdentifyFormat(true) || (!m_rawImage && m_format.mediaRow < 0)) {
         ShowError("  Drive media type not supported. ");
         return FALSE;
     }
-    m_mediaCode = MediaTypeTable[row].mediaCode;
-    g_imageHeader.mediaCode = static_cast<std::uint8_t>(m_mediaCode & 0xFF);
-    m_mediaIndex = row;
-    m_trackBytes = MediaTypeTable[row].sectorsPerTrack * kSectorBytes;
+    return UseFormat();
+}
+
+BOOL CDiskJob::IdentifyFormat(bool bootRead) {
+    m_format = DiskFormat{};
+    if (bootRead && FormatFromBootSector(m_bootSector, &m_format)) return TRUE;
+    long long driveBytes = 0;
+    DiskFormat drive;
+    const bool driveKnows = DriveFormat(Drive(), &drive, &driveBytes);
+    // DOS 1.x left the parameter block out; its FAT, in sector 1, starts with the layout's ID.
+    if (bootRead && ::ReadSectorRange(Drive(), m_driveIndex, 0, 0, 1, 1, 1, m_sectorBuffer) &&
+        FormatFromFatId(m_sectorBuffer, driveBytes, &m_format))
+        return TRUE;
+    if (!driveKnows) return FALSE;
+    m_format = drive;
+    return TRUE;
+}
+
+BOOL CDiskJob::UseFormat() {
+    const int row = m_format.mediaRow;
+    m_mediaIndex = row >= 0 ? row : 0;
+    m_mediaCode = row >= 0 ? MediaTypeTable[row].mediaCode : 0;
+    if (row >= 0) g_imageHeader.mediaCode = static_cast<std::uint8_t>(m_mediaCode & 0xFF);
+    m_trackBytes = m_format.sectorsPerTrack * kSectorBytes;
+    // Windows 95's services take the layout from the diskette for every request.
+    if (!m_isNT) return TRUE;
+    platform::FloppyLayout layout;
+    layout.cylinders = m_format.cylinders;
+    layout.heads = m_format.heads;
+    layout.sectorsPerTrack = m_format.sectorsPerTrack;
+    bool set = false;
+    if (!platform::SetFloppyLayout(m_hVolume.get(), layout, &set)) {
+        ReportDiskError("Drive Error");
+        return FALSE;
+    }
+    m_layoutSet = set;
     return TRUE;
 }
 
 BOOL CDiskJob::ReadTrack(int cylinder, int head) {
     BOOL ok = ReadSectors(m_driveIndex, static_cast<WORD>(head), static_cast<WORD>(cylinder),
-                          MediaTypeTable[m_mediaIndex].sectorsPerTrack, m_driveTrack.data,
+                          static_cast<WORD>(m_format.sectorsPerTrack), m_driveTrack.data,
                           sizeof m_driveTrack.data);
     // Labelled whether or not the read worked: verify compares the label with the record's.
     m_driveTrack.cylinder = static_cast<std::uint8_t>(cylinder);
@@ -33,6 +66,6 @@ BOOL CDiskJob::ReadTrack(int cylinder, int head) {
 
 BOOL CDiskJob::WriteTrack(int cylinder, int head) {
     return WriteSectors(m_driveIndex, static_cast<WORD>(head), static_cast<WORD>(cylinder),
-                        MediaTypeTable[m_mediaIndex].sectorsPerTrack, m_fileTrack.data,
+                        static_cast<WORD>(m_format.sectorsPerTrack), m_fileTrack.data,
                         sizeof m_fileTrack.data);
 }

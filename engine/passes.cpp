@@ -2,7 +2,6 @@
 #include <cstring>
 #include <string>
 
-#include "drive/media_table.h"
 #include "engine/disk_job.h"
 #include "platform/window.h"
 
@@ -10,7 +9,7 @@ namespace {
 
 // Progress goes out at cylinders 0, step, 2 x step, ...: twenty times for 40 or 80 cylinders.
 struct Progress {
-    explicit Progress(int lastCylinder) : step((lastCylinder + 1) / 20) {}
+    explicit Progress(int cylinders) : step(cylinders / 20 > 0 ? cylinders / 20 : 1) {}
     void At(const CWorkerThread& job, int cylinder) {
         if (threshold == cylinder) {
             job.SendToOwner(WM_COMMAND, ID_JOB_PROGRESS, 0);
@@ -24,13 +23,12 @@ struct Progress {
 }  // namespace
 
 int CDiskJob::CompressPass() {
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    Progress progress(media.lastCylinder);
+    Progress progress(m_format.cylinders);
     char status[64];
 
-    if (!WriteImageHeader()) return 0;
-    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
-        for (int head = 0; head < 2; ++head) {
+    if (!m_rawImage && !WriteImageHeader()) return 0;
+    for (int cylinder = 0; cylinder < m_format.cylinders; ++cylinder) {
+        for (int head = 0; head < m_format.heads; ++head) {
             std::snprintf(status, sizeof status, "Reading Cylinder - %d  Head - %d", cylinder,
                           head);
             SetStatus(status);
@@ -44,7 +42,7 @@ int CDiskJob::CompressPass() {
                 return 0;
             }
             SetStatus("Writing File");
-            if (!WriteTrackRecord()) {
+            if (!WriteTrackOut()) {
                 ShowError("  Error writing file. ", "Write Error");
                 return 0;
             }
@@ -55,7 +53,6 @@ int CDiskJob::CompressPass() {
 }
 
 int CDiskJob::ExpandPass() {
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
     // However the pass ends, the diskette is no longer the one the system's file system may
     // have cached; it must forget it while the volume is still locked, or it would write its
     // old FAT back over the new diskette. A dismount that fails leaves the written diskette as
@@ -64,13 +61,13 @@ int CDiskJob::ExpandPass() {
         CDiskJob& job;
         ~DismountAtEnd() { ::DismountVolume(job.Drive(), job.m_driveIndex); }
     } dismount{*this};
-    Progress progress(media.lastCylinder);
+    Progress progress(m_format.cylinders);
     char status[64];
 
-    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
-        for (int head = 0; head < 2; ++head) {
+    for (int cylinder = 0; cylinder < m_format.cylinders; ++cylinder) {
+        for (int head = 0; head < m_format.heads; ++head) {
             SetStatus("Reading File");
-            if (!ReadTrackRecord()) {
+            if (!ReadTrackIn(cylinder, head)) {
                 ShowError("  Error reading file. ", "Read Error");
                 return 0;
             }
@@ -92,12 +89,11 @@ int CDiskJob::ExpandPass() {
 }
 
 int CDiskJob::VerifyPass() {
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    Progress progress(media.lastCylinder);
+    Progress progress(m_format.cylinders);
     char status[64];
 
-    for (int cylinder = 0; cylinder <= media.lastCylinder; ++cylinder) {
-        for (int head = 0; head < 2; ++head) {
+    for (int cylinder = 0; cylinder < m_format.cylinders; ++cylinder) {
+        for (int head = 0; head < m_format.heads; ++head) {
             std::snprintf(status, sizeof status, "Verifing Cylinder - %d  Head - %d", cylinder,
                           head);
             SetStatus(status);
@@ -105,7 +101,7 @@ int CDiskJob::VerifyPass() {
                 ReportDiskError("Read Error");
                 return 0;
             }
-            if (!ReadTrackRecord()) {
+            if (!ReadTrackIn(cylinder, head)) {
                 ShowError("  Error reading file. ", "Read Error");
                 return 0;
             }

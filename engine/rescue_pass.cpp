@@ -15,6 +15,7 @@
 #include "drive/drive_access.h"
 #include "drive/media_table.h"
 #include "engine/disk_job.h"
+#include "platform/file_api.h"
 #include "platform/last_error.h"
 
 namespace {
@@ -57,10 +58,11 @@ void CDiskJob::RunRescue() {
     // That also finds out, before the first read, whether image and map can be written.
     if (!RescueCheckpoint(RescueMapKeeper::Reading, true)) return;
 
-    const int sides = 2 * (MediaTypeTable[m_mediaIndex].lastCylinder + 1);
+    const int heads = m_format.heads;
+    const int sides = heads * m_format.cylinders;
     for (int side = 0; side < sides && !cancelled; ++side) {
         m_rescueReadFailed = false;
-        RescueSide(side / 2, side % 2, &cancelled);
+        RescueSide(side / heads, side % heads, &cancelled);
         const bool changed = std::memcmp(m_sectorMap.states, m_checkpointMap.states,
                                          static_cast<size_t>(m_sectorMap.sectors)) != 0;
         if (!cancelled && changed &&
@@ -94,31 +96,33 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
     }
     // The drive's driver knows the format without the boot sector: the rescue then reads
     // everything else, and the boot sector is one of the sectors it could not read.
-    const int driveRow = m_rescueBootRead || resume ? -1 : DriveMediaRow(Drive());
-    if (!m_rescueBootRead && !resume && driveRow < 0) {
-        const std::string text =
-            "  The boot sector cannot be read, so the diskette's format is "
-            "unknown: " +
-            DiskErrorText(error, m_driverLoaded) + " ";
-        ShowError(text.c_str(), "Read Error");
-        return FALSE;
+    bool known = false;
+    if (m_rescueBootRead) {
+        known = IdentifyFormat(true);
+    } else if (!resume || m_rawImage) {
+        known = DriveFormat(Drive(), &m_format);
+        if (!known && !resume) {
+            const std::string text =
+                "  The boot sector cannot be read, so the diskette's format is "
+                "unknown: " +
+                DiskErrorText(error, m_driverLoaded) + " ";
+            ShowError(text.c_str(), "Read Error");
+            return FALSE;
+        }
+        if (known && !resume) {
+            const std::string text = "  The boot sector cannot be read: the drive reports a " +
+                                     FormatName(m_format) +
+                                     " diskette, and the rescue reads it as one. ";
+            ShowError(text.c_str(), "Read Error", MB_ICONEXCLAMATION);
+        }
     }
-    if (driveRow >= 0) {
-        const std::string text = "  The boot sector cannot be read: the drive reports a " +
-                                 std::string(MediaTypeName(driveRow)) +
-                                 " diskette, and the rescue reads it as one. ";
-        ShowError(text.c_str(), "Read Error", MB_ICONEXCLAMATION);
-    }
-    const int row = m_rescueBootRead ? MatchMediaType(m_bootSector) : driveRow;
-    if (row < 0 && !resume) {
+    // A .tvl holds only the table's formats; a raw image whatever the drive reads.
+    const bool fits = known && (m_rawImage || m_format.mediaRow >= 0);
+    if (!fits && !resume) {
         ShowError("  Drive media type not supported. ");
         return FALSE;
     }
-    if (row >= 0) {
-        m_mediaCode = MediaTypeTable[row].mediaCode;
-        m_mediaIndex = row;
-        m_trackBytes = MediaTypeTable[row].sectorsPerTrack * kSectorBytes;
-    }
+    if (fits && !UseFormat()) return FALSE;
     FillUnreadableSector(m_fillSector, m_rescueFill);
     // A resume's format is its image's: the drive's boot sector, when it reads, must agree.
     // A resume counts on from the map's tries, when the map has them: a boot sector read
@@ -128,8 +132,7 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
             m_sectorMap.AddTries(0, bootReads);
         return LoadRescueImage();
     }
-    const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
-    m_sectorMap.Reset(2 * (media.lastCylinder + 1) * media.sectorsPerTrack, SectorNonTried);
+    m_sectorMap.Reset(m_format.sectors(), SectorNonTried);
     m_sectorMap.triesKnown = true;
     m_sectorMap.AddTries(0, bootReads);
     for (int s = 0; s < m_sectorMap.sectors; ++s)
@@ -139,6 +142,7 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
 }
 
 BOOL CDiskJob::LoadRescueImage() {
+    if (m_rawImage) return LoadRawRescueImage();
     const bool knownFormat = m_mediaCode != 0;
     if (!OpenImage(m_imagePath, TRUE)) return FALSE;
     if (!ReadImageHeader(!knownFormat)) {
@@ -146,6 +150,19 @@ BOOL CDiskJob::LoadRescueImage() {
         return FALSE;
     }
     const MediaTypeEntry& media = MediaTypeTable[m_mediaIndex];
+    if (!knownFormat) {
+        // The image's format is the job's; the driver learns it as for a boot sector's.
+        const DiskFormat drive = m_format;
+        m_format.cylinders = media.lastCylinder + 1;
+        m_format.heads = 2;
+        m_format.sectorsPerTrack = media.sectorsPerTrack;
+        m_format.mediaRow = m_mediaIndex;
+        if (drive.source == GeometrySource::None) m_format.source = GeometrySource::Drive;
+        if (!UseFormat()) {
+            m_hImage.Close();
+            return FALSE;
+        }
+    }
     const int sides = 2 * (media.lastCylinder + 1);
     if (m_sectorMap.sectors != sides * media.sectorsPerTrack) {
         ShowError("  The map does not fit the diskette in the drive. ");
@@ -174,9 +191,33 @@ BOOL CDiskJob::LoadRescueImage() {
     return TRUE;
 }
 
+BOOL CDiskJob::LoadRawRescueImage() {
+    if (!OpenImage(m_imagePath, TRUE)) return FALSE;
+    LONG high = 0;
+    const DWORD low = SetFilePointer(m_hImage.get(), 0, &high, FILE_END);
+    const long long size = (static_cast<long long>(high) << 32) | low;
+    SetFilePointer(m_hImage.get(), 0, nullptr, FILE_BEGIN);
+    // Without the boot sector and the driver's word, the image's size tells the format.
+    if (!m_format.known() && (!FormatFromDrive(0, 0, 0, size, &m_format) || !UseFormat())) {
+        ShowError("  The image is not the size of a diskette. ");
+        m_hImage.Close();
+        return FALSE;
+    }
+    if (m_sectorMap.sectors != m_format.sectors() || size != m_format.bytes()) {
+        ShowError("  The map does not fit the diskette in the drive. ");
+        m_hImage.Close();
+        return FALSE;
+    }
+    DWORD done = 0;
+    const BOOL read = ReadExact(m_rescueDisk, static_cast<DWORD>(size), &done);
+    m_hImage.Close();
+    if (!read) ShowError("  Error reading file. ", "Read Error");
+    return read;
+}
+
 BOOL CDiskJob::RescueSide(int cylinder, int head, bool* cancelled) {
-    const int perSide = MediaTypeTable[m_mediaIndex].sectorsPerTrack;
-    const int first = (2 * cylinder + head) * perSide;
+    const int perSide = m_format.sectorsPerTrack;
+    const int first = (m_format.heads * cylinder + head) * perSide;
     char* states = m_sectorMap.states + first;
     std::uint8_t* side = m_rescueDisk + first * kSectorBytes;
     if (!*cancelled && IsCancelRequested(0)) *cancelled = true;
@@ -233,7 +274,7 @@ BOOL CDiskJob::RescueSide(int cylinder, int head, bool* cancelled) {
 
 BOOL CDiskJob::ReadWithRetries(int cylinder, int head, int first, int count, std::uint8_t* buffer,
                                bool* cancelled) {
-    const WORD perSide = MediaTypeTable[m_mediaIndex].sectorsPerTrack;
+    const WORD perSide = static_cast<WORD>(m_format.sectorsPerTrack);
     char status[96];
     for (int round = 0; round <= m_rescueRetries; ++round) {
         if (*cancelled || (round > 0 && IsCancelRequested(0))) {
@@ -252,7 +293,7 @@ BOOL CDiskJob::ReadWithRetries(int cylinder, int head, int first, int count, std
         ++m_rescueReads;
         if (::ReadSectorRange(Drive(), m_driveIndex, static_cast<WORD>(head),
                               static_cast<WORD>(cylinder), perSide, static_cast<WORD>(first),
-                              static_cast<WORD>(count), buffer))
+                              static_cast<WORD>(count), buffer, static_cast<WORD>(m_format.heads)))
             return TRUE;
         m_rescueReadFailed = true;
     }
@@ -262,6 +303,16 @@ BOOL CDiskJob::ReadWithRetries(int cylinder, int head, int first, int count, std
 BOOL CDiskJob::RescueCheckpoint(RescueMapKeeper::Moment moment, bool mapFirst) {
     // Never written in place: a kill in the middle would destroy what the map says it holds.
     if (!OpenImage(m_imagePath, FALSE, false)) return FALSE;
+    if (m_rawImage) {
+        // The whole diskette in one write: its content is the image.
+        DWORD done;
+        m_contentHash.Update(m_rescueDisk, static_cast<std::size_t>(m_format.bytes()));
+        if (WriteExact(m_rescueDisk, static_cast<DWORD>(m_format.bytes()), &done))
+            return RescueCommit(moment, mapFirst);
+        ShowError("  Error writing file. ", "Write Error");
+        m_newImage.Abandon();
+        return FALSE;
+    }
     g_imageHeader.mediaCode = static_cast<std::uint8_t>(m_mediaCode & 0xFF);
     g_imageHeader.compression = static_cast<std::uint8_t>(m_rescueMethod);
     BOOL ok = WriteImageHeader();
@@ -276,8 +327,15 @@ BOOL CDiskJob::RescueCheckpoint(RescueMapKeeper::Moment moment, bool mapFirst) {
             ok = FALSE;
         }
     }
-    if (ok && mapFirst && m_rescueKeeper && !m_rescueKeeper->Save(m_sectorMap, moment)) ok = FALSE;
     if (!ok) {
+        m_newImage.Abandon();
+        return FALSE;
+    }
+    return RescueCommit(moment, mapFirst);
+}
+
+BOOL CDiskJob::RescueCommit(RescueMapKeeper::Moment moment, bool mapFirst) {
+    if (mapFirst && m_rescueKeeper && !m_rescueKeeper->Save(m_sectorMap, moment)) {
         m_newImage.Abandon();
         return FALSE;
     }

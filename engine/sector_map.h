@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-constexpr int kMaxDiskSectors = 2880;  // 80 cylinders, 2 heads, 18 sectors
+constexpr int kMaxDiskSectors = 6048;  // 84 cylinders, 2 heads, 36 sectors
 
 enum SectorState : char {
     SectorNonTried = '?',
