@@ -7,6 +7,8 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/file_api.h"
@@ -16,9 +18,9 @@
 namespace platform {
 namespace {
 
-// The floppy driver's descriptor behind volume; -1 for an image file, another driver's device
-// or a handle of no file at all, whose layout nobody guesses.
-int FloppyDescriptorOf(HANDLE volume, bool* failed) {
+// The floppy driver's descriptor behind volume, and its device; -1 for an image file, another
+// driver's device or a handle of no file at all, whose layout nobody guesses.
+int FloppyDescriptorOf(HANDLE volume, dev_t* device, bool* failed) {
     *failed = false;
     const int fd = FileDescriptorOf(volume);
     struct stat st;
@@ -28,6 +30,7 @@ int FloppyDescriptorOf(HANDLE volume, bool* failed) {
         SetLastError(static_cast<DWORD>(errno));
         return -1;
     }
+    *device = st.st_rdev;
     return S_ISBLK(st.st_mode) && major(st.st_rdev) == FLOPPY_MAJOR ? fd : -1;
 }
 
@@ -49,12 +52,18 @@ int DriverRequest(int fd, unsigned long request, void* arg) {
     return result;
 }
 
+// The driver's own format of each drive whose layout was set, to be put back: jobs on several
+// drives run at once.
+std::mutex g_guessesLock;
+std::map<dev_t, floppy_struct> g_guesses;
+
 }  // namespace
 
 bool SetFloppyLayout(HANDLE volume, const FloppyLayout& layout, bool* set) {
     *set = false;
+    dev_t device = 0;
     bool failed = false;
-    const int fd = FloppyDescriptorOf(volume, &failed);
+    const int fd = FloppyDescriptorOf(volume, &device, &failed);
     if (fd < 0) return !failed;
     // Beyond any diskette's; the driver refuses more cylinders than the drive has.
     if (layout.cylinders <= 0 || layout.cylinders > 255 || layout.heads <= 0 || layout.heads > 2 ||
@@ -88,15 +97,36 @@ bool SetFloppyLayout(HANDLE volume, const FloppyLayout& layout, bool* set) {
         SetLastError(static_cast<DWORD>(errno));
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lock(g_guessesLock);
+        g_guesses[device] = current;
+    }
     *set = true;
     return true;
 }
 
+// The driver's own format goes back as it was, rather than through FDCLRPRM: that one makes the
+// driver look at the diskette again at once, and a format outside its list (a single-sided
+// one) fails that look and with it the next diskette's first read. Like the driver's own
+// finding, the format it gets back is dropped when the diskette changes.
 bool ClearFloppyLayout(HANDLE volume) {
+    dev_t device = 0;
     bool failed = false;
-    const int fd = FloppyDescriptorOf(volume, &failed);
+    const int fd = FloppyDescriptorOf(volume, &device, &failed);
     if (fd < 0) return !failed;
-    if (DriverRequest(fd, FDCLRPRM, nullptr) != 0) {
+    floppy_struct guess{};
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(g_guessesLock);
+        const auto found = g_guesses.find(device);
+        if (found != g_guesses.end()) {
+            guess = found->second;
+            known = true;
+            g_guesses.erase(found);
+        }
+    }
+    if (known ? DriverRequest(fd, FDSETPRM, &guess) != 0
+              : DriverRequest(fd, FDCLRPRM, nullptr) != 0) {
         SetLastError(static_cast<DWORD>(errno));
         return false;
     }
