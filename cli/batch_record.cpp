@@ -81,15 +81,21 @@ BootFields ReadBootFields(const std::string& tvlImage) {
     BootFields fields;
     ImageReport report;
     InspectImage(tvlImage, &report, [&](int, int, const std::uint8_t* data, int) {
-        fields.oemName = Printable(data + 3, 8);
-        // The label is there where the serial number is: after the extended boot signature.
-        const DisketteId id = IdentifyDiskette(data);
-        if (id.hasSerial) {
-            fields.serial = SerialText(id);
-            fields.label = Printable(data + 43, 11);
-        }
+        fields = BootFieldsOf(data);
         return false;
     });
+    return fields;
+}
+
+BootFields BootFieldsOf(const std::uint8_t* data) {
+    BootFields fields;
+    fields.oemName = Printable(data + 3, 8);
+    // The label is there where the serial number is: after the extended boot signature.
+    const DisketteId id = IdentifyDiskette(data);
+    if (id.hasSerial) {
+        fields.serial = SerialText(id);
+        fields.label = Printable(data + 43, 11);
+    }
     return fields;
 }
 
@@ -120,6 +126,9 @@ std::string InfoText(const BatchRecord& d) {
     AddTyped(&text, "operator", d.operatorName);
     AddTyped(&text, "note", d.note);
     text += "format: " + d.format + "\n";
+    // Tavrel's own words, never the diskette's.
+    if (!d.geometry.empty()) text += "geometry: " + d.geometry + "\n";
+    if (!d.imageKind.empty()) text += "image-kind: " + d.imageKind + "\n";
     text += "oem-name: " + d.boot.oemName + "\nvolume-label: " + d.boot.label +
             "\nvolume-serial: " + d.boot.serial + "\n";
     text += "method: " + d.method + "\n";
@@ -149,6 +158,8 @@ BatchRecord RecordFromInfo(const std::map<std::string, std::string>& info) {
     d.started = Get(info, "started");
     d.ended = Get(info, "ended");
     d.format = Get(info, "format");
+    d.geometry = Get(info, "geometry");
+    d.imageKind = Get(info, "image-kind");
     d.method = Get(info, "method");
     d.result = Get(info, "result");
     d.verify = Get(info, "verify");

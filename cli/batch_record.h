@@ -2,6 +2,7 @@
 // line and its console line say, and the same read back from an info file.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -15,6 +16,8 @@ struct BootFields {
 };
 // Read from the first track side of a .tvl image; empty fields when it has none.
 BootFields ReadBootFields(const std::string& tvlImage);
+// Read from a boot sector's 512 bytes.
+BootFields BootFieldsOf(const std::uint8_t* bootSector);
 
 // The drive that read a diskette, so one that later proves faulty can be traced to what it read.
 struct DriveDescription {
@@ -41,6 +44,9 @@ struct BatchRecord {
     HashSet content, imageHashes;
     DriveDescription drive;
     BootFields boot;
+    // The layout and what told it ("80×2×21 (boot sector)"), and why the image is raw where a
+    // .tvl was asked for; "" where there is nothing to say.
+    std::string geometry, imageKind;
     // What the operator said of the diskette: an identifier (an accession number, say), the text
     // on its label, who imaged it, and a note. Each may be empty.
     std::string identifier, labelText, operatorName, note;

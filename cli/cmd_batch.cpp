@@ -38,6 +38,7 @@
 #include "cli/raw_image.h"
 #include "cli/shown_argument.h"
 #include "cli/text_file.h"
+#include "drive/disk_format.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
 #include "platform/cancel_signals.h"
@@ -219,7 +220,7 @@ class Batch {
     void RunEach(BatchRecord& d);
     BatchRecord Begin(const std::string& name) const;
     void ImageOne(BatchRecord& d, bool resume);
-    void VerifyImage(BatchRecord& d);
+    void VerifyImage(BatchRecord& d, bool raw);
     void MakeRaw(BatchRecord& d);
     void KeepUnfinishedRescue(BatchRecord& d);
     bool FileAndSay(BatchRecord& d, Reservation* reservation);
@@ -321,6 +322,7 @@ void Batch::ImageOne(BatchRecord& d, bool resume) {
         rescue.commandLine = "tavrel-cli batch " + m_target.label() + " " + m_options.folder;
         rescue.hashes = m_options.hashes;
         rescue.outcome = &outcome;
+        rescue.rawPathIfForeign = m_folder.PartPath(d.name, "img");
         rescue.cancelAtSignal = 2;
         rescue.imageName = shownImage;
         rescue.mapName = d.name + ".map";
@@ -337,9 +339,19 @@ void Batch::ImageOne(BatchRecord& d, bool resume) {
         request.cancelAtSignal = 2;
         request.imageName = shownImage;
         request.driveName = m_target.label();
+        request.rawPathIfForeign = m_folder.PartPath(d.name, "img");
         outcome = RunDiskJob(request, m_console);
     }
     if (outcome.mediaRow >= 0) d.format = MediaTypeName(outcome.mediaRow);
+    if (outcome.format.known()) {
+        if (outcome.mediaRow < 0) d.format = FormatName(outcome.format);
+        d.geometry =
+            GeometryText(outcome.format) + " (" + GeometrySourceName(outcome.format.source) + ")";
+    }
+    // What was read of the boot sector stays on record whatever came of the diskette.
+    if (!outcome.bootSector.empty()) d.boot = BootFieldsOf(outcome.bootSector.data());
+    const bool foreign = outcome.rawImage;
+    if (foreign) d.imageKind = "raw: a .tvl cannot hold " + DisketteText(outcome.format);
     if (jobError.empty()) jobError = m_console.lastError();
     if (outcome.result != JobDone) {
         d.result = outcome.result == JobCancelled ? "cancelled" : "failed";
@@ -353,38 +365,39 @@ void Batch::ImageOne(BatchRecord& d, bool resume) {
     }
     d.content = outcome.contentHashes;
     d.imageHashes = outcome.imageHashes;
-    d.image = shownImage;
+    d.image = foreign ? d.name + ".img" : shownImage;
     if (m_options.rescue) {
         d.map = true;
         d.unread = outcome.map.Unread();
         if (d.unread)
             d.unreadRanges =
-                UnreadRanges(outcome.map, MediaTypeTable[outcome.mediaRow].sectorsPerTrack);
+                UnreadRanges(outcome.map, outcome.format.sectorsPerTrack, outcome.format.heads);
     }
     d.result = d.unread ? "unreadable sectors" : "done";
-    d.boot = ReadBootFields(tvl);
-    VerifyImage(d);
-    if (m_options.raw) MakeRaw(d);
+    if (!foreign) d.boot = ReadBootFields(tvl);
+    VerifyImage(d, foreign);
+    if (m_options.raw && !foreign) MakeRaw(d);
 }
 
 // A rescue that stopped keeps what it read, image and map together, so --resume can go on.
 void Batch::KeepUnfinishedRescue(BatchRecord& d) {
-    const std::string tvl = m_folder.PartPath(d.name, "tvl");
+    const bool raw = !Exists(m_folder.PartPath(d.name, "tvl"));
+    const std::string tvl = m_folder.PartPath(d.name, raw ? "img" : "tvl");
     const std::string mapPath = m_folder.PartPath(d.name, "map");
     if (!Exists(tvl) || !Exists(mapPath)) return;
     SectorMap map;
     MapStatus status;
     std::string error;
     if (!LoadMapFile(mapPath, &map, &status, &error)) return;
-    d.image = d.name + ".tvl";
+    d.image = d.name + (raw ? ".img" : ".tvl");
     d.map = true;
     d.unread = map.Count(SectorBad);
     d.untried = map.sectors - map.Count(SectorFinished) - d.unread;
-    d.boot = ReadBootFields(tvl);
+    if (!raw) d.boot = ReadBootFields(tvl);
     d.message += "; " + GoOn(d.name);
 }
 
-void Batch::VerifyImage(BatchRecord& d) {
+void Batch::VerifyImage(BatchRecord& d, bool raw) {
     if (m_options.noVerify) {
         d.verify = "skipped";
         return;
@@ -393,9 +406,11 @@ void Batch::VerifyImage(BatchRecord& d) {
         d.verify = "skipped: unreadable sectors";
         return;
     }
-    JobRequest request{Verify, m_target.letter(), m_folder.PartPath(d.name, "tvl"), true};
+    JobRequest request{Verify, m_target.letter(), m_folder.PartPath(d.name, raw ? "img" : "tvl"),
+                       true};
+    request.rawImage = raw;
     request.cancelAtSignal = 2;
-    request.imageName = d.name + ".tvl";
+    request.imageName = d.name + (raw ? ".img" : ".tvl");
     request.driveName = m_target.label();
     m_console.ForgetLastError();
     JobOutcome verify = RunDiskJob(request, m_console);

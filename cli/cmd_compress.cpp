@@ -27,18 +27,19 @@ int RunCompress(const CompressOptions& options, Console& console) {
     JobRequest request{Compress, drive.letter(), options.image, !options.noCompression};
     request.driveName = drive.label();
     request.rawImage = raw;
+    request.rawCommand = "tavrel-cli compress " + ShownArgument(options.drive) + " " +
+                         ShownArgument(RawNameFor(options.image));
     JobOutcome outcome = RunDiskJob(request, console);
-    if (outcome.result == JobFailed && !raw && outcome.format.known() &&
-        outcome.format.mediaRow < 0)
-        console.Error(TvlCannotHold(outcome.format, "tavrel-cli compress " +
-                                                        ShownArgument(options.drive) + " " +
-                                                        ShownArgument(RawNameFor(options.image))));
     if (outcome.result == JobCancelled) {
         console.Warning(hadImage ? "Cancelled: " + options.image + " is unchanged"
                                  : "Cancelled: no image was written");
     }
     if (outcome.result != JobDone) return ExitCodeFor(outcome.result);
 
+    // The drive's word on the layout is taken only where the diskette gives none: said, since a
+    // drive's guess may be another format than the one the diskette was written in.
+    if (outcome.format.source == GeometrySource::Drive)
+        console.Warning("tavrel-cli: " + DescribeFormat(outcome.format));
     long long size = FileSize(options.image);
     const std::string format = FormatSummary(outcome.format);
     if (raw) {

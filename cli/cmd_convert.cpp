@@ -49,7 +49,7 @@ int RawToImage(const ConvertOptions& options, Console& console,
         raw.rawFormat.known() && raw.rawFormat.mediaRow < 0) {
         console.Error(std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
                       " diskettes only; " + options.source + " holds " +
-                      DescribeFormat(raw.rawFormat) + ": keep it as the raw image it is");
+                      DisketteText(raw.rawFormat) + ": keep it as the raw image it is");
         return kExitFailed;
     }
     RawEncodeResult result;

@@ -34,15 +34,31 @@ int RunInfo(const InfoOptions& options, Console& console) {
         console.Error("tavrel-cli: " + options.image + ": " + report.problem);
         return kExitFailed;
     }
-    if (report.kind == FileKind::RawImage && report.rawFormat.known() && options.badMap.empty()) {
+    if (report.kind == FileKind::RawImage && report.rawFormat.known()) {
         HashSet hashes;
         std::string error;
+        int unread = -1;
+        if (!options.badMap.empty()) {
+            SectorMap map;
+            MapStatus status;
+            if (!LoadMapFile(options.badMap, &map, &status, &error)) {
+                console.Error(error);
+                return kExitFailed;
+            }
+            if (map.sectors != report.rawFormat.sectors()) {
+                console.Error("tavrel-cli: " + options.badMap + " maps " +
+                              std::to_string(map.sectors) + " sectors, not those of " +
+                              options.image);
+                return kExitFailed;
+            }
+            unread = map.Unread();
+        }
         if (options.hashes && !ImageContentHashes(options.image, options.hashes, &hashes, &error)) {
             console.Error("tavrel-cli: " + options.image + ": " + error);
             return kExitFailed;
         }
-        WriteOut(options.json ? RawInfoJson(options.image, report, &hashes)
-                              : RawInfoText(options.image, report));
+        WriteOut(options.json ? RawInfoJson(options.image, report, &hashes, unread)
+                              : RawInfoText(options.image, report, unread, options.badMap));
         if (!options.json)
             for (const auto& [name, hex] : hashes) WriteOut("content-" + name + ": " + hex + "\n");
         if (!options.picture.empty() && !WritePicture(options, &error)) {

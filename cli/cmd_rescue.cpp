@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "cli/bad_sectors.h"
@@ -173,7 +172,10 @@ int RunRescue(const RescueOptions& options, Console& console) {
                             options.image + " read");
             return kExitDone;
         }
-        direct = mapFits && !LooksLikeImage(options.image);
+        // A table format's raw image is made from its .tvl only once that is finished.
+        ImageReport report;
+        direct = mapFits && InspectImage(options.image, &report) &&
+                 report.kind == FileKind::RawImage && report.rawFormat.mediaRow < 0;
         if (direct) {
             rescue.map = done;
             before = status;
@@ -220,40 +222,29 @@ int RunRescue(const RescueOptions& options, Console& console) {
         }
     }
 
+    MapKeeper keeper(mapPath, options.commandLine, drive.label(),
+                     rescue.resume ? before.pass + 1 : 1,
+                     rescue.resume ? before.diskette : DisketteId{});
+    rescue.keeper = &keeper;
     platform::CancelSignals signals;  // outermost: heard while the raw image is written too
-    auto runJob = [&](MapKeeper& keeper) {
-        rescue.keeper = &keeper;
-        JobRequest request{Rescue, drive.letter(), direct ? options.image : work,
-                           !options.noCompression, &rescue};
-        request.hashes = options.hashes;
-        request.cancelAtSignal = options.cancelAtSignal;
-        request.imageName = options.imageName;
-        request.driveName = drive.label();
-        request.rawImage = direct;
-        return RunDiskJob(request, console);
-    };
-    auto newKeeper = [&] {
-        return std::make_unique<MapKeeper>(mapPath, options.commandLine, drive.label(),
-                                           rescue.resume ? before.pass + 1 : 1,
-                                           rescue.resume ? before.diskette : DisketteId{});
-    };
-    auto keeperOwned = newKeeper();
-    JobOutcome outcome = runJob(*keeperOwned);
-    // The diskette turned out to be of a format only a raw image holds: nothing was written
-    // yet, so the rescue starts again, straight into the raw image.
-    if (outcome.result == JobFailed && keeperOwned->saves == 0 && outcome.format.known() &&
-        outcome.format.mediaRow < 0) {
-        if (!raw) {
-            console.Error(
-                TvlCannotHold(outcome.format, "tavrel-cli rescue " + ShownArgument(options.drive) +
-                                                  " " + ShownArgument(RawNameFor(options.image))));
-        } else if (!direct && !rescue.resume) {
-            direct = true;
-            keeperOwned = newKeeper();
-            outcome = runJob(*keeperOwned);
-        }
-    }
-    MapKeeper& keeper = *keeperOwned;
+    JobRequest request{Rescue, drive.letter(), direct ? options.image : work,
+                       !options.noCompression, &rescue};
+    request.hashes = options.hashes;
+    request.cancelAtSignal = options.cancelAtSignal;
+    request.imageName = options.imageName;
+    request.driveName = drive.label();
+    request.rawImage = direct;
+    // A diskette a .tvl cannot hold goes straight into the raw image asked for (or the one the
+    // batch names), which each checkpoint replaces whole.
+    if (!direct)
+        request.rawPathIfForeign = !options.rawPathIfForeign.empty() ? options.rawPathIfForeign
+                                   : raw                             ? options.image
+                                                                     : "";
+    request.rawCommand = "tavrel-cli rescue " + ShownArgument(options.drive) + " " +
+                         ShownArgument(RawNameFor(options.image));
+    JobOutcome outcome = RunDiskJob(request, console);
+    const bool wentRaw = outcome.rawImage && !direct;
+    if (wentRaw && raw) direct = true;
     if (options.outcome) *options.outcome = outcome;
     if (!keeper.error.empty()) console.Error(keeper.error);
     if (!keeper.note.empty()) console.Warning(keeper.note);
@@ -263,9 +254,10 @@ int RunRescue(const RescueOptions& options, Console& console) {
     const SectorMap& map = keeper.saved;
     const int read = map.Count(SectorFinished), unread = map.sectors - read;
     const std::string counts = WithThousands(read) + " of " + WithThousands(map.sectors);
-    const std::string shownImage = !options.imageName.empty() ? options.imageName
-                                   : direct                   ? options.image
-                                                              : work;
+    std::string shownImage = !options.imageName.empty() ? options.imageName
+                             : direct                   ? options.image
+                                                        : work;
+    if (wentRaw && !raw) shownImage = RawNameFor(shownImage);
     const std::string shownMap = options.mapName.empty() ? mapPath : options.mapName;
     const std::string goOn =
         options.goOn.empty() ? "run the same command again to go on" : options.goOn;

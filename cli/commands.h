@@ -47,6 +47,8 @@ struct RescueOptions {
     std::string commandLine;               // for the map's header
     unsigned hashes = 0;                   // the fixity hashes to compute (FixityAlgorithm bits)
     JobOutcome* outcome = nullptr;         // where a batch learns what the job did
+    // A batch's .tvl rescue: where a diskette a .tvl cannot hold is rescued raw instead.
+    std::string rawPathIfForeign;
     int cancelAtSignal = 1;
     // A batch rescues into hidden files and goes on in its own way: what the messages call the
     // image and the map, and how to go on after a cancel ("" for the defaults).

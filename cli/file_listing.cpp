@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 
+#include "cli/dos1_boot.h"
 #include "cli/image_scan.h"
 #include "cli/listing_module.h"
 #include "cli/map_file.h"
@@ -113,6 +114,7 @@ bool ListImage(const std::string& imagePath, const std::string& mapPath, Diskett
         return false;
     }
     listing->imageBytes = static_cast<long long>(bytes.size());
+    SupplyDos1ParameterBlock(&bytes);
     listing->mapPath = mapPath.empty() ? MapBesideImage(imagePath) : mapPath;
     SectorMap map;
     if (!listing->mapPath.empty() && !LoadMap(listing->mapPath, listing->imageBytes, &map, error))

@@ -72,10 +72,14 @@ bool RawImageFormat(const std::uint8_t* start, std::size_t got, long long fileSi
     // this diskette's word on its layout.
     if (got >= kSectorBytes && FormatFromBootSector(start, format) && format->bytes() == fileSize)
         return true;
-    if (got >= 2 * kSectorBytes && FormatFromFatId(start + kSectorBytes, fileSize, format) &&
+    if (got >= 2 * kSectorBytes && FormatFromFatId(start + kSectorBytes, 0, format) &&
+        FormatFromFatId(start + kSectorBytes, CylindersOfSize(*format, fileSize), format) &&
         format->bytes() == fileSize)
         return true;
-    return FormatFromDrive(0, 0, 0, fileSize, format);
+    // A file's size says nothing of what its boot sector would match.
+    const bool sized = FormatFromDrive(0, 0, 0, fileSize, format);
+    format->mediaRow = -1;
+    return sized;
 }
 
 std::string RecordName(int index) {

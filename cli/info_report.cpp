@@ -153,7 +153,8 @@ std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap
     return OneLineJson(out);
 }
 
-std::string RawInfoText(const std::string& path, const ImageReport& r) {
+std::string RawInfoText(const std::string& path, const ImageReport& r, int unread,
+                        const std::string& mapPath) {
     const DiskFormat& f = r.rawFormat;
     std::string out = path + "\n";
     out += Line("Kind:", "raw image (the diskette's sectors in order)");
@@ -169,10 +170,14 @@ std::string RawInfoText(const std::string& path, const ImageReport& r) {
     out += Line("In a .tvl:", f.mediaRow >= 0 ? "yes (tavrel-cli convert makes one)"
                                               : std::string("no: a .tvl holds ") +
                                                     TableFormatNames() + " diskettes only");
+    if (unread >= 0)
+        out += Line("Unreadable:", WithThousands(unread) +
+                                       (unread == 1 ? " sector (" : " sectors (") + mapPath + ")");
     return out;
 }
 
-std::string RawInfoJson(const std::string& path, const ImageReport& r, const HashSet* hashes) {
+std::string RawInfoJson(const std::string& path, const ImageReport& r, const HashSet* hashes,
+                        int unread) {
     const DiskFormat& f = r.rawFormat;
     Json out;
     out["path"] = path;
@@ -184,6 +189,7 @@ std::string RawInfoJson(const std::string& path, const ImageReport& r, const Has
                        {"sectorsPerTrack", f.sectorsPerTrack},
                        {"source", GeometrySourceName(f.source)}};
     out["tvl"] = f.mediaRow >= 0;
+    if (unread >= 0) out["unreadableSectors"] = unread;
     if (hashes && !hashes->empty()) out["contentHashes"] = *hashes;
     return OneLineJson(out);
 }

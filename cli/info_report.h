@@ -27,9 +27,11 @@ std::string InfoText(const std::string& path, const ImageReport& report, bool wi
 std::string InfoJson(const std::string& path, const ImageReport& report, bool withMap,
                      const UnreadMarks* marks = nullptr, const HashSet* hashes = nullptr);
 
-// A raw image: its format, its layout and what told it, in the same two forms.
-std::string RawInfoText(const std::string& path, const ImageReport& report);
+// A raw image: its format, its layout and what told it, in the same two forms; with a rescue's
+// map (unread >= 0), the sectors it marks unread.
+std::string RawInfoText(const std::string& path, const ImageReport& report, int unread = -1,
+                        const std::string& mapPath = {});
 std::string RawInfoJson(const std::string& path, const ImageReport& report,
-                        const HashSet* hashes = nullptr);
+                        const HashSet* hashes = nullptr, int unread = -1);
 
 }  // namespace cli

@@ -35,6 +35,15 @@ std::string JobMessageText(const std::string& caption, const std::string& text, 
         scene.diskRow >= 0)
         return WithoutStop(text) + ": the image is of a " + scene.imageFormat +
                " diskette, the one in " + scene.drive + " is " + MediaTypeName(scene.diskRow) + ".";
+    // The diskette is of a format only a raw image holds.
+    if (caption == "Tavrel" && text == "Drive media type not supported." && scene.format.known() &&
+        scene.format.mediaRow < 0) {
+        const std::string line = WithoutStop(text) + " in a .tvl, which holds " +
+                                 TableFormatNames() + " diskettes only: " + scene.drive +
+                                 " holds " + DisketteText(scene.format);
+        return scene.rawCommand.empty() ? line + ", which no .tvl can be the image of"
+                                        : line + "; image it raw with " + scene.rawCommand;
+    }
     // A rescue words its own read errors; the image file's have no place on the diskette.
     if (caption == "Read Error" && scene.operation != Rescue && text != "Error reading file.") {
         std::string line = WithoutStop(text) + " at cylinder " + std::to_string(scene.cylinder) +

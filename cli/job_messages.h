@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "drive/disk_format.h"
 #include "engine/job_ids.h"
 #include "platform/win_types.h"
 
@@ -23,6 +24,10 @@ struct JobScene {
     int cylinder = 0;
     int head = 0;
     int diskRow = -1;
+    // What the job recognised in the drive, and the command that images it raw ("" where the
+    // job reads an image onto or against it).
+    DiskFormat format;
+    std::string rawCommand;
 };
 
 // The text after "caption: " for a message box the job shows with caption and text (trimmed),

@@ -35,6 +35,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     job->m_operation = request.operation;
     job->m_compress = request.compress ? 1 : 0;
     job->m_rawImage = request.rawImage ? 1 : 0;
+    job->m_rawPathIfForeign = request.rawPathIfForeign;
     job->m_hashAlgorithms = request.hashes;
     if (request.rescue) {
         job->m_rescueRetries = request.rescue->retries;
@@ -50,6 +51,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     scene.drive =
         request.driveName.empty() ? std::string(1, request.letter) + ":" : request.driveName;
     scene.image = request.imageName.empty() ? request.imagePath : request.imageName;
+    scene.rawCommand = request.rawCommand;
     // Read now: the job holds the image to itself once it has opened it.
     if (request.operation == Expand || request.operation == Verify)
         scene.imageFormat = ImageFormatOf(request.imagePath);
@@ -74,6 +76,7 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     // Message boxes are shown from the job's thread, which waits for them: its fields hold.
     window.onMessageText = [&](const std::string& caption, const std::string& text, DWORD code) {
         scene.diskRow = running.m_mediaCode != 0 ? running.m_mediaIndex : -1;
+        scene.format = running.m_format;
         return JobMessageText(caption, text, code, scene);
     };
 
@@ -113,6 +116,14 @@ JobOutcome RunDiskJob(const JobRequest& request, Console& console) {
     }
     outcome.mediaRow = job->m_mediaCode ? job->m_mediaIndex : -1;
     outcome.format = job->m_format;
+    outcome.rawImage = job->m_rawImage != 0;
+    outcome.imagePath = job->m_imagePath;
+    const std::uint8_t* boot = job->m_bootSector;
+    for (size_t i = 0; i < sizeof job->m_bootSector; ++i) {
+        if (boot[i] == 0) continue;
+        outcome.bootSector.assign(boot, boot + sizeof job->m_bootSector);
+        break;
+    }
     outcome.diffCylinder = job->m_diffCylinder;
     outcome.diffHead = job->m_diffHead;
     outcome.diffByte = job->m_diffByte;

@@ -3,8 +3,10 @@
 // gone.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 #include "drive/disk_format.h"
@@ -34,6 +36,10 @@ struct JobRequest {
     // other names than the file written and the letter mapped for the job; "" as they are.
     std::string imageName = {}, driveName = {};
     bool rawImage = false;  // the image file is the diskette's sectors, of any format
+    // A .tvl job: where a diskette a .tvl cannot hold is imaged raw instead ("" refuses it).
+    std::string rawPathIfForeign = {};
+    // The command that images the diskette raw, for the message that refuses it a .tvl.
+    std::string rawCommand = {};
 };
 
 // What the job recorded, read after its thread ended.
@@ -42,6 +48,10 @@ struct JobOutcome {
     double seconds = 0;
     int mediaRow = -1;  // -1 when the job never recognised the diskette, or a .tvl cannot hold it
     DiskFormat format;  // what the job recognised, also when it refused the diskette
+    bool rawImage = false;  // the image is raw (asked for, or the diskette needed it)
+    std::string imagePath;  // where the image went
+    // The diskette's boot sector as the job read it; empty when it did not read.
+    std::vector<std::uint8_t> bootSector;
     int diffCylinder = -1;
     int diffHead = -1;
     int diffByte = -1;

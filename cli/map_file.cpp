@@ -215,7 +215,7 @@ bool ParseMapFile(const std::string& text, SectorMap* map, MapStatus* status, st
         if (size <= 0) return fail("a block of size 0");
         if (size > kMaxDiskSectors * kSector - end)
             return fail("the map reaches beyond " + std::to_string(kMaxDiskSectors * kSector) +
-                        " bytes, the largest diskette");
+                        " bytes, more than any diskette holds");
         for (long long s = position / kSector; s <= (position + size - 1) / kSector; ++s) {
             char& state = result.states[s];
             state = s < result.sectors ? Merge(state, f[2][0]) : f[2][0];

@@ -107,12 +107,6 @@ std::string RawNameFor(const std::string& path) {
     return std::string(text.begin(), text.end());
 }
 
-std::string TvlCannotHold(const DiskFormat& format, const std::string& rawCommand) {
-    return std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
-           " diskettes only; this is " + DescribeFormat(format) + ": image it raw with " +
-           rawCommand;
-}
-
 std::string FormatSummary(const DiskFormat& format) {
     if (format.mediaRow >= 0 && format.source == GeometrySource::BootSector)
         return MediaTypeName(format.mediaRow);

@@ -40,10 +40,6 @@ int DecodeToRaw(const std::string& tvl, const std::string& target,
 // path with its ending made .img: where the raw image of a diskette a .tvl cannot hold goes.
 std::string RawNameFor(const std::string& path);
 
-// Why a .tvl cannot take the diskette, and the command that images it raw ("tavrel-cli compress
-// A: disk.img"): one line.
-std::string TvlCannotHold(const DiskFormat& format, const std::string& rawCommand);
-
 // "DMF 1.68 MB, 80×2×21 from the boot sector"; for a table format named by its boot sector,
 // the table's name as always ("1.44 MB (F0)").
 std::string FormatSummary(const DiskFormat& format);

@@ -6,7 +6,8 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 __USE_M
 add_subdirectory(platform/windows)
 # The drives without their Windows 95 emulations, which stand in for that system only on Linux,
 # and without drive_discovery, which looks in sysfs and UDisks2 (cli/windows lists the drives).
-add_library(tavrel_drive STATIC drive/disk_errors.cpp drive/drive_access.cpp drive/media_table.cpp)
+add_library(tavrel_drive STATIC drive/disk_errors.cpp drive/disk_format.cpp drive/drive_access.cpp
+  drive/media_table.cpp)
 target_link_libraries(tavrel_drive PUBLIC tavrel_platform)
 add_library(tavrel_engine STATIC
   engine/disk_job.cpp

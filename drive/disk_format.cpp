@@ -79,12 +79,13 @@ bool FormatFromBootSector(const std::uint8_t* boot, DiskFormat* format) {
         return false;
     const int cylinders = total / (heads * sectorsPerTrack);
     if (!Sound(cylinders, heads, sectorsPerTrack)) return false;
+    // Not a row of the table even where the layout is one of its: the table's formats are those
+    // whose boot sector it matches, and a .tvl is refused any other.
     *format = {cylinders, heads, sectorsPerTrack, GeometrySource::BootSector, descriptor, -1};
-    format->mediaRow = TableRow(*format);
     return true;
 }
 
-bool FormatFromFatId(const std::uint8_t* sector1, long long driveBytes, DiskFormat* format) {
+bool FormatFromFatId(const std::uint8_t* sector1, int driveCylinders, DiskFormat* format) {
     *format = DiskFormat{};
     if (sector1[1] != 0xFF || sector1[2] != 0xFF) return false;
     int heads = 0, sectorsPerTrack = 0;
@@ -104,14 +105,18 @@ bool FormatFromFatId(const std::uint8_t* sector1, long long driveBytes, DiskForm
         default:
             return false;
     }
-    const long long cylinderBytes = 512LL * heads * sectorsPerTrack;
-    int cylinders = 40;
-    if (driveBytes > 0 && driveBytes % cylinderBytes == 0 &&
-        driveBytes / cylinderBytes <= kMaxFormatCylinders)
-        cylinders = static_cast<int>(driveBytes / cylinderBytes);
+    const int cylinders =
+        driveCylinders > 0 && driveCylinders <= kMaxFormatCylinders ? driveCylinders : 40;
     *format = {cylinders, heads, sectorsPerTrack, GeometrySource::FatId, sector1[0], -1};
-    format->mediaRow = TableRow(*format);
     return true;
+}
+
+int CylindersOfSize(const DiskFormat& format, long long bytes) {
+    const long long cylinderBytes = 512LL * format.heads * format.sectorsPerTrack;
+    if (cylinderBytes <= 0 || bytes <= 0 || bytes % cylinderBytes != 0 ||
+        bytes / cylinderBytes > kMaxFormatCylinders)
+        return 0;
+    return static_cast<int>(bytes / cylinderBytes);
 }
 
 bool FormatFromDrive(long long cylinders, long heads, long sectorsPerTrack, long long bytes,
@@ -165,6 +170,12 @@ std::string DescribeFormat(const DiskFormat& format) {
             break;
     }
     return "a diskette of unknown format";
+}
+
+std::string DisketteText(const DiskFormat& format) {
+    if (format.source != GeometrySource::Drive) return DescribeFormat(format);
+    return "a diskette whose boot sector names no format (" + GeometryText(format) +
+           " by the drive's geometry)";
 }
 
 const char* GeometrySourceName(GeometrySource source) {

@@ -19,7 +19,8 @@ struct DiskFormat {
     GeometrySource source = GeometrySource::None;
     // The boot sector's media descriptor or the FAT ID byte; 0 when neither named the format.
     std::uint8_t descriptor = 0;
-    // The MediaTypeTable row, -1 for a format the image table lacks.
+    // The MediaTypeTable row the boot sector matches (or, where it cannot be read, the drive's
+    // layout fits); -1 for any other diskette, which only a raw image holds.
     int mediaRow = -1;
 
     bool known() const { return source != GeometrySource::None; }
@@ -31,12 +32,18 @@ struct DiskFormat {
 // parameter block; false when it names no format.
 bool FormatFromBootSector(const std::uint8_t* bootSector, DiskFormat* format);
 
-// DOS 1.x wrote no parameter block: the FAT's first byte (sector 1) names the layout, and the
-// drive's size, when known (driveBytes > 0), its cylinder count.
-bool FormatFromFatId(const std::uint8_t* sector1, long long driveBytes, DiskFormat* format);
+// DOS 1.x wrote no parameter block: the FAT's first byte (sector 1) names the sides and
+// sectors, and the drive its cylinder count (driveCylinders; 0 when it does not say: 40, as
+// DOS 1.x wrote them).
+bool FormatFromFatId(const std::uint8_t* sector1, int driveCylinders, DiskFormat* format);
+
+// The cylinders a drive or file of that many bytes holds for format's sides and sectors; 0
+// when the size is no whole number of them.
+int CylindersOfSize(const DiskFormat& format, long long bytes);
 
 // From what the drive reports: its driver's layout (cylinders > 0), else its size, which must be
-// one of the PC formats'.
+// one of the PC formats'. The table row is the one that layout fits, for a diskette whose boot
+// sector cannot be read.
 bool FormatFromDrive(long long cylinders, long heads, long sectorsPerTrack, long long bytes,
                      DiskFormat* format);
 
@@ -46,6 +53,10 @@ std::string FormatName(const DiskFormat& format);
 // single-sided DOS 1.x diskette (FAT ID FC)", "no FAT boot sector: imaged by the drive's
 // geometry, 80×2×18".
 std::string DescribeFormat(const DiskFormat& format);
+// The diskette as a message names it: DescribeFormat's words, but for one whose boot sector
+// names no format "a diskette whose boot sector names no format (80×2×18 by the drive's
+// geometry)".
+std::string DisketteText(const DiskFormat& format);
 // "80×2×21".
 std::string GeometryText(const DiskFormat& format);
 // "boot sector", "FAT ID", "drive".

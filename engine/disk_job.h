@@ -33,6 +33,9 @@ class CDiskJob : public CWorkerThread {
     // The image file is the diskette's sectors in order, with no header: it takes a diskette of
     // any format. Otherwise it is a .tvl, which holds only the image table's formats.
     BOOL m_rawImage = 0;
+    // Where the image goes instead, raw, when it is a .tvl and the diskette turns out to be of a
+    // format a .tvl cannot hold ("" to refuse such a diskette); m_imagePath becomes it.
+    std::string m_rawPathIfForeign;
 
     // Rescue inputs: the extra reads of a side or sector that failed, and the byte that stands
     // in for an unreadable sector (-1: the marker text). A resume patches m_imagePath, reading
@@ -80,6 +83,8 @@ class CDiskJob : public CWorkerThread {
     BOOL IdentifyFormat(bool bootRead);
     // Makes m_format the job's: track size, table row, and the floppy driver told the layout.
     BOOL UseFormat();
+    // A .tvl job on a diskette outside the table goes raw where the owner allowed it.
+    void GoRawIfForeign();
     BOOL ReadTrack(int cylinder, int head);
     BOOL WriteTrack(int cylinder, int head);
 

@@ -224,7 +224,7 @@ BOOL CDiskJob::CheckRawImageSize() {
                              " bytes, and the diskette in the drive is " +
                              DescribeFormat(m_format) + " of " + std::to_string(m_format.bytes()) +
                              " bytes. ";
-    ShowError(text.c_str(), "Read Error");
+    ShowError(text.c_str());
     return FALSE;
 }
 

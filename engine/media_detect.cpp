@@ -11,7 +11,9 @@ BOOL CDiskJob::DetectMedia() {
         return FALSE;
     }
     // A .tvl holds only the table's formats; a raw image holds whatever the drive reads.
-    if (!IdentifyFormat(true) || (!m_rawImage && m_format.mediaRow < 0)) {
+    const BOOL identified = IdentifyFormat(true);
+    if (identified) GoRawIfForeign();
+    if (!identified || (!m_rawImage && m_format.mediaRow < 0)) {
         ShowError("  Drive media type not supported. ");
         return FALSE;
     }
@@ -25,12 +27,24 @@ BOOL CDiskJob::IdentifyFormat(bool bootRead) {
     DiskFormat drive;
     const bool driveKnows = DriveFormat(Drive(), &drive, &driveBytes);
     // DOS 1.x left the parameter block out; its FAT, in sector 1, starts with the layout's ID.
+    // The drive's cylinders are those its driver reports, else those its size holds.
     if (bootRead && ::ReadSectorRange(Drive(), m_driveIndex, 0, 0, 1, 1, 1, m_sectorBuffer) &&
-        FormatFromFatId(m_sectorBuffer, driveBytes, &m_format))
+        FormatFromFatId(m_sectorBuffer, 0, &m_format)) {
+        const int cylinders = driveKnows ? drive.cylinders : CylindersOfSize(m_format, driveBytes);
+        FormatFromFatId(m_sectorBuffer, cylinders, &m_format);
         return TRUE;
+    }
     if (!driveKnows) return FALSE;
     m_format = drive;
+    // A boot sector that reads and names no format is no table format's, whatever the layout.
+    if (bootRead) m_format.mediaRow = -1;
     return TRUE;
+}
+
+void CDiskJob::GoRawIfForeign() {
+    if (m_rawImage || m_format.mediaRow >= 0 || m_rawPathIfForeign.empty()) return;
+    m_rawImage = 1;
+    m_imagePath = m_rawPathIfForeign;
 }
 
 BOOL CDiskJob::UseFormat() {

@@ -110,13 +110,16 @@ BOOL CDiskJob::RescueMedia(bool* cancelled) {
             return FALSE;
         }
         if (known && !resume) {
+            const std::string name = m_format.mediaRow >= 0
+                                         ? std::string(MediaTypeName(m_format.mediaRow))
+                                         : FormatName(m_format);
             const std::string text = "  The boot sector cannot be read: the drive reports a " +
-                                     FormatName(m_format) +
-                                     " diskette, and the rescue reads it as one. ";
+                                     name + " diskette, and the rescue reads it as one. ";
             ShowError(text.c_str(), "Read Error", MB_ICONEXCLAMATION);
         }
     }
     // A .tvl holds only the table's formats; a raw image whatever the drive reads.
+    if (known && !resume) GoRawIfForeign();
     const bool fits = known && (m_rawImage || m_format.mediaRow >= 0);
     if (!fits && !resume) {
         ShowError("  Drive media type not supported. ");

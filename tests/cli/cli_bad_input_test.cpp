@@ -118,11 +118,15 @@ TEST_F(CliBadInput, PackedRecordThatOverruns) {
 
 TEST_F(CliBadInput, RawImageWithAnUnknownBootSector) {
     WriteFileBytes(bad, std::string(1474560, '\0'));
+    // Its size tells its layout, but no .tvl holds a diskette its boot sector does not name.
     ExpectCleanFailure({"convert", bad, dir / "out.tvl"},
-                       "boot sector not recognised (media descriptor 00");
+                       "holds a diskette whose boot sector names no format (80\u00D72\u00D718 by "
+                       "the drive's geometry): keep it as the raw image it is");
     // As a drive, the job itself refuses it, before any image file is made.
     ExpectCleanFailure({"compress", bad, dir / "out.tvl"},
-                       "Tavrel: Drive media type not supported.");
+                       "Tavrel: Drive media type not supported in a .tvl, which holds 360 KB, "
+                       "720 KB, 1.2 MB and 1.44 MB diskettes only: " +
+                           bad + " holds a diskette whose boot sector names no format");
 }
 
 TEST_F(CliBadInput, MissingDrive) {

@@ -172,15 +172,18 @@ TEST_F(CliBatch, DiskettesSwappedAreImagedHashedFiledAndCheckedAndARunGoesOn) {
 }
 
 TEST_F(CliBatch, RawImagesAndAFailedDisketteAreFiledToo) {
-    // Not a diskette: logged with its reason, and the batch goes on to the next.
-    WriteFileBytes(drive, std::string(1474560, '\0'));
+    // Not a diskette (a boot sector that names no format, a size that is no diskette's): logged
+    // with its reason and what its boot sector said, and the batch goes on to the next.
+    WriteFileBytes(drive, std::string("\xEB\x3C\x90MSDOS5.0", 11) + std::string(999989, '\0'));
     ToolProcess tool;
     ASSERT_TRUE(tool.Start({"batch", drive, folder, "--count", "2", "--raw", "--name", "box{n}"}));
     ASSERT_TRUE(WaitWhileRunning(tool, [&] { return SizeOf(folder + "/box1.info") > 0; }));
     Insert(2);
     ToolResult batch = tool.Wait();
     EXPECT_EQ(batch.exitCode, 2) << batch.err;
-    EXPECT_NE(ReadFileBytes(folder + "/box1.info").find("result: failed\n"), std::string::npos);
+    const std::string failed = ReadFileBytes(folder + "/box1.info");
+    EXPECT_NE(failed.find("result: failed\n"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("oem-name: MSDOS5.0\n"), std::string::npos) << failed;
     EXPECT_TRUE(SameBytes(folder + "/box2.img", Disk(2)));
     EXPECT_EQ(
         Listing(folder),

@@ -419,8 +419,8 @@ TEST_F(CliRescue, BadArgumentsAndMapsAreRefused) {
               "line 2: expected a block 'pos size status' with status "
               "one of ?*/-+"},
              {"0x0 + 1\n0x0 0x100 +\n", "the map covers 256 bytes, not whole sectors"},
-             {"0x0 + 1\n0x0 0x200000 +\n",
-              "line 2: the map reaches beyond 1474560 bytes, the largest diskette"},
+             {"0x0 + 1\n0x0 0x400000 +\n",
+              "line 2: the map reaches beyond 3096576 bytes, more than any diskette holds"},
              // A NUL byte is neither a status nor part of a number.
              {"0x0 + 1\n0x0 0x168000 \0\n"s,
               "line 2: expected a block 'pos size status' with status one of ?*/-+"},

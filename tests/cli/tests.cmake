@@ -10,6 +10,7 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/cli_batch_folder_test.cpp
   cli/cli_batch_hangup_test.cpp
   cli/cli_cancel_test.cpp
+  cli/cli_every_format_test.cpp
   cli/cli_exit_code_test.cpp
   cli/cli_files_test.cpp
   cli/cli_formats_test.cpp
@@ -23,7 +24,8 @@ tavrel_test(cli_tests LABELS cli SOURCES
   cli/slow_mount.cpp
   cli/tool_runner.cpp
 )
-target_link_libraries(cli_tests PRIVATE util)
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(cli_tests PRIVATE util nlohmann_json::nlohmann_json)
 target_compile_definitions(cli_tests PRIVATE
   TAVREL_CLI="$<TARGET_FILE:tavrel-cli>"
   TAVREL_LISTING_PATH="$<TARGET_FILE:tavrel-listing>"

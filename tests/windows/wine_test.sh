@@ -104,8 +104,36 @@ for format in 360:0xFD 720:0xF9 1200:0xF9 1440:0xF9 1440:0xF0; do
   code $w $l "$f rescue"; same "$f.win.rescue" "$f.lin.rescue" "$f rescue"
 done
 
+# The formats a .tvl cannot hold, imaged raw through the same drive letters: single-sided (one
+# head in the addressing), DMF and 2.88 MB (36 sectors, the longest track).
+for spec in "160:-f 160" "dmf:-t 80 -h 2 -s 21" "2880:-f 2880"; do
+  f=${spec%%:*}; floppy=$work/$f.raw-floppy
+  # shellcheck disable=SC2086  # the mformat options are words of their own
+  MTOOLS_SKIP_CHECK=1 mformat -C -i "$floppy" ${spec#*:} :: &&
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$floppy" "$work/readme.txt" ::README.TXT ||
+    { fail "$f: mformat"; continue; }
+  map A "$floppy"
+  win -q compress A: "$f.win.img"; w=$?
+  lin -q compress "$floppy" "$f.lin.img"; l=$?
+  code $w $l "$f raw compress"; code $w 0 "$f raw compress"
+  same "$f.win.img" "$floppy" "$f raw compress"
+  win -q verify "$f.win.img" A:; code $? 0 "$f raw verify"
+  win info --json "$f.win.img" 2>&1 | tr -d '\r' >"$f.win.info"
+  lin info --json "$f.lin.img" 2>&1 | sed "s/$f\.lin\.img/$f.win.img/g" >"$f.lin.info"
+  same "$f.win.info" "$f.lin.info" "$f raw info"
+  head -c "$(stat -c %s "$floppy")" /dev/zero >"$work/$f.raw-blank"
+  map B "$work/$f.raw-blank"
+  win -q expand "$f.win.img" B:; code $? 0 "$f raw expand"
+  same "$work/$f.raw-blank" "$floppy" "$f raw expand"
+  win -q compress A: "$f.win.tvl"; w=$?
+  lin -q compress "$floppy" "$f.lin.tvl" 2>/dev/null; l=$?
+  code $w $l "$f compress to a .tvl"; code $w 2 "$f compress to a .tvl"
+  [ ! -e "$f.win.tvl" ] || fail "$f: a .tvl was written for a format it cannot hold"
+done
+
 # Error paths: exit codes as on Linux, texts from the system.
 f=1440-0xF0
+map A "$work/$f.floppy"; map B "$work/$f.blank"
 win -q compress Q: q.tvl >err.txt 2>&1; code $? 2 "compress from a letter with no drive"
 win -q expand missing.tvl B: >err.txt 2>&1; w=$?
 lin -q expand missing.tvl "$work/$f.blank-lin" >/dev/null 2>&1; code $w $? "expand of a missing image"
