@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "drive/media_table.h"
+#include "drive/disk_format.h"
 #include "platform/drive_map.h"
 #include "platform/profile.h"
 #include "platform/syscalls.h"
@@ -14,16 +14,10 @@
 
 namespace {
 
-// The supported diskette of this many 512-byte sectors, "" for any other size.
+// The PC diskette format of this many 512-byte sectors, "" for any other size.
 std::string FormatOfSize(long long sectors) {
-    for (int row = 0; MediaTypeTable[row].mediaCode != 0; ++row) {
-        const MediaTypeEntry& entry = MediaTypeTable[row];
-        if (sectors == 2LL * entry.sectorsPerTrack * (entry.lastCylinder + 1)) {
-            std::string name = MediaTypeName(row);
-            return name.substr(0, name.find(" ("));  // the descriptor does not show in a size
-        }
-    }
-    return "";
+    DiskFormat format;
+    return FormatFromDrive(0, 0, 0, 512 * sectors, &format) ? FormatName(format) : "";
 }
 
 bool IsLegacyName(const std::string& name) {
