@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/drive_map.h"
+#include "platform/drive_volume.h"
 #include "platform/file_api.h"
+#include "platform/floppy_format.h"
 #include "platform/handle.h"
 #include "tests/engine/job_harness.h"
 #include "tests/support/facility.h"
@@ -133,6 +136,23 @@ TEST_F(LoopJob, WriteProtectedDiskIsReadableButNotWritable) {
     EXPECT_EQ(window->boxes[0].caption, "Write Error");
     EXPECT_EQ(window->boxes[0].text, "The diskette is write-protected.");
     EXPECT_TRUE(ReadFileBytes(source) == before);
+}
+
+// Only the floppy driver is told a layout: the device of another driver and an image file
+// standing in for a drive are left as they are, and a job on them does not fail over it.
+TEST_F(LoopJob, NoFloppyLayoutForAnotherDriverOrAnImageFile) {
+    const std::string image = Floppy(k144);
+    ATTACH_OR_SKIP(loop, image);
+    for (const std::string& path : {loop->device(), image}) {
+        platform::ScopedDriveMapping mapping('B', path);
+        HANDLE volume = platform::OpenDriveVolume('B', GENERIC_READ, FILE_SHARE_READ);
+        ASSERT_NE(volume, INVALID_HANDLE_VALUE) << path;
+        bool set = true;
+        EXPECT_TRUE(platform::SetFloppyLayout(volume, {80, 2, 21}, &set)) << path;
+        EXPECT_FALSE(set) << path;
+        EXPECT_TRUE(platform::ClearFloppyLayout(volume)) << path;
+        CloseHandle(volume);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Boots Debian's kernel in QEMU with a floppy controller (a 1.44 MB and a 1.2 MB drive) and two
+# Boots Debian's kernel in QEMU with a floppy controller (a 2.88 MB and a 1.2 MB drive) and two
 # USB floppy drives (the second one's diskettes are write-protected: QEMU cannot make a drive
 # that was writable read-only by a change of medium), and runs tests/vm/guest_cases.sh there on this build's own binaries: the
 # guest sees this machine's root read-only over 9p, and the source, build and work folders
@@ -28,7 +28,7 @@ skip() {
   exit 77
 }
 
-for tool in qemu-system-x86_64 busybox dpkg-deb mkfs.fat mcopy; do
+for tool in qemu-system-x86_64 busybox dpkg-deb mkfs.fat mcopy perl; do
   command -v "$tool" >/dev/null || skip "the VM tests need $tool (make test-deps installs it)"
 done
 busybox depmod --help >/dev/null 2>&1 || busybox 2>&1 | grep -qw depmod ||
@@ -81,7 +81,8 @@ if [ ! -s "$initrd" ]; then
   rm -rf "$root"
 fi
 
-# The diskettes: one of each format and a second, different one for the expand cases.
+# The diskettes: one of each format in the .tvl table and a second, different one for the
+# expand cases.
 rm -rf "$work" && mkdir -p "$work/img" "$work/req" "$work/ack" "$work/disk" || exit 1
 make_image() {  # path kilobytes descriptor seed
   mkfs.fat -C -M "$3" "$1" "$2" >/dev/null || return 1
@@ -96,6 +97,22 @@ for f in 360:0xFD 1200:0xF9 720:0xF9 1440F9:0xF9 1440F0:0xF0; do
     { echo "FAIL: cannot make the $name images"; exit 1; }
 done
 dd if=/dev/zero of="$work/img/blank1440.raw" bs=1024 count=1440 status=none
+# The formats outside the .tvl table, each sector but the boot sector filled with its own
+# cylinder, head and sector: read with a wrong layout, a sector holds another one's stamp.
+stamp() {  # path heads sectors-per-track
+  perl -e 'my ($path, $heads, $sectors) = @ARGV;
+    open(my $f, "+<:raw", $path) or die "$path: $!";
+    for my $n (1 .. (-s $path) / 512 - 1) {
+      my $stamp = sprintf("C%02d H%d S%02d ", int($n / ($heads * $sectors)), int($n / $sectors) % $heads, $n % $sectors + 1);
+      seek($f, $n * 512, 0) && print $f substr($stamp x 52, 0, 512) or die "$path: $!";
+    }
+    close($f) or die "$path: $!";' "$@"
+}
+for f in dmf:1680:0xF0:2/21 1722:1722:0xF0:2/21 160:160:0xFE:1/8 320:320:0xFF:2/8 2880:2880:0xF0:2/36; do
+  IFS=: read -r name kb descriptor geometry <<<"$f"
+  mkfs.fat -C -g "$geometry" -M "$descriptor" "$work/img/$name.raw" "$kb" >/dev/null &&
+    stamp "$work/img/$name.raw" "${geometry%/*}" "${geometry#*/}" || { echo "FAIL: cannot make the $name image"; exit 1; }
+done
 cp "$work/img/1440F0-a.raw" "$work/disk/fd0.raw"
 printf %s "${TAVREL_VM_CASES:-}" >"$work/cases"
 printf %s "${TAVREL_VM_ARGS:-}" >"$work/args"
@@ -108,6 +125,8 @@ mkfifo "$work/qmp.in" "$work/qmp.out" || exit 1
 case "$src$build$script" in *[[:space:],]*) skip "the VM test needs folder names without spaces or commas" ;; esac
 shares=$(printf '%s\n' "src:$src" "build:$build" "work:$work" | awk '{ p = $0; sub(/^[^:]*:/, "", p); print length(p), $0 }' |
   sort -n | cut -d' ' -f2- | paste -sd,)
+# fd0 is a 2.88 MB drive, which reads the 720 KB and 1.44 MB diskettes as well: QEMU's
+# controller serves a 2.88 MB one only to a drive of that type.
 # KVM is not usable on these machines (a guest hangs before its first line): TCG only.
 qemu-system-x86_64 -machine pc -accel tcg -m 768 -smp 1 -nodefaults -no-reboot \
   -display none -serial "file:$work/console.log" \
@@ -119,7 +138,7 @@ qemu-system-x86_64 -machine pc -accel tcg -m 768 -smp 1 -nodefaults -no-reboot \
   -virtfs "local,path=$build,mount_tag=build,security_model=none,readonly=on,multidevs=remap" \
   -virtfs "local,path=$work,mount_tag=work,security_model=none" \
   -drive "if=none,id=d0,file=$work/disk/fd0.raw,format=raw" \
-  -device floppy,unit=0,drive=d0,drive-type=144,id=fdd0 \
+  -device floppy,unit=0,drive=d0,drive-type=288,id=fdd0 \
   -drive if=none,id=d1 -device floppy,unit=1,drive=d1,drive-type=120,id=fdd1 \
   -device qemu-xhci,id=xhci \
   -drive if=none,id=u0,rerror=report,werror=report \
