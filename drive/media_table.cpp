@@ -22,37 +22,6 @@ int MatchMediaType(const std::uint8_t* bootSector) {
     return -1;
 }
 
-namespace {
-
-constexpr std::uint8_t kCommonDescriptor = 0xF0;
-
-template <class Fits>
-int CommonRow(Fits fits) {
-    int found = -1;
-    for (int row = 0; MediaTypeTable[row].mediaCode != 0; ++row) {
-        if (fits(MediaTypeTable[row]) &&
-            (found < 0 || MediaTypeTable[row].mediaDescriptor == kCommonDescriptor))
-            found = row;
-    }
-    return found;
-}
-
-}  // namespace
-
-int MediaRowForGeometry(long long cylinders, long heads, long sectorsPerTrack,
-                        long bytesPerSector) {
-    if (heads != 2 || bytesPerSector != 512) return -1;
-    return CommonRow([&](const MediaTypeEntry& e) {
-        return e.sectorsPerTrack == sectorsPerTrack && e.lastCylinder + 1 == cylinders;
-    });
-}
-
-int MediaRowForSize(long long bytes) {
-    return CommonRow([&](const MediaTypeEntry& e) {
-        return 2LL * (e.lastCylinder + 1) * e.sectorsPerTrack * 512 == bytes;
-    });
-}
-
 const char* MediaTypeName(int row) {
     static const char* const names[] = {"360 KB", "1.2 MB", "720 KB", "1.44 MB (F9)",
                                         "1.44 MB (F0)"};

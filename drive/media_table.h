@@ -19,12 +19,6 @@ constexpr int kBootSectorsPerTrackOffset = 0x18;
 // The row that a boot sector matches, first match wins; -1 when none does.
 int MatchMediaType(const std::uint8_t* bootSector);
 
-// The row of a diskette of that physical layout (two sides), or of that many bytes, as the
-// drive's driver reports it; -1 when none fits. Where rows share a layout and differ only in
-// the media descriptor (1.44 MB: F9 or F0), the F0 row: the one diskettes are formatted with.
-int MediaRowForGeometry(long long cylinders, long heads, long sectorsPerTrack, long bytesPerSector);
-int MediaRowForSize(long long bytes);
-
 // Human-readable name of a row ("1.44 MB", ...), for the console tool.
 const char* MediaTypeName(int row);
 // Row of the first entry with this media code, or -1.
