@@ -318,8 +318,8 @@ fi
 # 11. The formats outside the .tvl table through the kernel's floppy driver, each imaged raw and
 # byte for byte what was served, then verified against the diskette. fd0 is a 2.88 MB drive,
 # which takes the 3.5" diskettes of the cases above as well. The driver takes DMF and 1.72 MB
-# for 1.44 MB ones (its first guess, whose track 0 reads), and the platform's own test shows
-# on a write-protected one that setting the layout reads every sector.
+# for 1.44 MB ones (its first guess, whose track 0 reads); the platform's own test shows that a
+# layout the driver refuses, or a request that fails, is reported and changes nothing.
 layout_unit() {  # qdev device raw-name "C H S"
   insert "$1" "$img/$3.raw" ro
   out=$(TAVREL_FLOPPY=$2 TAVREL_FLOPPY_IMAGE=$img/$3.raw TAVREL_FLOPPY_LAYOUT=$4 \
@@ -330,7 +330,8 @@ layout_unit() {  # qdev device raw-name "C H S"
 }
 raw_format() {  # qdev device raw-name
   local k="$3 ${2##*/}"
-  insert "$1" "$img/$3.raw" rw
+  # Write-protected: a compress sets the layout without opening the drive for writing.
+  insert "$1" "$img/$3.raw" ro
   rm -f $tmp/raw.img
   run -q compress "$2" $tmp/raw.img
   check "11 compress $k" [ $rc = 0 ]
@@ -358,7 +359,7 @@ if want 11; then
   for f in dmf 1722 2880; do raw_format fdd0 /dev/fd0 $f; done
   # The 40-track diskettes in the 1.2 MB drive. QEMU's controller serves 8-sector ones at
   # 250 kbit/s where a real 1.2 MB drive reads them at 300, and hangs for good at 300 (it
-  # answers the 82078's drive specification command that Linux sends for that rate, which
+  # answers the 82078's drive-parameter command that Linux sends for that rate, which
   # wants no answer): the driver is made to try the 1.2 MB format, then the 360 KB one at
   # 250 kbit/s with single steps, instead of its own list. So no 180 KB here (QEMU's 300).
   probe_list /dev/fd1 2 1

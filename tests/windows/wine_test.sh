@@ -106,10 +106,10 @@ done
 
 # The formats a .tvl cannot hold, imaged raw through the same drive letters: single-sided (one
 # head in the addressing), DMF and 2.88 MB (36 sectors, the longest track).
-for spec in "160:-f 160" "dmf:-t 80 -h 2 -s 21" "2880:-f 2880"; do
-  f=${spec%%:*}; floppy=$work/$f.raw-floppy
+for made in "160:-f 160" "dmf:-t 80 -h 2 -s 21" "2880:-f 2880"; do
+  f=${made%%:*}; floppy=$work/$f.raw-floppy
   # shellcheck disable=SC2086  # the mformat options are words of their own
-  MTOOLS_SKIP_CHECK=1 mformat -C -i "$floppy" ${spec#*:} :: &&
+  MTOOLS_SKIP_CHECK=1 mformat -C -i "$floppy" ${made#*:} :: &&
     MTOOLS_SKIP_CHECK=1 mcopy -i "$floppy" "$work/readme.txt" ::README.TXT ||
     { fail "$f: mformat"; continue; }
   map A "$floppy"
