@@ -201,10 +201,16 @@ BOOL CDiskJob::LoadRawRescueImage() {
     const long long size = (static_cast<long long>(high) << 32) | low;
     SetFilePointer(m_hImage.get(), 0, nullptr, FILE_BEGIN);
     // Without the boot sector and the driver's word, the image's size tells the format.
-    if (!m_format.known() && (!FormatFromDrive(0, 0, 0, size, &m_format) || !UseFormat())) {
-        ShowError("  The image is not the size of a diskette. ");
-        m_hImage.Close();
-        return FALSE;
+    if (!m_format.known()) {
+        if (!FormatFromDrive(0, 0, 0, size, &m_format)) {
+            ShowError("  The image is not the size of a diskette. ");
+            m_hImage.Close();
+            return FALSE;
+        }
+        if (!UseFormat()) {  // it said why
+            m_hImage.Close();
+            return FALSE;
+        }
     }
     if (m_sectorMap.sectors != m_format.sectors() || size != m_format.bytes()) {
         ShowError("  The map does not fit the diskette in the drive. ");
