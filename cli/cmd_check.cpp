@@ -5,6 +5,8 @@
 // over data/, whose every file, hidden or not, must be listed (batch.csv too), and its tag
 // manifests and Payload-Oxum besides.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -21,6 +23,7 @@
 #include "engine/fixity.h"
 #include "platform/folder_list.h"
 #include "platform/lock_file.h"
+#include "platform/syscalls.h"
 
 namespace cli {
 namespace {
@@ -224,6 +227,12 @@ class FolderCheck {
 }  // namespace
 
 int RunCheck(const std::string& folder, Console& console) {
+    // Said as bag and report say it, before anything is looked for in a folder that is not there.
+    struct stat st {};
+    if (platform::SysStat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        console.Error("tavrel-cli: " + folder + ": no such folder");
+        return kExitFailed;
+    }
     // A batch files a diskette under the folder's lock: held shared, the check never sees one
     // half filed. A folder without the lock file (or that cannot be opened) is checked as it is.
     platform::LockFile lock;
@@ -258,10 +267,12 @@ int RunCheck(const std::string& folder, Console& console) {
                       (problems == 1 ? " problem" : " problems"));
         return kExitDifferent;
     }
-    console.Summary(folder + what + ": " + std::to_string(check.listed()) +
-                    " files and their content match" +
-                    (bag ? ", and " + std::to_string(tagFiles) + " tag files and the Payload-Oxum"
-                         : std::string()));
+    const int listed = check.listed();
+    console.Summary(
+        folder + what + ": " + std::to_string(listed) +
+        (listed == 1 ? " file and its content match" : " files and their content match") +
+        (bag ? ", and " + std::to_string(tagFiles) + " tag files and the Payload-Oxum"
+             : std::string()));
     return kExitDone;
 }
 

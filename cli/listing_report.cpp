@@ -45,7 +45,11 @@ std::string AttributeLetters(int attributes) {
 }
 
 std::string DamageLine(const DisketteListing& listing) {
-    if (listing.mapPath.empty()) return "No rescue map beside the image: damage not known.";
+    // A compress reads every sector or makes no image; only a rescue leaves sectors unread, and
+    // its map names them.
+    if (listing.mapPath.empty())
+        return "No damage recorded: no rescue map is beside the image (a compress reads every "
+               "sector or makes no image).";
     if (listing.unreadableSectors == 0)
         return "No damage: the map " + VisibleName(listing.mapPath) + " has no unreadable sectors.";
     std::string files;

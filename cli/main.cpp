@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/drive_scan.h"
+#include "cli/shown_argument.h"
 #include "cli/startup.h"
 #include "engine/exit_codes.h"
 #include "engine/fixity.h"
@@ -332,6 +333,22 @@ int main(int argc, char** argv) {
         sub->fallthrough();  // --quiet after the command name too
     }
 
+    // A word where the command goes that names none: CLI11 would ask for a command that was given.
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i].empty() || args[i][0] == '-') continue;
+        const std::string word = args[i];
+        const auto named = [&](const CLI::App* sub) { return sub->check_name(word); };
+        const CLI::App& commands = app;
+        if (!commands.get_subcommands(std::function<bool(const CLI::App*)>(named)).empty()) break;
+        std::string names;
+        for (const CLI::App* sub : commands.get_subcommands(
+                 std::function<bool(const CLI::App*)>([](const CLI::App*) { return true; })))
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        cli::WriteErr("tavrel-cli: " + cli::ShownArgument(args[i]) +
+                      " is no command; the commands: " + names +
+                      " (tavrel-cli --help says what each does)\n");
+        return kExitUsage;
+    }
     try {
         app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::ParseError& e) {

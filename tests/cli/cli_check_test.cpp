@@ -189,4 +189,21 @@ TEST_F(CliCheck, RawOrCompressedIsToldByTheContentNotTheName) {
     EXPECT_EQ(check.exitCode, 0) << check.out;
 }
 
+// What check says of a folder that is not there, and of one file, in the words bag and report
+// use and in the singular.
+TEST(CliCheckWords, NoSuchFolderAndOneFile) {
+    TempDir dir;
+    const std::string missing = dir / "nosuch";
+    ToolResult r = RunTool({"check", missing});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "tavrel-cli: " + missing + ": no such folder\n");
+    const std::string one = dir / "one";
+    ASSERT_EQ(Shell("mkdir '" + one + "' && cd '" + one +
+                    "' && echo hi >a.txt && sha256sum a.txt >manifest-sha256.txt"),
+              0);
+    r = RunTool({"check", one});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, one + " (folder): 1 file and its content match\n");
+}
+
 }  // namespace

@@ -66,6 +66,14 @@ TEST(CliCommandLine, UsageErrorsExitWith64) {
         EXPECT_EQ(r.exitCode, 64) << (args.empty() ? "(none)" : args[0]) << ": " << r.err;
         EXPECT_FALSE(r.err.empty());
     }
+    // A word where the command goes is said to be none, with the commands there are; shown as
+    // the shell would take it back, whatever it holds.
+    ToolResult r = RunTool({"-q", "im\x1b" "age", "A:", "x.tvl"});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_EQ(r.err,
+              "tavrel-cli: $'im\\x1bage' is no command; the commands: compress, expand, verify, "
+              "info, rescue, convert, batch, files, check, bag, report, drives (tavrel-cli --help "
+              "says what each does)\n");
 }
 
 TEST_F(CliUsage, OffATerminalOnlyTheSummaryIsPrinted) {
