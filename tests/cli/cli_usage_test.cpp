@@ -68,7 +68,10 @@ TEST(CliCommandLine, UsageErrorsExitWith64) {
     }
     // A word where the command goes is said to be none, with the commands there are; shown as
     // the shell would take it back, whatever it holds.
-    ToolResult r = RunTool({"-q", "im\x1b" "age", "A:", "x.tvl"});
+    ToolResult r = RunTool({"-q",
+                            "im\x1b"
+                            "age",
+                            "A:", "x.tvl"});
     EXPECT_EQ(r.exitCode, 64);
     EXPECT_EQ(r.err,
               "tavrel-cli: $'im\\x1bage' is no command; the commands: compress, expand, verify, "
