@@ -150,6 +150,15 @@ std::string BoxReportHtml(const BoxReport& report) {
     for (const BoxDiskette& d : report.diskettes) Row(out, d);
     out.End(true);
     out.End(true);
+    // A .tvl's own bytes hash to something else; the raw image is what anyone can hash again.
+    out.Start("p");
+    out.Attribute("class", "made");
+    out.Text(
+        "Content SHA-256 is the hash of the diskette's sectors in order, that is of its raw "
+        "image, not of a .tvl file: for NAME.tvl, tavrel-cli convert NAME.tvl NAME.img makes "
+        "the raw image, and sha256sum NAME.img gives the hash in the table (a NAME.img in "
+        "the folder is that raw image already).");
+    out.End(true);
     out.End(true);
     out.End(true);
     return out.Finish();

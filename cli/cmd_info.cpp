@@ -102,6 +102,11 @@ int RunInfo(const InfoOptions& options, Console& console) {
         WriteOut(InfoJson(options.image, report, withMap, shown, &hashes));
     } else if (report.headerValid) {
         WriteOut(InfoText(options.image, report, withMap, shown));
+        // What a person can hash again: the content, not this file.
+        if (!hashes.empty())
+            WriteOut(
+                "  Content hash: of the diskette's sectors in order, the sha256sum (or md5sum, "
+                "sha1sum) of the raw image tavrel-cli convert makes, not of this file\n");
         // The same keys as in a batch's info files, so the two can be compared line by line.
         for (const auto& [name, hex] : hashes) WriteOut("content-" + name + ": " + hex + "\n");
     }

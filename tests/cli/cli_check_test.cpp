@@ -155,6 +155,9 @@ TEST_F(CliCheck, RawOrCompressedIsToldByTheContentNotTheName) {
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_NE(shown.out.find("content-sha256: " + Sha256Of(disk) + "\n"), std::string::npos)
         << shown.out;
+    EXPECT_NE(shown.out.find("  Content hash: of the diskette's sectors in order, the sha256sum"),
+              std::string::npos)
+        << shown.out;
 
     // A raw image named .tvl is taken for the raw image it is, and so is one whose boot sector
     // begins like an image header: verify compares its bytes, not records read into them.

@@ -275,6 +275,10 @@ TEST_F(CliReport, ABatchFilesPicturesAndAPageOfItsOwnThatReportMakesAgain) {
     EXPECT_EQ(Totals(page),
               "2 diskettes, 2 done, 0 failed, 0 unreadable sectors, "
               "2,211,840 bytes read");
+    // The page says what its hashes are of, and how to make them again.
+    EXPECT_NE(page.find("Content SHA-256 is the hash of the diskette's sectors in order, that is "
+                        "of its raw image, not of a .tvl file"),
+              std::string::npos);
     EXPECT_EQ(PictureSectors(ReadFileBytes(Payload("disk-002.svg")), kFloppyFormats[2]).size(),
               1440u);
     ExpectChecked("after the batch");
