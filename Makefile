@@ -4,6 +4,8 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 
 WINDOWS_BUILD ?= $(BUILD)-windows
+# The builds say what they build, not which folder make is in.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps test-deps build windows windows-build package test test-plain test-asan test-tsan test-fuzz fuzz run bench bench-vm screenshots clean format
 
