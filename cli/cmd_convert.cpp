@@ -10,6 +10,7 @@
 #include "cli/output_kind.h"
 #include "cli/output_path.h"
 #include "cli/raw_image.h"
+#include "cli/shown_argument.h"
 #include "drive/disk_format.h"
 #include "drive/media_table.h"
 #include "engine/exit_codes.h"
@@ -48,7 +49,7 @@ int RawToImage(const ConvertOptions& options, Console& console,
     if (InspectImage(options.source, &raw) && raw.kind == FileKind::RawImage &&
         raw.rawFormat.known() && raw.rawFormat.mediaRow < 0) {
         console.Error(std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
-                      " diskettes only; " + options.source + " holds " +
+                      " diskettes only; " + ShownArgument(options.source) + " holds " +
                       DisketteText(raw.rawFormat) + ": keep it as the raw image it is");
         return kExitFailed;
     }
@@ -90,7 +91,7 @@ int RunConvert(const ConvertOptions& options, Console& console) {
         source.rawFormat.mediaRow < 0) {
         // No .tvl holds it, so there is nothing to convert it to.
         console.Error(std::string("tavrel-cli: a .tvl holds ") + TableFormatNames() +
-                      " diskettes only; " + options.source + " holds " +
+                      " diskettes only; " + ShownArgument(options.source) + " holds " +
                       DisketteText(source.rawFormat) + ": keep it as the raw image it is");
         return kExitFailed;
     }

@@ -6,6 +6,7 @@
 
 #include "cli/console_text.h"
 #include "cli/json_output.h"
+#include "cli/shown_argument.h"
 #include "engine/image_format.h"
 
 namespace cli {
@@ -156,7 +157,8 @@ std::string InfoJson(const std::string& path, const ImageReport& r, bool withMap
 std::string RawInfoText(const std::string& path, const ImageReport& r, int unread,
                         const std::string& mapPath) {
     const DiskFormat& f = r.rawFormat;
-    std::string out = path + "\n";
+    // The name as a shell takes it back: a control character in it never reaches the terminal.
+    std::string out = ShownArgument(path) + "\n";
     out += Line("Kind:", "raw image (the diskette's sectors in order)");
     out += Line("Format:", FormatName(f) + ": " + std::to_string(f.cylinders) + " cylinders, " +
                                std::to_string(f.heads) + (f.heads == 1 ? " head, " : " heads, ") +

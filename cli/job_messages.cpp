@@ -2,6 +2,7 @@
 
 #include "cli/drive_target.h"
 #include "cli/image_scan.h"
+#include "cli/shown_argument.h"
 #include "drive/media_table.h"
 #include "platform/drive_holder.h"
 
@@ -39,8 +40,9 @@ std::string JobMessageText(const std::string& caption, const std::string& text, 
     if (caption == "Tavrel" && text == "Drive media type not supported." && scene.format.known() &&
         scene.format.mediaRow < 0) {
         const std::string line = WithoutStop(text) + " in a .tvl, which holds " +
-                                 TableFormatNames() + " diskettes only: " + scene.drive +
-                                 " holds " + DisketteText(scene.format);
+                                 TableFormatNames() +
+                                 " diskettes only: " + ShownArgument(scene.drive) + " holds " +
+                                 DisketteText(scene.format);
         return scene.rawCommand.empty() ? line + ", which no .tvl can be the image of"
                                         : line + "; image it raw with " + scene.rawCommand;
     }

@@ -104,6 +104,8 @@ class CDiskJob : public CWorkerThread {
     BOOL ReadTrackIn(int cylinder, int head);
     // A raw image to be read must be exactly the diskette's size; shows why not.
     BOOL CheckRawImageSize();
+    // The open image's size, read from its start again; -1 after showing why it is not known.
+    long long ImageFileSize();
     // Decodes the next record into m_fileTrack, under the header's method unless one is given.
     BOOL ReadTrackRecord(int method = -1);
     int PackTrack();

@@ -210,15 +210,21 @@ BOOL CDiskJob::ReadTrackIn(int cylinder, int head) {
     return source.Read(m_fileTrack.data, static_cast<std::uint32_t>(m_trackBytes));
 }
 
-BOOL CDiskJob::CheckRawImageSize() {
+long long CDiskJob::ImageFileSize() {
     LONG high = 0;
     const DWORD low = SetFilePointer(m_hImage.get(), 0, &high, FILE_END);
     const long long size = (static_cast<long long>(high) << 32) | low;
     if ((low == INVALID_SET_FILE_POINTER && GetLastError() != 0) ||
         SetFilePointer(m_hImage.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         ShowError("  Error reading file. ", "Read Error");
-        return FALSE;
+        return -1;
     }
+    return size;
+}
+
+BOOL CDiskJob::CheckRawImageSize() {
+    const long long size = ImageFileSize();
+    if (size < 0) return FALSE;
     if (size == m_format.bytes()) return TRUE;
     const std::string text =
         "  The raw image holds " + std::to_string(size) + " bytes, and the diskette in the drive " +

@@ -196,10 +196,11 @@ BOOL CDiskJob::LoadRescueImage() {
 
 BOOL CDiskJob::LoadRawRescueImage() {
     if (!OpenImage(m_imagePath, TRUE)) return FALSE;
-    LONG high = 0;
-    const DWORD low = SetFilePointer(m_hImage.get(), 0, &high, FILE_END);
-    const long long size = (static_cast<long long>(high) << 32) | low;
-    SetFilePointer(m_hImage.get(), 0, nullptr, FILE_BEGIN);
+    const long long size = ImageFileSize();
+    if (size < 0) {
+        m_hImage.Close();
+        return FALSE;
+    }
     // Without the boot sector and the driver's word, the image's size tells the format.
     if (!m_format.known()) {
         if (!FormatFromDrive(0, 0, 0, size, &m_format)) {

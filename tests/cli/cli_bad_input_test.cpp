@@ -2,6 +2,8 @@
 // error and exit code 2, never a crash, and never a file left behind.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "engine/image_format.h"
 #include "tests/cli/cli_fixtures.h"
 #include "tests/support/facility.h"
@@ -162,6 +164,29 @@ TEST_F(CliBadInput, TrailingBytesAreReportedButDoNotStopAJob) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("ignoring 100 trailing bytes"), std::string::npos) << r.err;
     EXPECT_TRUE(SameBytes(out, drive));
+}
+
+// A drive or image named with control characters is shown as the shell takes it back in the
+// refusals that name it: nothing of the name reaches the terminal as a control character.
+TEST(CliHostileNames, RefusalsNameTheDriveAsAWord) {
+    TempDir dir;
+    const std::string drive = dir / "d\x1b[31m%s\r\n=<b>.img";
+    const std::string plain = dir / "dmf.img";
+    if (!HaveFatTools() ||
+        Shell("MTOOLS_SKIP_CHECK=1 mformat -C -i '" + plain + "' -t 80 -h 2 -s 21 ::") != 0)
+        SKIP_OR_FAIL("mtools is not installed");
+    ASSERT_EQ(std::rename(plain.c_str(), drive.c_str()), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"compress", drive, dir / "out.tvl"},
+          std::vector<std::string>{"convert", drive, dir / "out.tvl"},
+          {"info", drive}}) {
+        const ToolResult r = RunTool(args);
+        const std::string said = r.out + r.err;
+        EXPECT_EQ(said.find('\x1b'), std::string::npos) << args[0] << ": " << said;
+        EXPECT_NE(said.find("$'" + dir.path() + "/d\\x1b[31m%s\\x0d\\x0a=<b>.img'"),
+                  std::string::npos)
+            << args[0] << ": " << said;
+    }
 }
 
 }  // namespace
